@@ -1,0 +1,70 @@
+# Shared build settings of the project's own targets.
+
+if(SANITIZE)
+  add_compile_options(-fsanitize=${SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${SANITIZE})
+endif()
+
+if(TAGGING_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "TAGGING_FUZZ needs clang (configure with CXX=clang++)")
+  endif()
+  # Coverage feedback for everything the fuzz targets link; libFuzzer's own
+  # main is added to the fuzz targets alone.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_compile_definitions(TAGGING_FUZZING=1)
+endif()
+
+# Warnings as errors for our own code; third-party headers come in as SYSTEM.
+function(tagging_warnings target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers)
+endfunction()
+
+# tagging_test(<name> SOURCES ... LIBS ... LABELS ... [TIMEOUT s])
+# A GoogleTest executable whose cases are registered one by one with CTest.
+# Tests run from the output folder, where the driver and helper programs are.
+function(tagging_test name)
+  if(NOT TAGGING_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  tagging_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+endfunction()
+
+# tagging_fuzzer(<name> SOURCES ... LIBS ... [SECONDS n] [CORPUS dir])
+# A libFuzzer target, run by CTest for a bounded time under the "fuzz" label.
+function(tagging_fuzzer name)
+  if(NOT TAGGING_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "SECONDS;CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT F_SECONDS)
+    set(F_SECONDS 20)
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  tagging_warnings(${name})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  set(work ${CMAKE_BINARY_DIR}/fuzz/${name})
+  file(MAKE_DIRECTORY ${work}/corpus)
+  set(seed "")
+  if(F_CORPUS)
+    set(seed ${F_CORPUS})
+  endif()
+  add_test(NAME fuzz.${name}
+    COMMAND ${name} -max_total_time=${F_SECONDS} -timeout=5 -rss_limit_mb=2048
+            -artifact_prefix=${work}/ ${work}/corpus ${seed}
+    WORKING_DIRECTORY ${work})
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT ${F_SECONDS}0)
+endfunction()

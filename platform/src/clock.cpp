@@ -1,0 +1,44 @@
+#include "platform/clock.h"
+
+#include <cerrno>
+#include <ctime>
+
+namespace platform {
+
+namespace {
+
+std::uint64_t monotonicNs()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000u + static_cast<std::uint64_t>(ts.tv_nsec);
+}
+
+void sleepNs(std::uint64_t ns)
+{
+    timespec ts{static_cast<time_t>(ns / 1000000000u), static_cast<long>(ns % 1000000000u)};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+// Below this, a sleep's wake-up latency is larger than the delay itself.
+constexpr std::uint64_t kSpinBelowNs = 200000;
+
+} // namespace
+
+std::uint64_t monotonicMs() { return monotonicNs() / 1000000u; }
+std::uint64_t monotonicUs() { return monotonicNs() / 1000u; }
+
+void sleepMs(unsigned ms) { sleepNs(static_cast<std::uint64_t>(ms) * 1000000u); }
+
+void delayUs(unsigned us)
+{
+    const std::uint64_t end = monotonicNs() + static_cast<std::uint64_t>(us) * 1000u;
+    const std::uint64_t now = monotonicNs();
+    if (end - now > kSpinBelowNs)
+        sleepNs(end - now - kSpinBelowNs);
+    while (monotonicNs() < end) {
+    }
+}
+
+} // namespace platform
