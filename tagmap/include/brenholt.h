@@ -1,0 +1,161 @@
+/* Brenholt, the tag mapping library: library items (books, patron cards,
+ * shelf tags) and their layout in the first eight blocks of an ISO 15693 tag.
+ *
+ * The two records below cross the library's interface. Both belong to the
+ * caller, who clears them before use; the library fills them in place.
+ *
+ * Tag memory: blocks 0 to 7 of 4 bytes each hold the library data. Each block
+ * is one 32-bit value whose least significant byte is tag byte 0.
+ */
+#ifndef BRENHOLT_H
+#define BRENHOLT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+#define BRN_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+extern "C" {
+#else
+#define BRN_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+
+/* Bytes per block; the only value a record may carry in blockSize. */
+#define BRN_BLOCK_SIZE 4
+/* Number of tag blocks that carry library data. */
+#define BRN_ITEM_BLOCKS 8
+
+/* Item types (brnItem.itemType) and the application family identifier (AFI)
+ * a tag of that type carries. */
+#define BRN_ITEM_TYPE_BOOK 0
+#define BRN_ITEM_TYPE_PATRON_CARD 1
+#define BRN_ITEM_TYPE_SHELF_TAG 2
+#define BRN_AFI_BOOK 0x91u
+#define BRN_AFI_PATRON_CARD 0x92u
+#define BRN_AFI_SHELF_TAG 0x93u
+
+/* brnRawItem.validMask (also the request mask of the raw reads). */
+#define BRN_RAW_EAS 0x001u                      /* easState present / EAS to be written */
+#define BRN_RAW_LOCKS 0x002u                    /* lockMask present / locks to be applied */
+#define BRN_RAW_BLOCK(i) (0x004u << (i))        /* block i present / to be written */
+#define BRN_RAW_ALL_BLOCKS 0x3FCu
+#define BRN_RAW_REQUEST_LIMIT 0x3FFu            /* bits 10 and up carry nothing */
+
+/* brnRawItem.lockMask. */
+#define BRN_RAW_LOCK_EAS 0x001u                 /* lock the EAS bit (writes only) */
+#define BRN_RAW_LOCK_BLOCK(i) (0x004u << (i))   /* block i locked / to be locked */
+
+/* brnItem.validMask; brnItem.lockMask uses the same bit positions (bit 0
+ * locks the EAS bit, bit 1 has no meaning there). */
+#define BRN_ITEM_EAS 0x01u        /* easState; EAS bit */
+#define BRN_ITEM_LOCKS 0x02u      /* lockMask; block lock status */
+#define BRN_ITEM_IDENTITY 0x04u   /* formatVersion, typeCode, itemId; blocks 0 and 1 */
+#define BRN_ITEM_BLOCK2 0x08u     /* book slots 6-9 or patron card slots 1-5; block 2 */
+#define BRN_ITEM_LIBRARY 0x10u    /* libraryId; block 3 */
+#define BRN_ITEM_BLOCK4 0x20u     /* book slots 1-5 or patron card slots 6-9; block 4 */
+#define BRN_ITEM_EXTRA 0x40u      /* extraWord, extraLong; blocks 5, 6 and 7 */
+#define BRN_ITEM_ALL 0x7Fu
+
+/* A tag's library data as stored: eight block values and the EAS state. */
+typedef struct brnRawItem {
+    int32_t blockSize;   /* BRN_BLOCK_SIZE */
+    uint32_t validMask;  /* BRN_RAW_* */
+    uint32_t lockMask;   /* BRN_RAW_LOCK_* */
+    int32_t easState;    /* 1 on, 0 off */
+    uint32_t blocks[BRN_ITEM_BLOCKS];
+} brnRawItem;
+
+/* The nine type-dependent slots of a book (itemType 0). Bit places in the
+ * tag are given as block:bits. Year fields hold the full year and are stored
+ * as a 10-bit code (year - 1970) mod 1024. */
+typedef struct brnBookSlots {
+    uint32_t bookDateFlag;  /* 4:31 */
+    uint32_t bookMonth;     /* 4:30-27 */
+    uint32_t bookDay;       /* 4:26-22 */
+    uint32_t bookYear;      /* 4:21-12, year code */
+    uint32_t bookDateAux;   /* 4:11-0 */
+    uint32_t referenceFlag; /* 2:31, 1 for a reference item that is not lent out */
+    uint32_t location;      /* 2:30-23, holding location: digit 0-7 << 5 | letter - 'A' */
+    uint32_t mediaType;     /* 2:22-18, document type number */
+    uint32_t bookAux;       /* 2:17-0 */
+} brnBookSlots;
+
+/* The same nine slots seen as a patron card (itemType 1). */
+typedef struct brnPatronSlots {
+    uint32_t registerMonth; /* 2:31-28 */
+    uint32_t registerDay;   /* 2:27-23 */
+    uint32_t registerYear;  /* 2:22-13, year code */
+    uint32_t patronType;    /* 2:12-5 */
+    uint32_t cardStatus;    /* 2:4-0 */
+    uint32_t validMonth;    /* 4:31-28 */
+    uint32_t validDay;      /* 4:27-23 */
+    uint32_t validYear;     /* 4:22-13, year code */
+    uint32_t patronAux;     /* 4:12-0 */
+} brnPatronSlots;
+
+/* A library item decoded into named fields. */
+typedef struct brnItem {
+    int32_t blockSize;      /* BRN_BLOCK_SIZE */
+    uint32_t validMask;     /* BRN_ITEM_* */
+    uint32_t lockMask;      /* BRN_ITEM_* bit positions */
+    int32_t easState;       /* 1 on, 0 off */
+    uint32_t formatVersion; /* 0:31-28; writers use 1 */
+    uint32_t typeCode;      /* 0:27-25 */
+    uint64_t itemId;        /* barcode number, 57 bits: 0:24-0 and 1:31-0 */
+    uint32_t libraryId;     /* 3:31-0 */
+    int32_t itemType;       /* BRN_ITEM_TYPE_*: selects the view of the slots and the AFI */
+    union {                 /* the nine slots: book view or patron card view */
+        brnBookSlots book;
+        brnPatronSlots patron;
+    };
+    uint32_t extraWord;     /* 5:31-0 */
+    uint64_t extraLong;     /* high word 6:31-0, low word 7:31-0 */
+} brnItem;
+
+/* The records are exchanged with other programs as they are: their layout is
+ * fixed, without padding. */
+BRN_STATIC_ASSERT(sizeof(brnRawItem) == 48, "brnRawItem size");
+BRN_STATIC_ASSERT(offsetof(brnRawItem, blockSize) == 0, "brnRawItem.blockSize");
+BRN_STATIC_ASSERT(offsetof(brnRawItem, validMask) == 4, "brnRawItem.validMask");
+BRN_STATIC_ASSERT(offsetof(brnRawItem, lockMask) == 8, "brnRawItem.lockMask");
+BRN_STATIC_ASSERT(offsetof(brnRawItem, easState) == 12, "brnRawItem.easState");
+BRN_STATIC_ASSERT(offsetof(brnRawItem, blocks) == 16, "brnRawItem.blocks");
+
+BRN_STATIC_ASSERT(sizeof(brnBookSlots) == 36, "brnBookSlots size");
+BRN_STATIC_ASSERT(sizeof(brnPatronSlots) == 36, "brnPatronSlots size");
+BRN_STATIC_ASSERT(sizeof(brnItem) == 88, "brnItem size");
+BRN_STATIC_ASSERT(offsetof(brnItem, blockSize) == 0, "brnItem.blockSize");
+BRN_STATIC_ASSERT(offsetof(brnItem, validMask) == 4, "brnItem.validMask");
+BRN_STATIC_ASSERT(offsetof(brnItem, lockMask) == 8, "brnItem.lockMask");
+BRN_STATIC_ASSERT(offsetof(brnItem, easState) == 12, "brnItem.easState");
+BRN_STATIC_ASSERT(offsetof(brnItem, formatVersion) == 16, "brnItem.formatVersion");
+BRN_STATIC_ASSERT(offsetof(brnItem, typeCode) == 20, "brnItem.typeCode");
+BRN_STATIC_ASSERT(offsetof(brnItem, itemId) == 24, "brnItem.itemId");
+BRN_STATIC_ASSERT(offsetof(brnItem, libraryId) == 32, "brnItem.libraryId");
+BRN_STATIC_ASSERT(offsetof(brnItem, itemType) == 36, "brnItem.itemType");
+BRN_STATIC_ASSERT(offsetof(brnItem, book.bookDateFlag) == 40, "slot 1");
+BRN_STATIC_ASSERT(offsetof(brnItem, book.bookMonth) == 44, "slot 2");
+BRN_STATIC_ASSERT(offsetof(brnItem, book.bookDay) == 48, "slot 3");
+BRN_STATIC_ASSERT(offsetof(brnItem, book.bookYear) == 52, "slot 4");
+BRN_STATIC_ASSERT(offsetof(brnItem, book.bookDateAux) == 56, "slot 5");
+BRN_STATIC_ASSERT(offsetof(brnItem, book.referenceFlag) == 60, "slot 6");
+BRN_STATIC_ASSERT(offsetof(brnItem, book.location) == 64, "slot 7");
+BRN_STATIC_ASSERT(offsetof(brnItem, book.mediaType) == 68, "slot 8");
+BRN_STATIC_ASSERT(offsetof(brnItem, book.bookAux) == 72, "slot 9");
+BRN_STATIC_ASSERT(offsetof(brnItem, patron.registerMonth) == 40, "slot 1");
+BRN_STATIC_ASSERT(offsetof(brnItem, patron.registerDay) == 44, "slot 2");
+BRN_STATIC_ASSERT(offsetof(brnItem, patron.registerYear) == 48, "slot 3");
+BRN_STATIC_ASSERT(offsetof(brnItem, patron.patronType) == 52, "slot 4");
+BRN_STATIC_ASSERT(offsetof(brnItem, patron.cardStatus) == 56, "slot 5");
+BRN_STATIC_ASSERT(offsetof(brnItem, patron.validMonth) == 60, "slot 6");
+BRN_STATIC_ASSERT(offsetof(brnItem, patron.validDay) == 64, "slot 7");
+BRN_STATIC_ASSERT(offsetof(brnItem, patron.validYear) == 68, "slot 8");
+BRN_STATIC_ASSERT(offsetof(brnItem, patron.patronAux) == 72, "slot 9");
+BRN_STATIC_ASSERT(offsetof(brnItem, extraWord) == 76, "brnItem.extraWord");
+BRN_STATIC_ASSERT(offsetof(brnItem, extraLong) == 80, "brnItem.extraLong");
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* BRENHOLT_H */
