@@ -4,6 +4,8 @@
  * The two records below cross the library's interface. Both belong to the
  * caller, who clears them before use; the library fills them in place.
  *
+ * The header is C11 (the slots are an anonymous union) and C++.
+ *
  * Tag memory: blocks 0 to 7 of 4 bytes each hold the library data. Each block
  * is one 32-bit value whose least significant byte is tag byte 0.
  */
