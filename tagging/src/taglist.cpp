@@ -1,0 +1,65 @@
+#include "taglist.h"
+
+#include <QHeaderView>
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+using ColumnSet = std::vector<std::pair<QString, int>>;
+
+const ColumnSet& columnSet(int mode)
+{
+    static const ColumnSet none;
+    static const ColumnSet tagRows{
+        {QStringLiteral("类型"), 80},          {QStringLiteral("EAS"), 40},
+        {QStringLiteral("条码号"), 120},       {QStringLiteral("馆标识"), 120},
+        {QStringLiteral("是否参考文献"), 100}, {QStringLiteral("馆藏地点"), 80},
+        {QStringLiteral("文献类型"), 80},
+    };
+    static const ColumnSet workloadLines{{QStringLiteral("工作量  [ 开始时间 ] -- [ 完成时间 ]"), 500}};
+    return mode == CTagList::TagRows ? tagRows : mode == CTagList::WorkloadLines ? workloadLines : none;
+}
+
+} // namespace
+
+CTagList::CTagList(QWidget* parent) : QTreeWidget(parent)
+{
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setSelectionBehavior(SelectRows);
+    setSelectionMode(SingleSelection);
+    setAllColumnsShowFocus(true);
+    header()->setStretchLastSection(false);
+    setColumnCount(0);
+    setHeaderLabels({});
+}
+
+void CTagList::setMode(int mode)
+{
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    clear();
+    const ColumnSet& set = columnSet(mode);
+    QStringList headings;
+    for (const auto& column : set)
+        headings << column.first;
+    setColumnCount(static_cast<int>(set.size()));
+    setHeaderLabels(headings);
+    for (int col = 0; col < static_cast<int>(set.size()); ++col)
+        setColumnWidth(col, set[static_cast<std::size_t>(col)].second);
+}
+
+void CTagList::insertTopRow(const QStringList& cells)
+{
+    auto* row = new QTreeWidgetItem(cells.mid(0, columnCount()));
+    insertTopLevelItem(0, row);   // the list owns the row
+}
+
+QString CTagList::cellText(int row, int col) const
+{
+    const QTreeWidgetItem* item = topLevelItem(row);
+    return item ? item->text(col) : QString();
+}

@@ -1,0 +1,48 @@
+#include "ui.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+Ui* g_installed = nullptr;
+
+} // namespace
+
+Ui& Ui::instance()
+{
+    static DialogUi dialogs;
+    return g_installed ? *g_installed : dialogs;
+}
+
+Ui* Ui::install(Ui* ui)
+{
+    Ui* previous = g_installed;
+    g_installed = ui;
+    return previous;
+}
+
+void DialogUi::message(QWidget* owner, const QString& caption, const QString& text, Icon icon)
+{
+    const QMessageBox::Icon boxIcon = icon == Icon::Information ? QMessageBox::Information
+                                    : icon == Icon::Warning     ? QMessageBox::Warning
+                                                                : QMessageBox::Critical;
+    QMessageBox box(boxIcon, caption, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+void DialogUi::beep()
+{
+    QApplication::beep();
+}
+
+QString DialogUi::chooseFolder(QWidget* owner, const QString& title)
+{
+    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+}
+
+void programMessage(QWidget* owner, const QString& text)
+{
+    Ui::instance().message(owner, kProgramCaption, text, Ui::Icon::Warning);
+}

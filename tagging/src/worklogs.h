@@ -1,0 +1,72 @@
+// The work logs of a tagging page, in the work directory (WorkPath):
+//  - the item log "<date number>.log" (e.g. 20261206.log), one line per tag
+//    written and accepted: "<identifier>   <time>";
+//  - the workload file "workload.txt", one line per work period of a page:
+//    "<written count>   [ <work start> ] -- [ <closing time> ]".
+// Times read "%Y-%m-%d %H:%M:%S" in local time. Both files are opened for
+// appending (created when missing) at a page's first write attempt, stay open
+// while the page works, even past midnight, and are closed with the page.
+// Every line goes to disk as soon as it is written.
+#pragma once
+
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class CTagList;
+class QWidget;
+
+class CWorkLogs {
+public:
+    // The local date and time; tests give their own.
+    using Clock = std::function<QDateTime()>;
+
+    static inline const QString kNoWorkPath = QStringLiteral("请指定工作目录!");
+    static inline const QString kCannotCreateItemLog = QStringLiteral("不能创建工作日志文件!");
+    static inline const QString kCannotCreateWorkload = QStringLiteral("不能创建工作量记录文件!");
+    static inline const QString kCannotOpenWorkload = QStringLiteral("不能打开工作量记录文件!");
+    static inline const QString kWorkloadName = QStringLiteral("workload.txt");
+
+    explicit CWorkLogs(Clock clock = {});
+    ~CWorkLogs();
+    CWorkLogs(const CWorkLogs&) = delete;
+    CWorkLogs& operator=(const CWorkLogs&) = delete;
+
+    // Opens both files unless both are open already; a failure shows its
+    // program message (owned by owner), leaves both closed and returns false.
+    bool open(QWidget* owner);
+    bool isOpen() const { return m_itemLog.isOpen() && m_workload.isOpen(); }
+    // The item log in use (empty while closed).
+    QString itemLogPath() const { return m_itemLog.isOpen() ? m_itemLog.fileName() : QString(); }
+
+    // The item line of a tag: its identifier zero-padded to digits (11 on the
+    // book and patron card pages, 10 on the shelf tag page) and the time now.
+    // Nothing happens while the item log is closed.
+    void appendItem(std::uint64_t itemId, int digits = 11);
+    // The workload line of a work period ending now. Nothing happens while
+    // the workload file is closed.
+    void appendWorkload(int writtenCount, const QString& workStart);
+    void close();
+
+    // The time text of now, as a page keeps it for its work start.
+    QString nowText() const;
+
+    // Shows the workload file in a page's list (mode 2), newest line on top,
+    // each line in pieces of at most 255 characters, line ends included.
+    // Returns false after showing a program message.
+    static bool showStatistics(QWidget* owner, CTagList& list);
+
+    static QString timeText(const QDateTime& t);
+    // year * 10000 + month * 100 + day
+    static long dateNumber(const QDate& d);
+
+private:
+    QDateTime now() const;
+
+    Clock m_clock;
+    QFile m_itemLog;
+    QFile m_workload;
+};

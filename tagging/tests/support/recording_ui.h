@@ -1,0 +1,54 @@
+// Test stand-ins for the program's dialogs, and the shared test environment.
+#pragma once
+
+#include "ui.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+// Texts in test failures as text.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+struct RecordedMessage {
+    QString caption;
+    QString text;
+    Ui::Icon icon;
+};
+
+// Records every message box and beep; answers folder choosers from a queue
+// (empty answers when it runs out: chooser cancelled).
+class RecordingUi final : public Ui {
+public:
+    void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;
+    void beep() override { ++beeps; }
+    QString chooseFolder(QWidget* owner, const QString& title) override;
+
+    void reset();
+
+    std::vector<RecordedMessage> messages;
+    int beeps = 0;
+    std::deque<QString> folderAnswers;
+    QStringList folderTitles;
+    // Runs while a "box" is up, as a modal box would let the test look around.
+    std::function<void(const RecordedMessage&)> onMessage;
+};
+
+// The recorder installed for the whole test program; reset before each test
+// by GuiTest.
+RecordingUi& recordingUi();
+
+// Base of the GUI tests: a fresh recorder and an empty settings store.
+class GuiTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    RecordingUi& ui = recordingUi();
+};
