@@ -6,7 +6,8 @@
 // check box, or a drop-down with a fixed list of entries. An editable grid
 // behaves like a small spreadsheet:
 //  - double-click, or Enter on a text column, starts editing the cell;
-//  - Enter on a drop-down column moves to the next cell to the right;
+//  - Enter on a drop-down (or check box) column moves to the next cell to
+//    the right;
 //  - typing a character on a column starts editing with that character; a
 //    blank starts editing without being typed;
 //  - when editing moves on (Tab) from the last column, the grid wraps to the

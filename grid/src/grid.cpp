@@ -100,6 +100,7 @@ CDataGrid::CDataGrid(QWidget* parent)
     setTabKeyNavigation(true);
     setWordWrap(false);
     verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setHighlightSections(false);
 }
 

@@ -11,6 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace {
 
 const QString kNoCheck = QStringLiteral("0 无校验码");

@@ -1,6 +1,7 @@
 #include "taglist.h"
 
 #include <QHeaderView>
+#include <QStyledItemDelegate>
 
 #include <utility>
 #include <vector>
@@ -22,10 +23,26 @@ const ColumnSet& columnSet(int mode)
     return mode == CTagList::TagRows ? tagRows : mode == CTagList::WorkloadLines ? workloadLines : none;
 }
 
+// Workload lines keep their line end in the row; it is not drawn.
+class LineEndHidingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale& locale) const override
+    {
+        if (value.typeId() != QMetaType::QString)
+            return QStyledItemDelegate::displayText(value, locale);
+        QString text = value.toString();
+        while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+            text.chop(1);
+        return QStyledItemDelegate::displayText(text, locale);
+    }
+};
+
 } // namespace
 
 CTagList::CTagList(QWidget* parent) : QTreeWidget(parent)
 {
+    setItemDelegate(new LineEndHidingDelegate(this));
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setSelectionBehavior(SelectRows);

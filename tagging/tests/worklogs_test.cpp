@@ -164,6 +164,12 @@ TEST_F(Statistics, ShowsTheWorkloadFileNewestLineOnTop)
     // Shown again: the list starts over.
     ASSERT_TRUE(CWorkLogs::showStatistics(nullptr, list));
     EXPECT_EQ(list.rowCount(), 4);
+
+    // The kept line end is not drawn: a line is one text line high.
+    list.insertTopRow({QStringLiteral("3   [ e ] -- [ f ]")});
+    list.show();
+    EXPECT_EQ(list.visualItemRect(list.topLevelItem(1)).height(),
+              list.visualItemRect(list.topLevelItem(0)).height());
 }
 
 TEST_F(Statistics, FailuresShowTheirMessageAndLeaveTheListAlone)
