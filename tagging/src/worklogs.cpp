@@ -38,6 +38,11 @@ QString CWorkLogs::timeText(const QDateTime& t)
     return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+QString CWorkLogs::identifierText(std::uint64_t itemId, int digits)
+{
+    return QString::number(itemId).rightJustified(digits, QLatin1Char('0'));
+}
+
 long CWorkLogs::dateNumber(const QDate& d)
 {
     return d.year() * 10000L + d.month() * 100L + d.day();
@@ -76,8 +81,7 @@ void CWorkLogs::appendItem(std::uint64_t itemId, int digits)
 {
     if (!m_itemLog.isOpen())
         return;
-    writeLine(m_itemLog, QStringLiteral("%1   %2\n")
-                             .arg(QString::number(itemId).rightJustified(digits, QLatin1Char('0')), nowText()));
+    writeLine(m_itemLog, QStringLiteral("%1   %2\n").arg(identifierText(itemId, digits), nowText()));
 }
 
 void CWorkLogs::appendWorkload(int writtenCount, const QString& workStart)

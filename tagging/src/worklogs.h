@@ -60,6 +60,8 @@ public:
     static bool showStatistics(QWidget* owner, CTagList& list);
 
     static QString timeText(const QDateTime& t);
+    // An item identifier in decimal, zero-padded to digits.
+    static QString identifierText(std::uint64_t itemId, int digits);
     // year * 10000 + month * 100 + day
     static long dateNumber(const QDate& d);
 

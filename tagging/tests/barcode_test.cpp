@@ -80,6 +80,11 @@ struct CheckCase {
     const char* message;
 };
 
+void PrintTo(const CheckCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class Check : public GuiTest, public ::testing::WithParamInterface<CheckCase> {};
 
 TEST_P(Check, GivesResultAndMessage)
