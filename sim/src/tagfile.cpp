@@ -1,0 +1,217 @@
+#include "sim/tagfile.h"
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace sim {
+
+namespace {
+
+bool hexNumber(std::string_view text, unsigned long& value, std::size_t maxDigits)
+{
+    if (text.empty() || text.size() > maxDigits)
+        return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool decimal(std::string_view text, int& value)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+bool fail(std::string* error, std::string message)
+{
+    if (error)
+        *error = std::move(message);
+    return false;
+}
+
+// "0-7,9" into block numbers.
+bool blockList(std::string_view text, std::vector<int>& blocks)
+{
+    while (!text.empty()) {
+        const auto comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        const auto dash = item.find('-');
+        int first = 0, last = 0;
+        if (dash == std::string_view::npos) {
+            if (!decimal(item, first))
+                return false;
+            last = first;
+        } else if (!decimal(item.substr(0, dash), first) || !decimal(item.substr(dash + 1), last) || last < first) {
+            return false;
+        }
+        for (int b = first; b <= last; ++b)
+            blocks.push_back(b);
+        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<Tag> parseTagLine(std::string_view line, std::string* error)
+{
+    std::istringstream in{std::string(line)};
+    std::string word;
+    if (!(in >> word)) {
+        fail(error, "empty line");
+        return std::nullopt;
+    }
+    const auto uid = uidFromText(word);
+    if (!uid) {
+        fail(error, "\"" + word + "\" is not a UID (16 hex digits)");
+        return std::nullopt;
+    }
+    int blockCount = Tag::kDefaultBlockCount;
+    std::optional<std::uint8_t> afi, dsfid;
+    std::optional<bool> eas;
+    bool noEas = false, afiLock = false, dsfidLock = false, easLock = false;
+    std::vector<int> locked;
+    std::vector<std::uint32_t> values;
+    while (in >> word) {
+        const auto eq = word.find('=');
+        const std::string key = word.substr(0, eq);
+        const std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
+        unsigned long number = 0;
+        bool ok = true;
+        if (eq == std::string::npos) {
+            if (word == "noeas")
+                noEas = true;
+            else if (word == "afilock")
+                afiLock = true;
+            else if (word == "dsfidlock")
+                dsfidLock = true;
+            else if (word == "easlock")
+                easLock = true;
+            else if (word.size() == 8 && hexNumber(word, number, 8))
+                values.push_back(static_cast<std::uint32_t>(number));
+            else
+                ok = false;
+        } else if (key == "afi" || key == "dsfid") {
+            ok = hexNumber(value, number, 2);
+            (key == "afi" ? afi : dsfid) = static_cast<std::uint8_t>(number);
+        } else if (key == "eas") {
+            ok = value == "0" || value == "1";
+            eas = value == "1";
+        } else if (key == "blocks") {
+            ok = decimal(value, blockCount) && blockCount >= 1 && blockCount <= 256;
+        } else if (key == "locked") {
+            ok = blockList(value, locked);
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            fail(error, "bad item \"" + word + "\"");
+            return std::nullopt;
+        }
+    }
+    if (values.size() > static_cast<std::size_t>(blockCount)) {
+        fail(error, std::to_string(values.size()) + " block values for " + std::to_string(blockCount) + " blocks");
+        return std::nullopt;
+    }
+    Tag tag(*uid, blockCount);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        tag.setBlock(static_cast<int>(i), values[i]);
+    for (int b : locked)
+        if (!tag.setBlockLocked(b)) {
+            fail(error, "no block " + std::to_string(b) + " to lock");
+            return std::nullopt;
+        }
+    if (afi)
+        tag.setAfi(*afi);
+    if (dsfid)
+        tag.setDsfid(*dsfid);
+    if (eas)
+        tag.setEas(*eas);
+    tag.setEasSupported(!noEas);
+    tag.setAfiLocked(afiLock);
+    tag.setDsfidLocked(dsfidLock);
+    tag.setEasLocked(easLock);
+    return tag;
+}
+
+std::string formatTagLine(const Tag& tag)
+{
+    char buf[32];
+    std::string line = uidToText(tag.uid());
+    std::snprintf(buf, sizeof buf, " afi=%02X dsfid=%02X eas=%d", tag.afi(), tag.dsfid(), tag.eas() ? 1 : 0);
+    line += buf;
+    if (!tag.easSupported())
+        line += " noeas";
+    if (tag.blockCount() != Tag::kDefaultBlockCount)
+        line += " blocks=" + std::to_string(tag.blockCount());
+    std::string locked;
+    for (int b = 0; b < tag.blockCount(); ++b) {
+        if (!tag.blockLocked(b))
+            continue;
+        int last = b;
+        while (last + 1 < tag.blockCount() && tag.blockLocked(last + 1))
+            ++last;
+        locked += (locked.empty() ? "" : ",") + std::to_string(b) + (last > b ? "-" + std::to_string(last) : "");
+        b = last;
+    }
+    if (!locked.empty())
+        line += " locked=" + locked;
+    if (tag.afiLocked())
+        line += " afilock";
+    if (tag.dsfidLocked())
+        line += " dsfidlock";
+    if (tag.easLocked())
+        line += " easlock";
+    // Block values up to the last non-zero one.
+    int last = tag.blockCount() - 1;
+    while (last >= 0 && tag.block(last) == 0)
+        --last;
+    for (int b = 0; b <= last; ++b) {
+        std::snprintf(buf, sizeof buf, " %08X", tag.block(b));
+        line += buf;
+    }
+    return line;
+}
+
+std::optional<std::vector<Tag>> loadTagFile(const std::string& path, std::string* error)
+{
+    std::ifstream in(path);
+    if (!in) {
+        fail(error, path + ": cannot read");
+        return std::nullopt;
+    }
+    std::vector<Tag> tags;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const auto start = line.find_first_not_of(" \t\r");
+        if (start == std::string::npos || line[start] == '#')
+            continue;
+        std::string why;
+        auto tag = parseTagLine(line, &why);
+        if (!tag) {
+            fail(error, path + ":" + std::to_string(number) + ": " + why);
+            return std::nullopt;
+        }
+        tags.push_back(std::move(*tag));
+    }
+    return tags;
+}
+
+std::string dumpTag(const Tag& tag)
+{
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%s  AFI %02X%s  DSFID %02X%s  EAS %s%s  %d blocks of %d bytes\n",
+                  uidToText(tag.uid()).c_str(), tag.afi(), tag.afiLocked() ? " (locked)" : "", tag.dsfid(),
+                  tag.dsfidLocked() ? " (locked)" : "", !tag.easSupported() ? "not supported" : tag.eas() ? "on" : "off",
+                  tag.easLocked() ? " (locked)" : "", tag.blockCount(), tag.blockSize());
+    std::string text = buf;
+    for (int b = 0; b < tag.blockCount(); ++b) {
+        std::snprintf(buf, sizeof buf, "  block %3d  %08X  %s%s\n", b, tag.block(b),
+                      hexBytes(tag.blockBytes(b)).c_str(), tag.blockLocked(b) ? "  locked" : "");
+        text += buf;
+    }
+    return text;
+}
+
+} // namespace sim

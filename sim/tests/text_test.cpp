@@ -1,0 +1,120 @@
+// The text forms readersim reads: tag lines and files, and faults.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
+#include "sim/fault.h"
+#include "sim/tagfile.h"
+
+using namespace sim;
+
+TEST(TagLine, ParsesEveryItemAndFormatsBack)
+{
+    std::string error;
+    const auto tag = parseTagLine("E004010012345678 afi=91 dsfid=0A eas=1 locked=0-1,5 afilock easlock "
+                                  "11223344 00000000 CAFEF00D",
+                                  &error);
+    ASSERT_TRUE(tag) << error;
+    EXPECT_EQ(uidToText(tag->uid()), "E004010012345678");
+    EXPECT_EQ(tag->afi(), 0x91);
+    EXPECT_EQ(tag->dsfid(), 0x0A);
+    EXPECT_TRUE(tag->eas());
+    EXPECT_TRUE(tag->easSupported());
+    EXPECT_TRUE(tag->afiLocked());
+    EXPECT_FALSE(tag->dsfidLocked());
+    EXPECT_TRUE(tag->easLocked());
+    EXPECT_EQ(tag->block(0), 0x11223344u);
+    EXPECT_EQ(tag->blockBytes(0)[0], 0x44);
+    EXPECT_EQ(tag->block(2), 0xCAFEF00Du);
+    for (int b = 0; b < 28; ++b)
+        EXPECT_EQ(tag->blockLocked(b), b == 0 || b == 1 || b == 5) << b;
+
+    const std::string line = formatTagLine(*tag);
+    EXPECT_EQ(line, "E004010012345678 afi=91 dsfid=0A eas=1 locked=0-1,5 afilock easlock 11223344 00000000 CAFEF00D");
+    const auto again = parseTagLine(line, &error);
+    ASSERT_TRUE(again) << error;
+    EXPECT_EQ(formatTagLine(*again), line);
+
+    const auto plain = parseTagLine("E0040100AABBCCDD blocks=64 noeas", &error);
+    ASSERT_TRUE(plain) << error;
+    EXPECT_EQ(plain->blockCount(), 64);
+    EXPECT_FALSE(plain->easSupported());
+    EXPECT_EQ(formatTagLine(*plain), "E0040100AABBCCDD afi=00 dsfid=00 eas=0 noeas blocks=64");
+}
+
+TEST(TagLine, RefusesMalformedLines)
+{
+    for (const char* bad : {"", "E00401001234567", "E004010012345678 afi=911", "E004010012345678 eas=2",
+                            "E004010012345678 blocks=0", "E004010012345678 blocks=2 1 2 3",
+                            "E004010012345678 blocks=2 00000001 00000002 00000003", "E004010012345678 locked=28",
+                            "E004010012345678 locked=3-1", "E004010012345678 colour=red", "E004010012345678 1234"}) {
+        std::string error;
+        EXPECT_FALSE(parseTagLine(bad, &error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+TEST(TagFile, LoadsTagsSkippingCommentsAndNamesTheBadLine)
+{
+    char path[] = "/tmp/simtagsXXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    {
+        std::ofstream out(path);
+        out << "# two tags\n\nE004010012345678 afi=91\r\n   # indented comment\nE0040100AABBCCDD eas=1\n";
+    }
+    std::string error;
+    auto tags = loadTagFile(path, &error);
+    ASSERT_TRUE(tags) << error;
+    ASSERT_EQ(tags->size(), 2u);
+    EXPECT_EQ((*tags)[0].afi(), 0x91);
+    EXPECT_TRUE((*tags)[1].eas());
+    {
+        std::ofstream out(path, std::ios::app);
+        out << "E0040100 bad\n";
+    }
+    EXPECT_FALSE(loadTagFile(path, &error));
+    EXPECT_NE(error.find(std::string(path) + ":6:"), std::string::npos) << error;
+    std::remove(path);
+    EXPECT_FALSE(loadTagFile(path, &error));
+}
+
+TEST(FaultText, ParsesKindsArgumentsAndOptions)
+{
+    struct Case {
+        const char* text;
+        FaultKind kind;
+        const char* described;
+    };
+    for (const Case& c : {
+             Case{"silence", FaultKind::Silence, "silence count=1"},
+             Case{"crc count=3", FaultKind::WrongCrc, "crc count=3"},
+             Case{"noise 00 ff 55 permanent", FaultKind::Noise, "noise 00 FF 55 permanent"},
+             Case{"noise count=2", FaultKind::Noise, "noise count=2"},
+             Case{"cut frame=1", FaultKind::CutShort, "cut count=1 frame=1"},
+             Case{"status 84 code=21 skip=2", FaultKind::Status, "status 84 count=1 skip=2 code=21"},
+             Case{"delay 250", FaultKind::Delay, "delay 250 count=1"},
+             Case{"leave", FaultKind::TagsLeave, "leave count=1"},
+             Case{"close", FaultKind::LineClose, "close 0 count=1"},
+             Case{"close 500", FaultKind::LineClose, "close 500 count=1"},
+             Case{"close stay", FaultKind::LineClose, "close stay count=1"},
+         }) {
+        std::string error;
+        const auto f = parseFault(c.text, &error);
+        ASSERT_TRUE(f) << c.text << ": " << error;
+        EXPECT_EQ(f->kind, c.kind) << c.text;
+        EXPECT_EQ(describeFault(*f), c.described);
+        const auto again = parseFault(describeFault(*f));
+        ASSERT_TRUE(again);
+        EXPECT_EQ(describeFault(*again), c.described);
+    }
+    for (const char* bad : {"", "smoke", "status", "status 1FF", "delay", "delay -5", "crc count=0", "crc count=x",
+                            "cut frame=-1", "silence loud", "code=ZZ"}) {
+        std::string error;
+        EXPECT_FALSE(parseFault(bad, &error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
