@@ -1,6 +1,7 @@
 // readersim: serves one simulated reader on a pseudo-terminal published as
 // COMn in a port folder, or on a TCP port, and takes live commands (tags,
 // faults, line) on its standard input. See README.md, "Simulated readers".
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <poll.h>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <sys/signalfd.h>
 #include <unistd.h>
 #include <vector>
@@ -56,6 +58,10 @@ const char kHelp[] =
     "  close | reopen            close the line / re-create it\n"
     "  quit\n";
 
+// The options that take a value.
+constexpr std::string_view kValueOptions[] = {"--family", "--port", "--dir",   "--tcp",  "--baud",
+                                              "--model",  "--address", "--set", "--tags", "--timing"};
+
 struct Options {
     std::string family;
     int port = 0;
@@ -95,6 +101,8 @@ std::optional<std::string> parseArgs(int argc, char** argv, Options& o)
         } else if (arg == "--families") {
             o.listFamilies = true;
             return std::nullopt;
+        } else if (std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) == std::end(kValueOptions)) {
+            return "readersim: unknown option " + arg + "\n" + kUsage;
         } else if (!(v = value())) {
             return "readersim: " + arg + " needs a value\n" + kUsage;
         } else if (arg == "--family") {

@@ -324,10 +324,13 @@ void Server::readWatch()
     }
     if (!allGone)
         return;
-    // The last host's exclusive-use flag would outlive it (our own descriptor
-    // keeps the terminal alive); clear it unless a new host is already in.
-    if (openers_ == 0)
+    if (openers_ == 0) {
+        // The last host's exclusive-use flag would outlive it (our own
+        // descriptor keeps the terminal alive). What it sent and what it left
+        // unread go with it. (A new host already in keeps both.)
         ::ioctl(slave_, TIOCNXCL);
+        ::tcflush(slave_, TCIOFLUSH);
+    }
     hostGone();
 }
 
