@@ -82,6 +82,14 @@ TEST(TagFile, LoadsTagsSkippingCommentsAndNamesTheBadLine)
     EXPECT_FALSE(loadTagFile(path, &error));
 }
 
+TEST(TagFile, TheExampleFileLoads)
+{
+    std::string error;
+    const auto tags = loadTagFile(SIM_EXAMPLES_DIR "/tags.txt", &error);
+    ASSERT_TRUE(tags) << error;
+    EXPECT_EQ(tags->size(), 4u);
+}
+
 TEST(FaultText, ParsesKindsArgumentsAndOptions)
 {
     struct Case {
