@@ -60,25 +60,25 @@ const Tag* Field::find(const Uid& uid) const
 
 Field::Reply Field::transact(std::span<const std::uint8_t> request)
 {
+    Reply reply;
+    if (!rfOn_)
+        return reply; // no carrier: nothing goes on the air
     if (request.size() >= 2)
         ++counts_[request[1]];
-    Reply reply;
     std::size_t longest = 0;
-    if (rfOn_) {
-        for (Tag& tag : tags_) {
-            auto answer = tag.air(request);
-            if (!answer)
-                continue;
-            longest = std::max(longest, answer->size());
-            if (reply.answers == 0) {
-                reply.kind = Reply::Kind::Answer;
-                reply.bytes = std::move(*answer);
-            } else if (reply.kind == Reply::Kind::Answer && *answer != reply.bytes) {
-                reply.kind = Reply::Kind::Collision;
-                reply.bytes.clear();
-            }
-            ++reply.answers;
+    for (Tag& tag : tags_) {
+        auto answer = tag.air(request);
+        if (!answer)
+            continue;
+        longest = std::max(longest, answer->size());
+        if (reply.answers == 0) {
+            reply.kind = Reply::Kind::Answer;
+            reply.bytes = std::move(*answer);
+        } else if (reply.kind == Reply::Kind::Answer && *answer != reply.bytes) {
+            reply.kind = Reply::Kind::Collision;
+            reply.bytes.clear();
         }
+        ++reply.answers;
     }
     airNs_ += iso::exchangeNs(timing_, request, reply.answers ? static_cast<int>(longest) : -1);
     if (departureArmed_ && reply.answers > 0) {

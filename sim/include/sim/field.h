@@ -58,7 +58,8 @@ public:
     std::size_t size() const { return tags_.size(); }
 
     // One request on the air (see Tag::air); an empty request is an
-    // end-of-frame slot pulse.
+    // end-of-frame slot pulse. With the RF field off nothing is sent (and
+    // nothing counted): silence.
     Reply transact(std::span<const std::uint8_t> request);
 
     // A complete inventory as a reader runs it: 16-slot rounds with growing

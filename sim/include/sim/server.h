@@ -97,7 +97,6 @@ private:
     int listen_ = -1;
     int client_ = -1;
     int openers_ = 0;
-    bool closedByRequest_ = false;
     std::uint64_t reopenAtUs_ = 0;
     std::vector<std::uint8_t> pendingWrite_;
 
