@@ -38,7 +38,14 @@ function(tagging_test name)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+    PROPERTIES TIMEOUT ${T_TIMEOUT})
+  # Labels are set after discovery, from the list of discovered tests:
+  # gtest_discover_tests splits a list value such as "unit;tsan" into
+  # separate arguments, which would keep only the first label.
+  set(labels_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${labels_script}
+    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${T_LABELS}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_script})
 endfunction()
 
 # tagging_fuzzer(<name> SOURCES ... LIBS ... [SECONDS n] [CORPUS dir])
