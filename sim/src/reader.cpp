@@ -118,9 +118,14 @@ void Reader::setAirTiming(const iso::AirTiming& timing)
 
 // --- Tags -------------------------------------------------------------------
 
+std::vector<Tag>::iterator Reader::onShelf(const Uid& uid)
+{
+    return std::find_if(shelf_.begin(), shelf_.end(), [&](const Tag& t) { return t.uid() == uid; });
+}
+
 void Reader::shelve(Tag tag)
 {
-    const auto it = std::find_if(shelf_.begin(), shelf_.end(), [&](const Tag& t) { return t.uid() == tag.uid(); });
+    const auto it = onShelf(tag.uid());
     if (it != shelf_.end())
         *it = std::move(tag);
     else
@@ -178,7 +183,7 @@ bool Reader::putBack(const Uid& uid)
     bool placed = false;
     {
         std::lock_guard lock(mutex_);
-        const auto it = std::find_if(shelf_.begin(), shelf_.end(), [&](const Tag& t) { return t.uid() == uid; });
+        const auto it = onShelf(uid);
         if (it != shelf_.end() && field_.place(*it)) {
             shelf_.erase(it);
             placed = true;
@@ -241,7 +246,7 @@ bool Reader::editTag(const Uid& uid, const std::function<void(Tag&)>& edit)
     std::lock_guard lock(mutex_);
     Tag* tag = field_.find(uid);
     if (!tag) {
-        const auto it = std::find_if(shelf_.begin(), shelf_.end(), [&](const Tag& t) { return t.uid() == uid; });
+        const auto it = onShelf(uid);
         if (it == shelf_.end())
             return false;
         tag = &*it;

@@ -163,6 +163,7 @@ private:
     void log(std::string line);
     void flushLog();
     void shelve(Tag tag);
+    std::vector<Tag>::iterator onShelf(const Uid& uid);
 
     std::unique_ptr<Personality> personality_;
     const std::string family_;
