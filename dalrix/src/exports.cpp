@@ -1,0 +1,703 @@
+// The driver's exported functions: arguments to one request, one exchange,
+// the answer back into the caller's variables.
+//
+// Everything else in the library is hidden; only the declarations of the
+// public header are exported.
+#pragma GCC visibility push(default)
+#include "dalrix.h"
+#pragma GCC visibility pop
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+
+#include "com_port.h"
+#include "platform/dynlib.h"
+
+using dalrix::Bytes;
+using dalrix::TDalrix1;
+using dalrix::TfrmComPort;
+
+namespace {
+
+// Command codes of the reader (state byte 0xF0).
+enum ReaderCommand : std::uint8_t {
+    kGetReaderInformation = 0x00,
+    kCloseRf = 0x01,
+    kOpenRf = 0x02,
+    kWriteComAdr = 0x03,
+    kWriteInventoryScanTime = 0x04,
+    kSetGeneralOutput = 0x05,
+    kGetGeneralInput = 0x06,
+    kSetRelay = 0x07,
+    kSetActiveAnt = 0x08,
+    kGetAntStatus = 0x09,
+    kSetScanMode = 0x0A,
+    kGetScanModeStatus = 0x0B,
+    kSetActiveAnt2 = 0x0C, // the same code sets the access time
+    kGetAntStatus2 = 0x0D, // the same code gives the access time
+    kSetReceiveChannel = 0x0E,
+    kGetReceiveChannelStatus = 0x0F,
+    kSetParseMode = 0x70,
+    kGetParseMode = 0x71,
+    kSetUserDefinedBlockLength = 0x80,
+    kGetUserDefinedBlockLength = 0x90,
+};
+
+// ISO 15693 commands (state byte from the caller).
+enum TagCommand : std::uint8_t {
+    kInventory = 0x01,
+    kStayQuiet = 0x02,
+    kReadSingleBlock = 0x20,
+    kWriteSingleBlock = 0x21,
+    kLockBlock = 0x22,
+    kReadMultipleBlock = 0x23,
+    kSelect = 0x25,
+    kResetToReady = 0x26,
+    kWriteAfi = 0x27,
+    kLockAfi = 0x28,
+    kWriteDsfid = 0x29,
+    kLockDsfid = 0x2A,
+    kGetSystemInformation = 0x2B,
+};
+
+// Transparent commands (state byte 0xE0).
+enum TransparentCommand : std::uint8_t {
+    kTransparentRead = 0x02,
+    kTransparentWrite = 0x03,
+    kTransparentCustomized = 0x04,
+};
+
+constexpr int kAutoOpenPorts = 12;
+constexpr std::size_t kMaxInventoryEntries = 255;
+
+// The one driver object, created by the first call of any export.
+TfrmComPort& driver()
+{
+    static TfrmComPort instance(platform::programDirectory());
+    return instance;
+}
+
+// No exception leaves the library.
+template <class Call>
+int32_t guarded(Call&& call) noexcept
+{
+    try {
+        return call();
+    } catch (...) {
+        return DRV_NO_ANSWER;
+    }
+}
+
+// DRV_BUSY while an exchange runs, DRV_NO_ANSWER when a value the request
+// needs is missing, else 0.
+int32_t refusal(std::initializer_list<const void*> inputs)
+{
+    if (driver().busy())
+        return DRV_BUSY;
+    for (const void* input : inputs)
+        if (!input)
+            return DRV_NO_ANSWER;
+    return 0;
+}
+
+std::span<const std::uint8_t> uidOf(const std::uint8_t* uid)
+{
+    return uid ? std::span<const std::uint8_t>(uid, dalrix::kUidSize) : std::span<const std::uint8_t>();
+}
+
+std::span<const std::uint8_t> bytesOf(const std::uint8_t* data, std::size_t size)
+{
+    return data ? std::span<const std::uint8_t>(data, size) : std::span<const std::uint8_t>();
+}
+
+// Builds the request and runs a single-answer exchange.
+int32_t request(std::uint8_t address, std::uint8_t command, std::uint8_t state,
+                std::span<const std::uint8_t> uid, std::span<const std::uint8_t> data)
+{
+    const std::optional<Bytes> frame = TDalrix1::buildRequest(address, command, state, uid, data);
+    if (!frame)
+        return DRV_LENGTH_ERROR;
+    return driver().exchange(*frame);
+}
+
+const Bytes& answerData()
+{
+    return driver().lastAnswer().data;
+}
+
+void copyOut(std::uint8_t* out, std::span<const std::uint8_t> bytes)
+{
+    if (out && !bytes.empty())
+        std::memcpy(out, bytes.data(), bytes.size());
+}
+
+// The error code output of the tag and transparent commands.
+int32_t withErrorCode(int32_t result, std::uint8_t* errorCode)
+{
+    if (result != DRV_BUSY && errorCode)
+        *errorCode = driver().lastAnswer().errorCode;
+    return result;
+}
+
+// ---- reader commands ----
+
+int32_t readerCommand(std::uint8_t* address, std::uint8_t command, std::span<const std::uint8_t> data = {})
+{
+    if (const int32_t refused = refusal({address}))
+        return refused;
+    return request(*address, command, dalrix::kStateReaderCommand, {}, data);
+}
+
+int32_t readerSet(std::uint8_t* address, std::uint8_t command, const std::uint8_t* value)
+{
+    if (const int32_t refused = refusal({address, value}))
+        return refused;
+    return readerCommand(address, command, bytesOf(value, 1));
+}
+
+// A query answered with exactly one byte.
+int32_t readerGet(std::uint8_t* address, std::uint8_t command, std::uint8_t* value)
+{
+    const int32_t result = readerCommand(address, command);
+    if (result != 0)
+        return result;
+    if (answerData().size() != 1)
+        return DRV_LENGTH_ERROR;
+    if (value)
+        *value = answerData()[0];
+    return 0;
+}
+
+int32_t readerInformation(std::uint8_t* address, std::uint8_t* version, std::uint8_t* infoA,
+                          std::uint8_t* infoB, std::uint8_t* scanTime)
+{
+    const int32_t result = readerCommand(address, kGetReaderInformation);
+    if (result != 0)
+        return result;
+    const dalrix::Answer& answer = driver().lastAnswer();
+    const Bytes& data = answer.data;
+    if (data.size() < 8)
+        return DRV_LENGTH_ERROR;
+    *address = answer.address;
+    copyOut(version, {data.data(), 2});
+    // Data bytes 2 and 3 are not passed on.
+    copyOut(infoA, {data.data() + 4, 1});
+    copyOut(infoB, {data.data() + 5, 2});
+    copyOut(scanTime, {data.data() + 7, 1});
+    driver().setScanWindowMs(100u * data[7]);
+    return 0;
+}
+
+int32_t openPort(int32_t portIndex, std::uint8_t* address)
+{
+    if (const int32_t refused = refusal({address}))
+        return refused;
+    TfrmComPort& d = driver();
+    d.close();
+    if (portIndex < 0 || portIndex >= 0x7FFFFFFF || !d.open(portIndex + 1))
+        return DRV_NO_ANSWER;
+    return readerInformation(address, nullptr, nullptr, nullptr, nullptr);
+}
+
+// ---- ISO 15693 commands ----
+
+std::size_t readBlockSize(std::uint8_t state)
+{
+    return state == 4 || state == 5 ? 8 : 4;
+}
+
+std::size_t writeBlockSize(std::uint8_t state)
+{
+    return state == 4 || state == 5 || state == 12 || state == 13 ? 8 : 4;
+}
+
+// A tag command whose answer carries nothing the caller needs.
+int32_t tagCommand(std::uint8_t* address, const std::uint8_t* state, const std::uint8_t* uid,
+                   std::uint8_t command, std::span<const std::uint8_t> data, std::uint8_t* errorCode)
+{
+    int32_t result = refusal({address, state});
+    if (result == 0)
+        result = request(*address, command, *state, uidOf(uid), data);
+    return withErrorCode(result, errorCode);
+}
+
+int32_t fixedStateCommand(std::uint8_t* address, const std::uint8_t* uid, std::uint8_t command,
+                          std::uint8_t* errorCode)
+{
+    const std::uint8_t state = 0; // addresses the tag when a UID is given
+    return tagCommand(address, &state, uid, command, {}, errorCode);
+}
+
+// ---- transparent commands ----
+
+int32_t transparent(std::uint8_t* address, std::uint8_t command, std::span<const std::uint8_t> head,
+                    std::uint8_t length, const std::uint8_t* data, std::uint8_t* answerLength,
+                    std::uint8_t* answer, std::uint8_t* errorCode)
+{
+    int32_t result = refusal({address});
+    if (result == 0 && length > 0 && !data)
+        result = DRV_NO_ANSWER;
+    if (result == 0) {
+        Bytes body(head.begin(), head.end());
+        body.insert(body.end(), data, data + length);
+        result = request(*address, command, dalrix::kStateTransparent, {}, body);
+    }
+    if (result == 0) {
+        if (answerLength)
+            *answerLength = static_cast<std::uint8_t>(answerData().size());
+        copyOut(answer, answerData());
+    }
+    return withErrorCode(result, errorCode);
+}
+
+} // namespace
+
+extern "C" {
+
+// ---- port ----
+
+int32_t OpenComPort(int32_t portIndex, uint8_t* address)
+{
+    return guarded([&] { return openPort(portIndex, address); });
+}
+
+int32_t CloseComPort(void)
+{
+    return guarded([]() -> int32_t {
+        if (driver().busy())
+            return DRV_BUSY;
+        driver().close();
+        return 0;
+    });
+}
+
+int32_t CloseSpecComPort(int32_t portIndex)
+{
+    return guarded([&]() -> int32_t {
+        TfrmComPort& d = driver();
+        if (d.busy())
+            return DRV_BUSY;
+        if (!d.isOpen() || int64_t{d.portNumber()} != int64_t{portIndex} + 1)
+            return DRV_NO_ANSWER;
+        d.close();
+        return 0;
+    });
+}
+
+int32_t AutoOpenComPort(int32_t* portIndex, uint8_t* address)
+{
+    return guarded([&]() -> int32_t {
+        if (const int32_t refused = refusal({address}))
+            return refused;
+        for (int32_t index = 0; index < kAutoOpenPorts; ++index) {
+            if (openPort(index, address) == 0) {
+                if (portIndex)
+                    *portIndex = index;
+                return 0;
+            }
+            driver().close();
+        }
+        return DRV_NO_ANSWER;
+    });
+}
+
+// ---- reader ----
+
+int32_t GetReaderInformation(uint8_t* address, uint8_t* version, uint8_t* infoA, uint8_t* infoB,
+                             uint8_t* scanTime)
+{
+    return guarded([&] { return readerInformation(address, version, infoA, infoB, scanTime); });
+}
+
+int32_t OpenRf(uint8_t* address)
+{
+    return guarded([&] { return readerCommand(address, kOpenRf); });
+}
+
+int32_t CloseRf(uint8_t* address)
+{
+    return guarded([&] { return readerCommand(address, kCloseRf); });
+}
+
+int32_t WriteComAdr(uint8_t* address, const uint8_t* newAddress)
+{
+    return guarded([&] { return readerSet(address, kWriteComAdr, newAddress); });
+}
+
+int32_t WriteInventoryScanTime(uint8_t* address, const uint8_t* scanTime)
+{
+    // The stream window follows the reader's information, not this setting.
+    return guarded([&] { return readerSet(address, kWriteInventoryScanTime, scanTime); });
+}
+
+int32_t SetGeneralOutput(uint8_t* address, const uint8_t* value)
+{
+    return guarded([&] { return readerSet(address, kSetGeneralOutput, value); });
+}
+
+int32_t GetGeneralInput(uint8_t* address, uint8_t* value)
+{
+    return guarded([&] { return readerGet(address, kGetGeneralInput, value); });
+}
+
+int32_t SetRelay(uint8_t* address, const uint8_t* value)
+{
+    return guarded([&] { return readerSet(address, kSetRelay, value); });
+}
+
+int32_t SetActiveANT(uint8_t* address, const uint8_t* value)
+{
+    return guarded([&] { return readerSet(address, kSetActiveAnt, value); });
+}
+
+int32_t GetANTStatus(uint8_t* address, uint8_t* value)
+{
+    return guarded([&] { return readerGet(address, kGetAntStatus, value); });
+}
+
+int32_t SetActiveANT_2(uint8_t* address, const uint8_t* value)
+{
+    return guarded([&] { return readerSet(address, kSetActiveAnt2, value); });
+}
+
+int32_t GetANTStatus_2(uint8_t* address, uint8_t* value)
+{
+    return guarded([&] { return readerGet(address, kGetAntStatus2, value); });
+}
+
+int32_t SetUserDefinedBlockLength(uint8_t* address, const uint8_t* length)
+{
+    return guarded([&] {
+        const int32_t result = readerSet(address, kSetUserDefinedBlockLength, length);
+        if (result == 0)
+            driver().clearScanBuffer();
+        return result;
+    });
+}
+
+int32_t GetUserDefinedBlocklength(uint8_t* address, uint8_t* length)
+{
+    return guarded([&] { return readerGet(address, kGetUserDefinedBlockLength, length); });
+}
+
+int32_t SetScanMode(uint8_t* address, const uint8_t* parameters)
+{
+    return guarded([&]() -> int32_t {
+        if (const int32_t refused = refusal({address, parameters}))
+            return refused;
+        driver().clearScanBuffer();
+        const int32_t result = readerCommand(address, kSetScanMode, bytesOf(parameters, 11));
+        driver().clearScanBuffer();
+        return result;
+    });
+}
+
+int32_t GetScanModeStatus(uint8_t* address, uint8_t* status)
+{
+    return guarded([&] {
+        const int32_t result = readerCommand(address, kGetScanModeStatus);
+        if (result == 0)
+            copyOut(status, answerData());
+        if (result != DRV_BUSY)
+            driver().clearScanBuffer();
+        return result;
+    });
+}
+
+int32_t ReadScanModeData(uint8_t* buffer, int32_t* length)
+{
+    return guarded([&]() -> int32_t {
+        const Bytes bytes = driver().takeScanBuffer();
+        if (length)
+            *length = static_cast<int32_t>(bytes.size());
+        if (bytes.empty())
+            return 1;
+        copyOut(buffer, bytes);
+        return 0;
+    });
+}
+
+int32_t SetAccessTime(uint8_t* address, const uint8_t* value)
+{
+    return guarded([&] { return readerSet(address, kSetActiveAnt2, value); });
+}
+
+int32_t GetAccessTime(uint8_t* address, uint8_t* value)
+{
+    return guarded([&] { return readerGet(address, kGetAntStatus2, value); });
+}
+
+int32_t SetReceiveChannel(uint8_t* address, const uint8_t* channel)
+{
+    return guarded([&] { return readerSet(address, kSetReceiveChannel, channel); });
+}
+
+int32_t GetReceiveChannelStatus(uint8_t* address, uint8_t* value)
+{
+    return guarded([&] { return readerGet(address, kGetReceiveChannelStatus, value); });
+}
+
+int32_t SetParseMode(uint8_t* address, const uint8_t* mode)
+{
+    return guarded([&] { return readerSet(address, kSetParseMode, mode); });
+}
+
+int32_t GetParseMode(uint8_t* address, uint8_t* mode)
+{
+    return guarded([&] { return readerGet(address, kGetParseMode, mode); });
+}
+
+// ---- ISO 15693 ----
+
+int32_t Inventory(uint8_t* address, const uint8_t* type, const uint8_t* afi, uint8_t* list, uint8_t* count)
+{
+    return guarded([&]() -> int32_t {
+        TfrmComPort& d = driver();
+        if (d.busy())
+            return DRV_BUSY;
+        d.clearInventory();
+        int32_t result = refusal({address, type});
+        const std::uint8_t kind = type ? *type : 0;
+        const bool withAfi = kind == 1 || kind == 3 || kind == 7;
+        if (result == 0 && withAfi && !afi)
+            result = DRV_NO_ANSWER;
+        if (result == 0) {
+            std::optional<Bytes> frame;
+            if (kind <= 3 || kind == 6 || kind == 7) // 4, 5 and above 7 send nothing
+                frame = TDalrix1::buildRequest(*address, kInventory, kind, {}, bytesOf(afi, withAfi ? 1 : 0));
+            if (kind <= 1) {
+                result = d.exchange(*frame);
+                if (result == 0) {
+                    if (answerData().size() == std::tuple_size_v<dalrix::InventoryEntry>)
+                        d.addInventoryEntry(answerData());
+                    else
+                        result = DRV_LENGTH_ERROR;
+                }
+            } else {
+                result = d.streamExchange(frame ? std::span<const std::uint8_t>(*frame) : std::span<const std::uint8_t>());
+            }
+        }
+        // The tags received so far, whatever the result.
+        const std::size_t entries = std::min(d.inventory().size(), kMaxInventoryEntries);
+        if (count)
+            *count = static_cast<std::uint8_t>(entries);
+        if (list)
+            for (std::size_t i = 0; i < entries; ++i)
+                copyOut(list + i * d.inventory()[i].size(), d.inventory()[i]);
+        return result;
+    });
+}
+
+int32_t StayQuiet(uint8_t* address, const uint8_t* uid, uint8_t* errorCode)
+{
+    return guarded([&] { return fixedStateCommand(address, uid, kStayQuiet, errorCode); });
+}
+
+int32_t Select(uint8_t* address, const uint8_t* uid, uint8_t* errorCode)
+{
+    return guarded([&] { return fixedStateCommand(address, uid, kSelect, errorCode); });
+}
+
+int32_t ReadSingleBlock(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t blockNumber,
+                        uint8_t* securityStatus, uint8_t* block, uint8_t* errorCode)
+{
+    return guarded([&] {
+        const std::uint8_t data[] = {blockNumber};
+        int32_t result = tagCommand(address, state, uid, kReadSingleBlock, data, errorCode);
+        if (result == 0) {
+            const std::size_t size = readBlockSize(*state);
+            const Bytes& answer = answerData();
+            if (answer.size() != size + 1)
+                return int32_t{DRV_LENGTH_ERROR};
+            copyOut(securityStatus, {answer.data(), 1});
+            copyOut(block, {answer.data() + 1, size});
+        }
+        return result;
+    });
+}
+
+int32_t WriteSingleBlock(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t blockNumber,
+                         const uint8_t* block, uint8_t* errorCode)
+{
+    return guarded([&]() -> int32_t {
+        if (const int32_t refused = refusal({address, state, block}))
+            return withErrorCode(refused, errorCode);
+        Bytes data{blockNumber};
+        data.insert(data.end(), block, block + writeBlockSize(*state));
+        return tagCommand(address, state, uid, kWriteSingleBlock, data, errorCode);
+    });
+}
+
+int32_t LockBlock(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t blockNumber,
+                  uint8_t* errorCode)
+{
+    return guarded([&] {
+        const std::uint8_t data[] = {blockNumber};
+        return tagCommand(address, state, uid, kLockBlock, data, errorCode);
+    });
+}
+
+int32_t ReadMultipleBlock(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t firstBlock,
+                          uint8_t count, uint8_t* securityStatus, uint8_t* blocks, uint8_t* errorCode)
+{
+    return guarded([&] {
+        const std::uint8_t data[] = {firstBlock, count};
+        int32_t result = tagCommand(address, state, uid, kReadMultipleBlock, data, errorCode);
+        if (result == 0) {
+            const std::size_t size = readBlockSize(*state);
+            const Bytes& answer = answerData();
+            if (answer.size() != count * (size + 1))
+                return int32_t{DRV_LENGTH_ERROR};
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint8_t* record = answer.data() + i * (size + 1);
+                copyOut(securityStatus ? securityStatus + i : nullptr, {record, 1});
+                copyOut(blocks ? blocks + i * size : nullptr, {record + 1, size});
+            }
+        }
+        return result;
+    });
+}
+
+int32_t ResetToReady(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t* errorCode)
+{
+    return guarded([&] { return tagCommand(address, state, uid, kResetToReady, {}, errorCode); });
+}
+
+int32_t WriteAFI(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t afi, uint8_t* errorCode)
+{
+    return guarded([&] {
+        const std::uint8_t data[] = {afi};
+        return tagCommand(address, state, uid, kWriteAfi, data, errorCode);
+    });
+}
+
+int32_t LockAFI(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t* errorCode)
+{
+    return guarded([&] { return tagCommand(address, state, uid, kLockAfi, {}, errorCode); });
+}
+
+int32_t WriteDSFID(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t dsfid, uint8_t* errorCode)
+{
+    return guarded([&] {
+        const std::uint8_t data[] = {dsfid};
+        return tagCommand(address, state, uid, kWriteDsfid, data, errorCode);
+    });
+}
+
+int32_t LockDSFID(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t* errorCode)
+{
+    return guarded([&] { return tagCommand(address, state, uid, kLockDsfid, {}, errorCode); });
+}
+
+int32_t GetSystemInformation(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t* flags,
+                             uint8_t* uidOut, uint8_t* dsfid, uint8_t* afi, uint8_t* memorySize,
+                             uint8_t* icReference, uint8_t* errorCode)
+{
+    return guarded([&]() -> int32_t {
+        const int32_t result = tagCommand(address, state, uid, kGetSystemInformation, {}, errorCode);
+        if (result != 0)
+            return result;
+        const Bytes& data = answerData();
+        if (data.size() < 1 + dalrix::kUidSize)
+            return DRV_LENGTH_ERROR;
+        // The optional fields the flags announce, in this order.
+        struct Field {
+            std::uint8_t flag;
+            std::size_t size;
+            std::uint8_t* out;
+        };
+        const Field fields[] = {{0x01, 1, dsfid}, {0x02, 1, afi}, {0x04, 2, memorySize}, {0x08, 1, icReference}};
+        std::size_t needed = 1 + dalrix::kUidSize;
+        for (const Field& field : fields)
+            if (data[0] & field.flag)
+                needed += field.size;
+        if (data.size() < needed) // the flags announce more than came
+            return DRV_LENGTH_ERROR;
+        copyOut(flags, {data.data(), 1});
+        copyOut(uidOut, {data.data() + 1, dalrix::kUidSize});
+        std::size_t at = 1 + dalrix::kUidSize;
+        for (const Field& field : fields)
+            if (data[0] & field.flag) {
+                copyOut(field.out, {data.data() + at, field.size});
+                at += field.size;
+            }
+        return 0;
+    });
+}
+
+int32_t CustomizedReadSingleBlock(uint8_t* address, const uint8_t* state, const uint8_t* uid,
+                                  uint8_t blockNumber, uint8_t* data, uint8_t* errorCode)
+{
+    return guarded([&] {
+        const std::uint8_t request[] = {blockNumber};
+        const int32_t result = tagCommand(address, state, uid, kReadSingleBlock, request, errorCode);
+        if (result == 0)
+            copyOut(data, answerData());
+        return result;
+    });
+}
+
+int32_t CustomizedWriteSingleBlock(uint8_t* address, const uint8_t* state, const uint8_t* uid,
+                                   uint8_t blockNumber, const uint8_t* data, uint8_t length, uint8_t* errorCode)
+{
+    return guarded([&]() -> int32_t {
+        int32_t refused = refusal({address, state});
+        if (refused == 0 && length > 0 && !data)
+            refused = DRV_NO_ANSWER;
+        if (refused != 0)
+            return withErrorCode(refused, errorCode);
+        Bytes body{blockNumber};
+        body.insert(body.end(), data, data + length);
+        return tagCommand(address, state, uid, kWriteSingleBlock, body, errorCode);
+    });
+}
+
+int32_t CustomizedReadMultipleBlock(uint8_t* address, const uint8_t* state, const uint8_t* uid,
+                                    uint8_t firstBlock, uint8_t count, uint8_t* data, uint8_t* errorCode)
+{
+    return guarded([&] {
+        const std::uint8_t request[] = {firstBlock, count};
+        const int32_t result = tagCommand(address, state, uid, kReadMultipleBlock, request, errorCode);
+        if (result == 0)
+            copyOut(data, answerData());
+        return result;
+    });
+}
+
+// ---- transparent ----
+
+int32_t TransparentRead(uint8_t* address, uint8_t parameter, uint8_t length, const uint8_t* data,
+                        uint8_t* answerLength, uint8_t* answer, uint8_t* errorCode)
+{
+    return guarded([&] {
+        const std::uint8_t head[] = {parameter};
+        return transparent(address, kTransparentRead, head, length, data, answerLength, answer, errorCode);
+    });
+}
+
+int32_t TransparentWrite(uint8_t* address, const uint8_t* parameters, uint8_t extra, uint8_t length,
+                         const uint8_t* data, uint8_t* answerLength, uint8_t* answer, uint8_t* errorCode)
+{
+    return guarded([&]() -> int32_t {
+        if (const int32_t refused = refusal({parameters}))
+            return withErrorCode(refused, errorCode);
+        const std::uint8_t head[] = {parameters[0], parameters[1], parameters[2], parameters[3], extra};
+        return transparent(address, kTransparentWrite, head, length, data, answerLength, answer, errorCode);
+    });
+}
+
+int32_t TransparentCustomizedCmd(uint8_t* address, const uint8_t* parameters, uint8_t extra, uint8_t length,
+                                 const uint8_t* data, uint8_t* answerLength, uint8_t* answer,
+                                 uint8_t* errorCode)
+{
+    return guarded([&]() -> int32_t {
+        if (const int32_t refused = refusal({parameters}))
+            return withErrorCode(refused, errorCode);
+        const std::uint8_t head[] = {parameters[0], parameters[1], extra};
+        return transparent(address, kTransparentCustomized, head, length, data, answerLength, answer,
+                           errorCode);
+    });
+}
+
+} // extern "C"
