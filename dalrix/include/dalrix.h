@@ -117,7 +117,8 @@ int32_t GetParseMode(uint8_t* address, uint8_t* mode);
 
 /* type is sent as the state byte: 0 and 1 ask for one answer, 2, 3, 6 and 7
  * for a stream of answers (one per tag, then a closing status) within the
- * reader's scan time + 100 ms; odd types send *afi. Other types send nothing.
+ * reader's scan time + 100 ms; odd types send *afi. Other types send nothing
+ * and only collect what arrives in that window.
  * list receives 9-byte entries (DSFID, then the 8 UID bytes), each tag once;
  * count their number (255 at most). Both are written whatever the result,
  * except DRV_BUSY. */

@@ -64,7 +64,15 @@ bool TfrmComPort::open(int portNumber)
     scan_.clear();
     loop_ = platform::MessageLoop::currentShared();
     portThread_ = std::this_thread::get_id();
-    watch_ = loop_->watchFd(port_.fd(), [this] { receive(); });
+    // The watcher runs from whatever dispatches this thread's loop (the host
+    // program's event loop too): nothing may be thrown back into it.
+    watch_ = loop_->watchFd(port_.fd(), [this]() noexcept {
+        try {
+            receive();
+        } catch (...) {
+            // Out of memory: these bytes are lost, the exchange will time out.
+        }
+    });
     return true;
 }
 
@@ -89,7 +97,8 @@ void TfrmComPort::receive()
 {
     std::array<std::uint8_t, 4096> chunk;
     Bytes got;
-    for (;;) {
+    // What waits now, but not for ever on a line that never stops sending.
+    while (got.size() < kBufferLimit) {
         const long n = port_.read(chunk);
         if (n > 0) {
             got.insert(got.end(), chunk.begin(), chunk.begin() + n);

@@ -66,14 +66,6 @@ struct Stopwatch {
     std::uint64_t ms() const { return (platform::monotonicUs() - startUs) / 1000; }
 };
 
-// A reader whose only skill is answering the reader-information request.
-Reply readerOnly(const Bytes& request)
-{
-    if (request.size() == 6 && request[2] == 0x00 && request[3] == 0xF0)
-        return {Chunk{0, readerInformation(30)}};
-    return {};
-}
-
 } // namespace
 
 TEST(DalrixExports, AllResolveByName)
@@ -302,6 +294,24 @@ TEST_F(Driver, RefusesRequestsOver256BytesWithoutSending)
     peer_->queue(kSuccess);
     EXPECT_EQ(dalrix().CustomizedWriteSingleBlock(&address_, ptr(1), uid, 1, data, 242, &err), 0);
     EXPECT_EQ(takeRequest().size(), 249u);
+}
+
+TEST_F(Driver, MissingInputsFailWithoutSending)
+{
+    std::uint8_t value = 0, err = 0xEE, count = 0xEE, list[9];
+    const std::uint8_t state = 0;
+    EXPECT_EQ(dalrix().OpenRf(nullptr), DRV_NO_ANSWER);
+    EXPECT_EQ(dalrix().SetRelay(&address_, nullptr), DRV_NO_ANSWER);
+    EXPECT_EQ(dalrix().ReadSingleBlock(&address_, nullptr, uid, 0, &value, list, &err), DRV_NO_ANSWER);
+    EXPECT_EQ(dalrix().WriteSingleBlock(&address_, &state, uid, 0, nullptr, &err), DRV_NO_ANSWER);
+    EXPECT_EQ(dalrix().TransparentRead(&address_, 0x23, 3, nullptr, &value, list, &err), DRV_NO_ANSWER);
+    EXPECT_EQ(dalrix().Inventory(&address_, ptr(1), nullptr, list, &count), DRV_NO_ANSWER);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(dalrix().OpenComPort(0, nullptr), DRV_NO_ANSWER);
+    EXPECT_EQ(peer_->requestCount(), 1u) << "only the open's request reached the reader";
+    // Outputs the caller does not want may be null.
+    peer_->queue(answer(0x00, {0x01, 1, 2, 3, 4}));
+    EXPECT_EQ(dalrix().ReadSingleBlock(&address_, &state, uid, 0, nullptr, nullptr, nullptr), 0);
 }
 
 // ---- answers ----
@@ -908,13 +918,31 @@ TEST_F(Ports, MissingPortGives48AtOnce)
     EXPECT_LT(watch.ms(), 300u);
 }
 
-TEST_F(Ports, AutoOpenFindsTheReaderOnTheFourthPort)
+// ---- with any reader: a scripted one here; a simulated one fits the same factory ----
+
+struct ReaderKind {
+    const char* name;
+    dalrix_test::ReaderFactory make;
+};
+
+class AnyReader : public Ports, public ::testing::WithParamInterface<ReaderKind> {};
+
+TEST_P(AnyReader, OpenComPortTakesTheAnsweringAddress)
+{
+    auto reader = GetParam().make(ports_, 3, 0x00);
+    std::uint8_t address = 0xFF, version[2], infoA, infoB[2], scanTime;
+    EXPECT_EQ(dalrix().OpenComPort(2, &address), 0);
+    EXPECT_EQ(address, 0x00);
+    EXPECT_EQ(dalrix().GetReaderInformation(&address, version, &infoA, infoB, &scanTime), 0);
+    EXPECT_EQ(dalrix().CloseSpecComPort(2), 0);
+}
+
+TEST_P(AnyReader, AutoOpenFindsTheReaderOnTheFourthPort)
 {
     std::vector<std::unique_ptr<ScriptedPeer>> silent;
     for (int com = 1; com <= 3; ++com)
         silent.push_back(std::make_unique<ScriptedPeer>(ports_, com));
-    ScriptedPeer reader(ports_, 4);
-    reader.respondWith(readerOnly);
+    auto reader = GetParam().make(ports_, 4, 0x00);
     std::int32_t index = -1;
     std::uint8_t address = 0xFF;
     EXPECT_EQ(dalrix().AutoOpenComPort(&index, &address), 0);
@@ -927,9 +955,12 @@ TEST_F(Ports, AutoOpenFindsTheReaderOnTheFourthPort)
     EXPECT_FALSE(platform::SerialPort::open(4, 19200).isOpen()) << "COM4 stays open";
 
     dalrix().CloseComPort();
-    reader.respondWith({});
+    reader.reset();
     silent.clear();
     index = -1;
     EXPECT_EQ(dalrix().AutoOpenComPort(&index, &address), DRV_NO_ANSWER);
     EXPECT_EQ(index, -1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Readers, AnyReader, ::testing::Values(ReaderKind{"Scripted", dalrix_test::scriptedReader}),
+                         [](const auto& info) { return std::string(info.param.name); });

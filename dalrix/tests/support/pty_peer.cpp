@@ -248,4 +248,15 @@ void ScriptedPeer::run()
     }
 }
 
+std::unique_ptr<ReaderOnPort> scriptedReader(PortFolder& folder, int com, std::uint8_t address)
+{
+    auto peer = std::make_unique<ScriptedPeer>(folder, com);
+    peer->respondWith([address](const Bytes& request) {
+        if (request.size() != 6 || request[2] != 0x00 || request[3] != 0xF0)
+            return Reply{};
+        return Reply{Chunk{0, withCrc({0x0C, address, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 30})}};
+    });
+    return peer;
+}
+
 } // namespace dalrix_test

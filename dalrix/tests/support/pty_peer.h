@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -47,6 +48,16 @@ private:
     std::string path_;
 };
 
+// Whatever plays a reader with a given bus address on COM<com> of a port
+// folder: a scripted peer (scriptedReader below) or a simulated reader
+// published with its server at folder.path() + "/COM<com>". Tests that only
+// need "a reader there" take a factory, so either can stand in.
+class ReaderOnPort {
+public:
+    virtual ~ReaderOnPort() = default;
+};
+using ReaderFactory = std::function<std::unique_ptr<ReaderOnPort>(PortFolder&, int com, std::uint8_t address)>;
+
 // One piece of a reply: bytes written afterMs after the request came in.
 struct Chunk {
     int afterMs = 0;
@@ -58,10 +69,10 @@ using Reply = std::vector<Chunk>;
 // the driver sends into request frames by their length byte, records them and
 // answers each with the next queued reply, else with the responder's, else
 // not at all.
-class ScriptedPeer {
+class ScriptedPeer : public ReaderOnPort {
 public:
     ScriptedPeer(PortFolder& folder, int com);
-    ~ScriptedPeer();
+    ~ScriptedPeer() override;
     ScriptedPeer(const ScriptedPeer&) = delete;
     ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
@@ -114,5 +125,9 @@ private:
     std::function<Reply(const Bytes&)> responder_;
     std::vector<Pending> pending_;
 };
+
+// A scripted peer that answers the reader-information request as a reader
+// with this address and a scan time of 3 s; any other request goes unanswered.
+std::unique_ptr<ReaderOnPort> scriptedReader(PortFolder& folder, int com, std::uint8_t address);
 
 } // namespace dalrix_test
