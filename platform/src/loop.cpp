@@ -250,8 +250,20 @@ int MessageLoop::dispatchPending()
         std::shared_ptr<Watcher> watcher = it->second;
         watcher->ready = false;
         watcher->running = true;
+        // Out of the epoll set while its callback runs: a nested dispatch
+        // (or wait) must not wake again and again for a descriptor that this
+        // callback will read only after the nested dispatch returns.
+        epoll_event quiet{};
+        quiet.data.u64 = id;
+        ::epoll_ctl(d.epoll, EPOLL_CTL_MOD, watcher->fd, &quiet);
         watcher->readable();
         watcher->running = false;
+        if (auto still = d.watchers.find(id); still != d.watchers.end() && still->second == watcher) {
+            epoll_event ev{};
+            ev.events = EPOLLIN;
+            ev.data.u64 = id;
+            ::epoll_ctl(d.epoll, EPOLL_CTL_MOD, watcher->fd, &ev);
+        }
         ++ran;
     }
 

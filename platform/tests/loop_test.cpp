@@ -130,6 +130,35 @@ TEST(MessageLoop, WatcherRunsWhenReadableAndNotReentered)
     EXPECT_EQ(loop.watcherCount(), 0u);
 }
 
+TEST(MessageLoop, WaitInsideAWatcherDoesNotSpinOnItsOwnDescriptor)
+{
+    // A watcher that waits (dispatching) before it reads its descriptor: the
+    // nested wait must sleep, not wake over and over for that descriptor.
+    auto& loop = MessageLoop::current();
+    Pipe pipe;
+    int nestedRounds = 0;
+    bool done = false;
+    const auto id = loop.watchFd(pipe.r, [&] {
+        const auto until = platform::monotonicMs() + 100;
+        while (platform::monotonicMs() < until) {
+            loop.dispatchOnce(static_cast<int>(until - platform::monotonicMs()));
+            ++nestedRounds;
+        }
+        char c;
+        while (::read(pipe.r, &c, 1) == 1) {
+        }
+        done = true;
+    });
+    ASSERT_EQ(::write(pipe.w, "x", 1), 1);
+    ASSERT_TRUE(loop.runUntil([&] { return done; }, 2000));
+    EXPECT_LT(nestedRounds, 10) << "the nested wait woke for the running watcher's descriptor";
+    // Back in the set afterwards.
+    done = false;
+    ASSERT_EQ(::write(pipe.w, "y", 1), 1);
+    EXPECT_TRUE(loop.runUntil([&] { return done; }, 2000));
+    loop.unwatch(id);
+}
+
 TEST(MessageLoop, PostFromAnotherThreadRunsOnOwner)
 {
     auto loop = MessageLoop::currentShared();
