@@ -1,0 +1,71 @@
+// The calls the program makes into the tag mapping library, behind one small
+// interface: the program runs on the library's functions, tests on a scripted
+// stand-in. ReaderLibrary::instance() is the one in use.
+//
+// Every call of the library made by the program is followed by ReportFailure,
+// which shows a failed call's error text in a message box captioned with the
+// call's name.
+#pragma once
+
+#include <brenholt.h>
+
+#include <QString>
+
+#include <cstdint>
+
+class QWidget;
+
+// The opaque, pointer-sized handle of an open reader; null means none.
+using ReaderHandle = void*;
+
+// Event codes of continuous reading.
+inline constexpr int kReadingNewTag = 2;       // a tag not reported before; the item holds it
+inline constexpr int kReadingFieldEmpty = 3;   // no tag in the field any more
+inline constexpr int kReadingManyTags = 4;     // more than one tag in the field
+
+// A continuous-reading callback: (reader handle, event code, item or null, context).
+using ItemCallback = void (*)(ReaderHandle handle, int event, brnItem* item, void* context);
+
+class ReaderLibrary {
+public:
+    virtual ~ReaderLibrary() = default;
+
+    // The library's text for an error code: a narrow string in the GBK code
+    // page, empty for codes it does not know.
+    virtual const char* errorString(int code) = 0;
+
+    // Opens the reader on serial port COMport: the handle and the reader family.
+    virtual int openSerial(int port, ReaderHandle* handle, int* family) = 0;
+    virtual int close(ReaderHandle handle) = 0;
+
+    // Period of continuous reading in milliseconds. The number argument is
+    // passed as the program always passes it (4) and not looked at.
+    virtual int getReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t* ms) = 0;
+    virtual int setReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t ms) = 0;
+    // How many recently reported tags continuous reading keeps quiet about.
+    virtual int setSortingBufferDepth(ReaderHandle handle, int depth) = 0;
+
+    // Continuous reading: the callback gets the context back with every event.
+    virtual int startReadingItems(ReaderHandle handle, std::uint32_t requestMask, ItemCallback callback,
+                                  void* context) = 0;
+    virtual int stopReadingItems(ReaderHandle handle) = 0;
+
+    // The library in use: the one installed last, else the tag mapping library.
+    static ReaderLibrary& instance();
+    // Installs library (nullptr: back to the tag mapping library) and returns
+    // the one it replaces. The caller keeps library alive while it is installed.
+    static ReaderLibrary* install(ReaderLibrary* library);
+};
+
+// The program's tag mapping library (brenholtlibrary.cpp).
+ReaderLibrary& brenholtLibrary();
+
+// Reports a library call's result: true when code is 0. Otherwise shows
+// prefix + the library's text for code (converted from GBK) in a modal box
+// owned by owner, captioned with the call's name (e.g. "brnOpenSerial()"),
+// with an error icon, and returns false.
+bool ReportFailure(QWidget* owner, const QString& caption, const QString& prefix, int code);
+inline bool ReportFailure(QWidget* owner, const QString& caption, int code)
+{
+    return ReportFailure(owner, caption, QString(), code);
+}

@@ -1,0 +1,233 @@
+#include "readerconnection.h"
+#include "settings.h"
+#include "taggingpage.h"
+
+#include "recording_ui.h"
+#include "scripted_library.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char kCannotOpenPort[] = "\xB2\xBB\xC4\xDC\xB4\xF2\xBF\xAA\xD6\xB8\xB6\xA8\xB4\xAE\xBF\xDA\x2E";   // 不能打开指定串口.
+const char kInvalidHandle[] = "\xCE\xDE\xD0\xA7\xBE\xE4\xB1\xFA\xA3\xAC\xD4\xC4\xB6\xC1\xC6\xF7"
+                              "\xCE\xB4\xB3\xF5\xCA\xBC\xBB\xAF\x2E";                                  // 无效句柄，阅读器未初始化.
+const char kReaderError[] = "\xD4\xC4\xB6\xC1\xC6\xF7\xB4\xED\xCE\xF3\x2E";                             // 阅读器错误.
+
+// A page that counts the tags it hears of.
+class CountingPage : public CTaggingPage {
+public:
+    using CTaggingPage::CTaggingPage;
+    int tags = 0;
+    std::uint32_t lastId = 0;
+
+protected:
+    void tagRead(const brnItem& item) override
+    {
+        ++tags;
+        lastId = static_cast<std::uint32_t>(item.itemId);
+    }
+};
+
+class ReaderConnection : public GuiTest {
+protected:
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        library.errorTexts = {{-1, kCannotOpenPort}, {-5, kInvalidHandle}, {-3, kReaderError}};
+        connection.addPage(&book);
+        connection.addPage(&card);
+    }
+
+    // The calls since the last look.
+    QStringList newCalls()
+    {
+        QStringList calls = library.calls.mid(seen);
+        seen = library.calls.size();
+        return calls;
+    }
+
+    ScriptedLibrary library;
+    QWidget owner;
+    CReaderConnection connection{&owner};
+    CountingPage book{QStringLiteral("book")};
+    CountingPage card{QStringLiteral("card")};
+    qsizetype seen = 0;
+};
+
+TEST_F(ReaderConnection, ConnectsInOrderAndHandsTheHandleToEveryPage)
+{
+    EXPECT_TRUE(connection.connect(3));
+    EXPECT_EQ(newCalls(), (QStringList{"brnOpenSerial 3", "brnGetReadSessionDuration #1 4",
+                                       "brnSetReadSessionDuration #1 4 200", "brnSetSortingBufferDepth #1 80"}));
+    EXPECT_TRUE(connection.isConnected());
+    EXPECT_EQ(connection.port(), 3);
+    EXPECT_EQ(connection.family(), 5);
+    ASSERT_NE(connection.handle(), nullptr);
+    EXPECT_EQ(book.readerHandle(), connection.handle());
+    EXPECT_EQ(card.readerHandle(), connection.handle());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ReaderConnection, ReadSessionDurationIsRaisedTo50Milliseconds)
+{
+    const struct {
+        std::uint32_t answered, set;
+    } cases[] = {{0, 50}, {30, 50}, {49, 50}, {50, 50}, {51, 51}, {200, 200}};
+    for (const auto& c : cases) {
+        library.readerDuration = c.answered;
+        ASSERT_TRUE(connection.changePort(1));
+        const QStringList sets = newCalls().filter(QStringLiteral("brnSetReadSessionDuration"));
+        ASSERT_EQ(sets.size(), 1);
+        EXPECT_TRUE(sets[0].endsWith(QStringLiteral(" 4 %1").arg(c.set))) << sets[0].toStdString();
+    }
+}
+
+TEST_F(ReaderConnection, SortingBufferDepthComesFromTheStore)
+{
+    CSettings().setInteger(CSettings::kReader, QStringLiteral("Sorting"), 120);
+    ASSERT_TRUE(connection.connect(2));
+    EXPECT_EQ(newCalls().last(), QStringLiteral("brnSetSortingBufferDepth #1 120"));
+}
+
+TEST_F(ReaderConnection, AFailingOpenShowsThePortAndTheLibrarysText)
+{
+    library.results["brnOpenSerial"] = -1;
+    EXPECT_FALSE(connection.connect(3));
+    EXPECT_EQ(newCalls(), QStringList{"brnOpenSerial 3"});
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnOpenSerial()"));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("Open ComPort 3: 不能打开指定串口."));
+    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Error);
+    EXPECT_FALSE(connection.isConnected());
+    EXPECT_EQ(connection.handle(), nullptr);
+    EXPECT_EQ(book.readerHandle(), nullptr);
+}
+
+TEST_F(ReaderConnection, AFailingDurationQueryClosesTheReaderAgain)
+{
+    library.results["brnGetReadSessionDuration"] = -3;
+    EXPECT_FALSE(connection.connect(4));
+    EXPECT_EQ(newCalls(), (QStringList{"brnOpenSerial 4", "brnGetReadSessionDuration #1 4", "brnClose #1"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnGetReadSessionDuration()"));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("阅读器错误."));
+    EXPECT_FALSE(connection.isConnected());
+    EXPECT_EQ(book.readerHandle(), nullptr);
+}
+
+TEST_F(ReaderConnection, LaterFailuresLeaveItConnectedButThePagesWithoutTheHandle)
+{
+    const struct {
+        const char* failing;
+        qsizetype calls;
+    } cases[] = {{"brnSetReadSessionDuration", 3}, {"brnSetSortingBufferDepth", 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failing);
+        library.results = {{c.failing, -3}};
+        ui.reset();
+        newCalls();
+        EXPECT_FALSE(connection.changePort(2));
+        const QStringList calls = newCalls();
+        // The previous connection (if any) was closed first.
+        EXPECT_EQ(calls.size() - (calls.first().startsWith("brnClose") ? 1 : 0), c.calls);
+        EXPECT_TRUE(calls.last().startsWith(c.failing));
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].caption, QString::fromLatin1(c.failing) + "()");
+        EXPECT_TRUE(connection.isConnected());
+        EXPECT_EQ(book.readerHandle(), nullptr);
+        EXPECT_EQ(card.readerHandle(), nullptr);
+    }
+    // The next port change closes that reader.
+    library.results.clear();
+    newCalls();
+    EXPECT_TRUE(connection.changePort(3));
+    EXPECT_TRUE(newCalls().first().startsWith("brnClose #"));
+}
+
+TEST_F(ReaderConnection, PortChangeStopsReadingBeforeTheReaderCloses)
+{
+    ASSERT_TRUE(connection.connect(3));
+    ASSERT_TRUE(book.startReading(127));
+    EXPECT_TRUE(book.isReading());
+    newCalls();
+
+    EXPECT_TRUE(connection.changePort(5));
+    EXPECT_EQ(newCalls(), (QStringList{"brnStopReadingItems #1", "brnClose #1", "brnOpenSerial 5",
+                                       "brnGetReadSessionDuration #2 4", "brnSetReadSessionDuration #2 4 200",
+                                       "brnSetSortingBufferDepth #2 80"}));
+    EXPECT_FALSE(book.isReading());
+    EXPECT_EQ(book.readerHandle(), connection.handle());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ReaderConnection, PortChangeWithoutAConnectionOnlyConnects)
+{
+    library.results["brnOpenSerial"] = -1;
+    connection.connect(3);
+    library.results.clear();
+    newCalls();
+    EXPECT_TRUE(connection.changePort(1));
+    EXPECT_EQ(newCalls().first(), QStringLiteral("brnOpenSerial 1"));
+}
+
+TEST_F(ReaderConnection, FailuresOfStopAndCloseAreShownAndDisconnectingGoesOn)
+{
+    ASSERT_TRUE(connection.connect(3));
+    ASSERT_TRUE(card.startReading(21));
+    library.results = {{"brnStopReadingItems", -3}, {"brnClose", -3}};
+    newCalls();
+    connection.disconnect();
+    EXPECT_EQ(newCalls(), (QStringList{"brnStopReadingItems #1", "brnClose #1"}));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnStopReadingItems()"));
+    EXPECT_EQ(ui.messages[1].caption, QStringLiteral("brnClose()"));
+    EXPECT_FALSE(connection.isConnected());
+    EXPECT_FALSE(card.isReading());
+}
+
+TEST_F(ReaderConnection, PagesNeverUseTheHandleOfAClosedReader)
+{
+    ASSERT_TRUE(connection.connect(3));
+    connection.disconnect();
+    EXPECT_EQ(book.readerHandle(), nullptr);
+    newCalls();
+    EXPECT_FALSE(book.startReading(127));
+    EXPECT_EQ(newCalls(), QStringList{"brnStartReadingItems #0 127"});
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnStartReadingItems()"));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("无效句柄，阅读器未初始化."));
+    EXPECT_FALSE(book.isReading());
+}
+
+TEST_F(ReaderConnection, APageHearsOnlyOfNewTagsWhileItReads)
+{
+    ASSERT_TRUE(connection.connect(3));
+    ASSERT_TRUE(book.startReading(127));
+    brnItem item{};
+    item.itemId = 12345678;
+    library.raise(kReadingNewTag, &item);
+    library.raise(kReadingFieldEmpty, nullptr);
+    library.raise(kReadingManyTags, nullptr);
+    EXPECT_EQ(book.tags, 1);
+    EXPECT_EQ(book.lastId, 12345678u);
+
+    book.stopReading();
+    library.raise(kReadingNewTag, &item);   // a tick that was already under way
+    EXPECT_EQ(book.tags, 1);
+    EXPECT_EQ(card.tags, 0);
+}
+
+TEST_F(ReaderConnection, ReportFailure)
+{
+    EXPECT_TRUE(ReportFailure(&owner, QStringLiteral("brnClose()"), QStringLiteral("x"), 0));
+    EXPECT_TRUE(ui.messages.empty());
+    // A code the library has no text for: the prefix alone.
+    EXPECT_FALSE(ReportFailure(&owner, QStringLiteral("brnWriteItems()"), QStringLiteral("p: "), -99));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnWriteItems()"));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("p: "));
+    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Error);
+}
+
+} // namespace

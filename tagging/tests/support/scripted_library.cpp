@@ -1,0 +1,95 @@
+#include "scripted_library.h"
+
+ScriptedLibrary::ScriptedLibrary() : m_previous(static_cast<ScriptedLibrary*>(ReaderLibrary::install(this)))
+{
+}
+
+ScriptedLibrary::~ScriptedLibrary()
+{
+    ReaderLibrary::install(m_previous);
+}
+
+int ScriptedLibrary::result(const QString& call) const
+{
+    const auto it = results.find(call);
+    return it == results.end() ? 0 : it->second;
+}
+
+QString ScriptedLibrary::name(ReaderHandle handle)
+{
+    return QStringLiteral("#%1").arg(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+const char* ScriptedLibrary::errorString(int code)
+{
+    const auto it = errorTexts.find(code);
+    return it == errorTexts.end() ? "" : it->second.c_str();
+}
+
+int ScriptedLibrary::openSerial(int port, ReaderHandle* handle, int* readerFamily)
+{
+    calls << QStringLiteral("brnOpenSerial %1").arg(port);
+    *handle = nullptr;
+    const int rc = result(QStringLiteral("brnOpenSerial"));
+    if (rc == 0) {
+        *handle = reinterpret_cast<ReaderHandle>(static_cast<std::uintptr_t>(++m_opened));
+        *readerFamily = family;
+    }
+    return rc;
+}
+
+int ScriptedLibrary::close(ReaderHandle handle)
+{
+    calls << QStringLiteral("brnClose ") + name(handle);
+    return result(QStringLiteral("brnClose"));
+}
+
+int ScriptedLibrary::getReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t* ms)
+{
+    calls << QStringLiteral("brnGetReadSessionDuration %1 %2").arg(name(handle)).arg(number);
+    const int rc = result(QStringLiteral("brnGetReadSessionDuration"));
+    if (rc == 0)
+        *ms = readerDuration;
+    return rc;
+}
+
+int ScriptedLibrary::setReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t ms)
+{
+    calls << QStringLiteral("brnSetReadSessionDuration %1 %2 %3").arg(name(handle)).arg(number).arg(ms);
+    return result(QStringLiteral("brnSetReadSessionDuration"));
+}
+
+int ScriptedLibrary::setSortingBufferDepth(ReaderHandle handle, int depth)
+{
+    calls << QStringLiteral("brnSetSortingBufferDepth %1 %2").arg(name(handle)).arg(depth);
+    return result(QStringLiteral("brnSetSortingBufferDepth"));
+}
+
+int ScriptedLibrary::startReadingItems(ReaderHandle handle, std::uint32_t requestMask, ItemCallback callback,
+                                       void* context)
+{
+    calls << QStringLiteral("brnStartReadingItems %1 %2").arg(name(handle)).arg(requestMask);
+    if (!handle)
+        return -5;
+    const int rc = result(QStringLiteral("brnStartReadingItems"));
+    if (rc == 0) {
+        m_callback = callback;
+        m_context = context;
+        m_reading = handle;
+    }
+    return rc;
+}
+
+int ScriptedLibrary::stopReadingItems(ReaderHandle handle)
+{
+    calls << QStringLiteral("brnStopReadingItems ") + name(handle);
+    if (!handle)
+        return -5;
+    return result(QStringLiteral("brnStopReadingItems"));
+}
+
+void ScriptedLibrary::raise(int event, brnItem* item)
+{
+    if (m_callback)
+        m_callback(m_reading, event, item, m_context);
+}

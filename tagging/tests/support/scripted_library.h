@@ -1,0 +1,53 @@
+// A stand-in for the tag mapping library: records every call in order,
+// answers from a script of result codes, and keeps the continuous-reading
+// callback so a test can raise reading events. Error texts are GBK bytes,
+// as the library gives them.
+#pragma once
+
+#include "readerlibrary.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <string>
+
+class ScriptedLibrary final : public ReaderLibrary {
+public:
+    // Installs itself for its lifetime.
+    ScriptedLibrary();
+    ~ScriptedLibrary() override;
+
+    const char* errorString(int code) override;
+    int openSerial(int port, ReaderHandle* handle, int* family) override;
+    int close(ReaderHandle handle) override;
+    int getReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t* ms) override;
+    int setReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t ms) override;
+    int setSortingBufferDepth(ReaderHandle handle, int depth) override;
+    int startReadingItems(ReaderHandle handle, std::uint32_t requestMask, ItemCallback callback,
+                          void* context) override;
+    int stopReadingItems(ReaderHandle handle) override;
+
+    // Raises a reading event with the last start's callback and context.
+    void raise(int event, brnItem* item);
+
+    // The calls so far, e.g. "brnOpenSerial 3", "brnSetReadSessionDuration #1 50",
+    // "brnClose #1"; #n is the handle of the n-th successful open, #0 none.
+    QStringList calls;
+    // Result of each call by name (e.g. "brnOpenSerial"); 0 when not given.
+    std::map<QString, int> results;
+    // The read session duration the reader answers with.
+    std::uint32_t readerDuration = 200;
+    int family = 5;
+    // Error texts by code (GBK bytes); other codes give "".
+    std::map<int, std::string> errorTexts;
+
+private:
+    int result(const QString& call) const;
+    static QString name(ReaderHandle handle);
+    ScriptedLibrary* m_previous;
+    int m_opened = 0;
+    ItemCallback m_callback = nullptr;
+    void* m_context = nullptr;
+    ReaderHandle m_reading = nullptr;
+};
