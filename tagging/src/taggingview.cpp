@@ -1,0 +1,121 @@
+#include "taggingview.h"
+
+#include "pagesheet.h"
+#include "settings.h"
+#include "taggingpage.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+constexpr int kPorts = 9;
+constexpr int kControlHeight = 26;
+constexpr int kControlGap = 10;   // between the controls and the sheet, and beside each other
+
+} // namespace
+
+CTaggingView::CTaggingView(QWidget* parent)
+    : QWidget(parent),
+      m_portLabel(new QLabel(kPortLabel, this)),
+      m_portList(new QComboBox(this)),
+      m_exit(new QPushButton(kExitText, this)),
+      m_sheet(new CPageSheet(this)),
+      m_connection(this)
+{
+    for (int port = 1; port <= kPorts; ++port)
+        m_portList->addItem(QStringLiteral("COM%1").arg(port));
+    m_portList->setCurrentIndex(CSettings().comPort());
+    connect(m_portList, &QComboBox::activated, this, &CTaggingView::portChosen);
+    connect(m_exit, &QPushButton::clicked, this, [this] { window()->close(); });
+    createPages();
+}
+
+CTaggingView::~CTaggingView()
+{
+    if (m_connection.isConnected())
+        m_connection.disconnect();
+    CSettings().setComPort(m_portList->currentIndex());
+    // Each page closes now, in the order the pages were made.
+    for (CTaggingPage* page : m_pages)
+        delete page;
+}
+
+void CTaggingView::createPages()
+{
+    // One line per page, in the order they hear of connections. The page
+    // behaviour comes with the page classes; this stands in for the book page.
+    addPage(std::make_unique<CTaggingPage>(QStringLiteral("  图书标签加工  ")), Place::Sheet);
+}
+
+CTaggingPage* CTaggingView::addPage(std::unique_ptr<CTaggingPage> page, Place place)
+{
+    CTaggingPage* p = page.release();   // owned by the form from here, deleted in its destructor
+    if (place == Place::Sheet) {
+        m_sheet->addPage(p);
+    } else {
+        p->setParent(this);
+        p->hide();
+    }
+    m_pages.push_back(p);
+    m_connection.addPage(p);
+    return p;
+}
+
+void CTaggingView::showEvent(QShowEvent*)
+{
+    if (m_shown)
+        return;
+    m_shown = true;
+    m_background.load(kBackground);
+    // Connect once the form is on the screen, so that a failure's message
+    // box comes up over it.
+    QTimer::singleShot(0, this, &CTaggingView::start);
+}
+
+void CTaggingView::start()
+{
+    m_connection.connect(m_portList->currentIndex() + 1);
+}
+
+void CTaggingView::portChosen(int index)
+{
+    m_connection.changePort(index + 1);
+}
+
+QRect CTaggingView::sheetArea() const
+{
+    return rect()
+        .adjusted(kEdge, kEdge, -kEdge, -kEdge)
+        .adjusted(kSheetLeft, kSheetTop, -kSheetRight, -kSheetBottom);
+}
+
+QPoint CTaggingView::backgroundOrigin() const
+{
+    return {std::max(0, (width() - m_background.width()) / 2), std::max(0, (height() - m_background.height()) / 2)};
+}
+
+void CTaggingView::resizeEvent(QResizeEvent*)
+{
+    const QRect area = sheetArea();
+    m_sheet->setGeometry(area);
+
+    // The port choice above the sheet's left end, the exit button above its right end.
+    const int top = area.top() - kControlGap - kControlHeight;
+    const int labelWidth = m_portLabel->sizeHint().width();
+    m_portLabel->setGeometry(area.left(), top, labelWidth, kControlHeight);
+    m_portList->setGeometry(area.left() + labelWidth + kControlGap, top, 100, kControlHeight);
+    const int exitWidth = std::max(90, m_exit->sizeHint().width());
+    m_exit->setGeometry(area.right() + 1 - exitWidth, top, exitWidth, kControlHeight);
+}
+
+void CTaggingView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    if (!m_background.isNull())
+        painter.drawPixmap(backgroundOrigin(), m_background);
+}
