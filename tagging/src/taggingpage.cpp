@@ -19,6 +19,12 @@ void CTaggingPage::stopReading()
     ReportFailure(this, QStringLiteral("brnStopReadingItems()"), ReaderLibrary::instance().stopReadingItems(m_reader));
 }
 
+void CTaggingPage::deactivated()
+{
+    if (m_reading)
+        stopReading();
+}
+
 void CTaggingPage::tagRead(const brnItem&)
 {
 }

@@ -7,7 +7,8 @@
 //    context, and the page hears only of new tags (event 2) while its
 //    reading flag is set (tagRead); stopReading() ends it;
 //  - activation on the page sheet: activated() when the page comes to the
-//    front, deactivated() when another page does.
+//    front, deactivated() when another page does; a page that leaves the
+//    front stops its reading.
 #pragma once
 
 #include "readerlibrary.h"
@@ -36,7 +37,7 @@ public:
 
     // The page came to the front of the sheet / another page did.
     virtual void activated() {}
-    virtual void deactivated() {}
+    virtual void deactivated();
 
 protected:
     // A tag not reported before, while reading runs; the item lives only

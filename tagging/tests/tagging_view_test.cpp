@@ -233,4 +233,20 @@ TEST_F(TaggingView, ThePageSheetTellsPagesWhenTheyComeAndGo)
     EXPECT_EQ(sheet.page(1)->geometry(), QRect(10, 20, 585, 375));
 }
 
+TEST_F(TaggingView, APageLeavingTheFrontStopsItsReading)
+{
+    CPageSheet sheet;
+    auto* a = new CTaggingPage(QStringLiteral("A"));
+    auto* b = new CTaggingPage(QStringLiteral("B"));
+    sheet.addPage(a);
+    sheet.addPage(b);
+    a->setReaderHandle(reinterpret_cast<ReaderHandle>(1));
+    ASSERT_TRUE(a->startReading(127));
+    sheet.setCurrentPage(1);
+    EXPECT_FALSE(a->isReading());
+    EXPECT_EQ(library.calls, (QStringList{"brnStartReadingItems #1 127", "brnStopReadingItems #1"}));
+    sheet.setCurrentPage(0);   // b was not reading: nothing to stop
+    EXPECT_EQ(library.calls.size(), 2);
+}
+
 } // namespace
