@@ -6,6 +6,8 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 
+#include <algorithm>
+
 CPageSheet::CPageSheet(QWidget* parent) : QWidget(parent), m_tabs(new QTabBar(this))
 {
     // The tabs fit in the strip above the pages.

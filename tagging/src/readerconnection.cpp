@@ -3,6 +3,8 @@
 #include "settings.h"
 #include "taggingpage.h"
 
+#include <algorithm>
+
 CReaderConnection::CReaderConnection(QWidget* owner) : m_owner(owner)
 {
 }

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kPorts = 9;
