@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frame.h"
+#include "net.h"
 #include "linvaro.h"
 
 using namespace linvaro;
@@ -449,4 +450,37 @@ TEST(Version, IsOnePointFiveReleaseOne)
 {
     EXPECT_EQ(LVRM_GetVersion(), 0x01050001);
     EXPECT_EQ(LVRM_GetVersion(), 17104897);
+}
+
+TEST(HostAddress, FourDottedNumbersAsScanfReadsThem)
+{
+    struct Case {
+        const char* text;
+        bool ok;
+        Ipv4 address;
+    };
+    const Case cases[] = {
+        {"10.0.0.1", true, {10, 0, 0, 1}},
+        {"192.168.1.200", true, {192, 168, 1, 200}},
+        {"256.257.-1.300", true, {0, 1, 255, 44}},         // low 8 bits of each number
+        {"99999999999.0.0.1", true, {255, 0, 0, 1}},         // no overflow, still the low 8 bits
+        {" 1. 2.\t3.+4", true, {1, 2, 3, 4}},                // white space before each number, signs
+        {"1.2.3.4:8000 and more", true, {1, 2, 3, 4}},       // the rest is ignored
+        {"1.2.3", false, {}},
+        {"1 .2.3.4", false, {}},                              // a dot must follow the number at once
+        {"1..2.3.4", false, {}},
+        {"reader.local", false, {}},
+        {"", false, {}},
+        {"-.1.2.3", false, {}},
+    };
+    for (const auto& c : cases) {
+        Ipv4 got{9, 9, 9, 9};
+        EXPECT_EQ(parseDottedQuad(c.text, got), c.ok) << c.text;
+        if (c.ok)
+            EXPECT_EQ(got, c.address) << c.text;
+        else
+            EXPECT_EQ(got, (Ipv4{9, 9, 9, 9})) << c.text;
+    }
+    Ipv4 unused{};
+    EXPECT_FALSE(parseDottedQuad(nullptr, unused));
 }

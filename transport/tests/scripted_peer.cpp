@@ -168,6 +168,12 @@ void ScriptedPeer::hangUp()
     hungUp_.wait(5000); // the peer thread closes the line
 }
 
+void ScriptedPeer::pauseReading(bool paused)
+{
+    paused_.store(paused);
+    wake_.set();
+}
+
 bool ScriptedPeer::waitConnected(int timeoutMs)
 {
     return connected_.wait(timeoutMs);
@@ -225,11 +231,13 @@ void ScriptedPeer::run()
             io = ioFd_;
         }
         const bool accepting = listenFd_ >= 0;
-        pollfd fds[4] = {{stop_.fd(), POLLIN, 0},
+        wake_.reset();
+        pollfd fds[5] = {{stop_.fd(), POLLIN, 0},
                          {hangUp_.fd(), POLLIN, 0},
-                         {io, POLLIN, 0},
-                         {accepting ? listenFd_ : -1, POLLIN, 0}};
-        if (::poll(fds, 4, -1) < 0) {
+                         {paused_.load() ? -1 : io, POLLIN, 0},
+                         {accepting ? listenFd_ : -1, POLLIN, 0},
+                         {wake_.fd(), POLLIN, 0}};
+        if (::poll(fds, 5, -1) < 0) {
             if (errno == EINTR)
                 continue;
             return;

@@ -4,6 +4,7 @@
 // bytes the test scripted for them.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -73,6 +74,8 @@ public:
     std::vector<Request> requests() const;
     // Closes the line: the pseudo-terminal's reader side, or the TCP connection.
     void hangUp();
+    // Stops (or resumes) reading what the host writes, so that the line fills up.
+    void pauseReading(bool paused);
     // Whether a TCP host has connected (ever).
     bool waitConnected(int timeoutMs);
 
@@ -90,6 +93,8 @@ private:
     platform::Event stop_;
     platform::Event hangUp_;
     platform::Event hungUp_;
+    platform::Event wake_;
+    std::atomic<bool> paused_{false};
     platform::Event connected_;
     std::thread thread_;
 
