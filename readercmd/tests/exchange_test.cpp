@@ -190,7 +190,7 @@ TEST_F(Exchange, BlockListAnswer)
 {
     auto reader = ScriptedPeer::pty(2);
     const Bytes list{0x02, 0xAA, 0xBB, 0x00, 0x03, 0x01, 0x02, 0x03, 0xFF};
-    reader->respond([&](const Request& r) { return Reply{{peer::answerFrame(r.mode, r.address, 0x00, list, 0xFF)}}; });
+    reader->respond([list](const Request& r) { return Reply{{peer::answerFrame(r.mode, r.address, 0x00, list, 0xFF)}}; });
     const std::int32_t h = QVL_SerialOpen(2, 115200);
     ASSERT_GT(h, 0);
     std::array<std::uint8_t, LVRM_ANSWER_DATA_SIZE> data{};

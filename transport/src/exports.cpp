@@ -75,8 +75,7 @@ LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_
     if (link->kind == LinkKind::Serial)
         link->port.purge(true, false); // nothing received before this request can be its answer
 
-    std::copy_n(frame.begin(), frameLength, link->sendBuffer.begin());
-    link->sendLength.store(static_cast<std::uint32_t>(frameLength), std::memory_order_release);
+    link->sendBuffer.put(std::span(frame).first(frameLength));
     link->sendRequest.set();
     return LVRM_OK;
 }

@@ -3,7 +3,7 @@
 #include "link.h"
 
 #include <arpa/inet.h>
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -118,6 +118,35 @@ bool pollAll(pollfd* fds, nfds_t count)
 
 } // namespace
 
+void SendBuffer::put(std::span<const std::uint8_t> frame)
+{
+    const std::uint32_t version = version_.load(std::memory_order_relaxed);
+    // Release stores of the contents: whoever sees one of them sees the odd version too.
+    version_.store(version + 1, std::memory_order_relaxed);
+    const std::size_t n = std::min(frame.size(), bytes_.size());
+    for (std::size_t i = 0; i < n; ++i)
+        bytes_[i].store(frame[i], std::memory_order_release);
+    length_.store(static_cast<std::uint32_t>(n), std::memory_order_release);
+    version_.store(version + 2, std::memory_order_release);
+}
+
+std::size_t SendBuffer::take(std::span<std::uint8_t, kSendBufferSize> out) const
+{
+    for (;;) {
+        const std::uint32_t before = version_.load(std::memory_order_acquire);
+        if (before & 1) { // the caller is putting a frame right now
+            std::this_thread::yield();
+            continue;
+        }
+        // Acquire loads of the contents keep the second look at the version after them.
+        const std::size_t n = std::min<std::size_t>(length_.load(std::memory_order_acquire), out.size());
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = bytes_[i].load(std::memory_order_acquire);
+        if (version_.load(std::memory_order_relaxed) == before)
+            return n;
+    }
+}
+
 LinkRecord* findLink(std::int32_t handle)
 {
     return table.find(handle);
@@ -178,10 +207,11 @@ void LinkRecord::deliver(std::span<const std::uint8_t> bytes, bool discardOnNewR
 void LinkRecord::writeFrame(int fd)
 {
     sendRequest.reset();
-    const std::uint32_t length = sendLength.load(std::memory_order_acquire);
+    std::array<std::uint8_t, kSendBufferSize> frame;
+    const std::size_t length = sendBuffer.take(frame);
     if (kind == LinkKind::Serial)
         port.purge(false, true);
-    writeAll(fd, std::span(sendBuffer).first(length), kind == LinkKind::Tcp, stopEvent);
+    writeAll(fd, std::span(frame).first(length), kind == LinkKind::Tcp, stopEvent);
 }
 
 // The serial link thread: waits for stop, received bytes and send requests

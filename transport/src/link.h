@@ -18,10 +18,27 @@ constexpr int kMaxLinks = 16;
 
 enum class LinkKind { Serial, Tcp };
 
+// The send buffer: the frame that the last LVRM_Send prepared, handed to the
+// link thread. A caller that gave up waiting may prepare the next frame while
+// the link thread still takes out the previous one, so the buffer is a
+// sequence lock over relaxed atomic bytes: the link thread copies the frame
+// out and copies again when a newer one arrived meanwhile. One writer (the
+// caller serialises its requests on a link), one reader (the link thread).
+class SendBuffer {
+public:
+    void put(std::span<const std::uint8_t> frame);
+    // Copies the newest frame to out and returns its length.
+    std::size_t take(std::span<std::uint8_t, kSendBufferSize> out) const;
+
+private:
+    std::array<std::atomic<std::uint8_t>, kSendBufferSize> bytes_{};
+    std::atomic<std::uint32_t> length_{0};
+    std::atomic<std::uint32_t> version_{0}; // odd while a frame is being put
+};
+
 // One open link. Created and freed under the table lock; between open and
 // close the caller's thread and the link thread share it as follows:
-//  - send buffer and send length: written by LVRM_Send, then handed over by
-//    the send length (release) and the send-request event;
+//  - send buffer: written by LVRM_Send, then announced by the send-request event;
 //  - answer: the AnswerState hand-over;
 //  - answer event and notification target: atomics, read by the link thread
 //    when an answer completes;
@@ -49,8 +66,7 @@ struct LinkRecord {
     platform::Event sendRequest;
     platform::Event stopEvent;
 
-    std::array<std::uint8_t, kSendBufferSize> sendBuffer{};
-    std::atomic<std::uint32_t> sendLength{0};
+    SendBuffer sendBuffer;
 
     std::atomic<platform::Event*> answerEvent{nullptr};
     std::atomic<void*> notifyLoop{nullptr};
