@@ -1,0 +1,91 @@
+// Links: the handle table, one record per open link, and the link threads.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <thread>
+
+#include "frame.h"
+#include "linvaro.h"
+#include "platform/event.h"
+#include "platform/serial.h"
+
+namespace linvaro {
+
+constexpr int kMaxLinks = 16;
+
+enum class LinkKind { Serial, Tcp };
+
+// The send buffer: the frame that the last LVRM_Send prepared, handed to the
+// link thread. A caller that gave up waiting may prepare the next frame while
+// the link thread still takes out the previous one, so the buffer is a
+// sequence lock over relaxed atomic bytes: the link thread copies the frame
+// out and copies again when a newer one arrived meanwhile. One writer (the
+// caller serialises its requests on a link), one reader (the link thread).
+class SendBuffer {
+public:
+    void put(std::span<const std::uint8_t> frame);
+    // Copies the newest frame to out and returns its length.
+    std::size_t take(std::span<std::uint8_t, kSendBufferSize> out) const;
+
+private:
+    std::array<std::atomic<std::uint8_t>, kSendBufferSize> bytes_{};
+    std::atomic<std::uint32_t> length_{0};
+    std::atomic<std::uint32_t> version_{0}; // odd while a frame is being put
+};
+
+// One open link. Created and freed under the table lock; between open and
+// close the caller's thread and the link thread share it as follows:
+//  - send buffer: written by LVRM_Send, then announced by the send-request event;
+//  - answer: the AnswerState hand-over;
+//  - answer event and notification target: atomics, read by the link thread
+//    when an answer completes;
+//  - connected: atomic, cleared by the link thread when a TCP peer closes.
+struct LinkRecord {
+    LinkRecord(int handle, LinkKind kind) : handle(handle), kind(kind) {}
+    ~LinkRecord();
+    LinkRecord(const LinkRecord&) = delete;
+    LinkRecord& operator=(const LinkRecord&) = delete;
+
+    bool eventsValid() const { return stopEvent.valid() && sendRequest.valid(); }
+    // Starts the link thread; false when the system refused one.
+    bool start();
+    // Sets the stop event and waits for the link thread to end (it wakes on
+    // the stop event in every wait, so this takes no longer than one byte's handling).
+    void stop();
+
+    const int handle;
+    const LinkKind kind;
+    std::thread thread;
+    platform::SerialPort port; // serial links
+    int socket = -1;           // TCP links
+    std::atomic<bool> connected{false};
+
+    platform::Event sendRequest;
+    platform::Event stopEvent;
+
+    SendBuffer sendBuffer;
+
+    std::atomic<platform::Event*> answerEvent{nullptr};
+    std::atomic<void*> notifyLoop{nullptr};
+    std::atomic<LVRM_NotifyProc> notifyProc{nullptr};
+    std::atomic<void*> notifyContext{nullptr};
+    std::atomic<std::uint32_t> notifyMessage{0};
+
+    AnswerState answer;
+
+private:
+    void runSerial();
+    void runTcp();
+    void writeFrame(int fd);
+    void deliver(std::span<const std::uint8_t> bytes, bool discardOnNewRequest);
+    void notify(std::int32_t status);
+};
+
+// The link of a handle: the record of an open link, or nullptr for a handle
+// outside 1..16 or an empty slot. Reads the table without its lock.
+LinkRecord* findLink(std::int32_t handle);
+
+} // namespace linvaro
