@@ -92,7 +92,8 @@ Field::Reply Field::transact(std::span<const std::uint8_t> request)
     return reply;
 }
 
-std::vector<Field::Found> Field::inventory(std::uint8_t flags, std::optional<std::uint8_t> afi)
+std::vector<Field::Found> Field::inventory(std::uint8_t flags, std::optional<std::uint8_t> afi, unsigned maskLength,
+                                           std::uint64_t mask)
 {
     std::vector<Found> found;
     const auto take = [&](const Reply& reply) {
@@ -106,7 +107,10 @@ std::vector<Field::Found> Field::inventory(std::uint8_t flags, std::optional<std
         unsigned maskLength;
         std::uint64_t mask;
     };
-    std::vector<Round> rounds{{0, 0}};
+    maskLength = std::min(maskLength, 64u);
+    if (maskLength < 64)
+        mask &= (std::uint64_t{1} << maskLength) - 1;
+    std::vector<Round> rounds{{maskLength, mask}};
     const bool oneSlot = flags & iso::kFlagOneSlot;
     while (!rounds.empty()) {
         const Round round = rounds.back();

@@ -80,6 +80,21 @@ TEST(Field, InventoryFindsEveryTagThroughCollisions)
     }
 }
 
+TEST(Field, InventoryStartingFromAMaskFindsOnlyTagsEndingInIt)
+{
+    for (const std::uint8_t flags : {std::uint8_t{kFlagHighDataRate}, std::uint8_t{kFlagHighDataRate | kFlagOneSlot}}) {
+        Field field;
+        for (const std::uint64_t bits : {0x0A5u, 0x1A5u, 0x2A5u, 0x0B5u, 0x3C4u})
+            ASSERT_TRUE(field.place(makeTag(bits)));
+        // Low byte 0xA5: three tags whose next bits collide in the first round.
+        EXPECT_EQ(uidsOf(field.inventory(flags, std::nullopt, 8, 0xA5)),
+                  (std::set<Uid>{makeTag(0x0A5).uid(), makeTag(0x1A5).uid(), makeTag(0x2A5).uid()}));
+        // Bits above the mask length are not part of the mask.
+        EXPECT_EQ(field.inventory(flags, std::nullopt, 4, 0xF4).size(), 1u);
+        EXPECT_TRUE(field.inventory(flags, std::nullopt, 12, 0xFA5).empty());
+    }
+}
+
 TEST(Field, InventoryWithAfiAndQuietTags)
 {
     Field field;

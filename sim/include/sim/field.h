@@ -66,8 +66,11 @@ public:
     // masks after collisions (or single-slot rounds with one more mask bit
     // when flags carry iso::kFlagOneSlot), every round through transact().
     // flags: request flags besides inventory and AFI (e.g. kFlagHighDataRate).
-    // Returns every tag found, in the order found.
-    std::vector<Found> inventory(std::uint8_t flags, std::optional<std::uint8_t> afi = std::nullopt);
+    // The first round carries the given mask (the low maskLength bits of
+    // mask, as iso::inventoryRequest takes them), so only tags whose UID ends
+    // in those bits take part. Returns every tag found, in the order found.
+    std::vector<Found> inventory(std::uint8_t flags, std::optional<std::uint8_t> afi = std::nullopt,
+                                 unsigned maskLength = 0, std::uint64_t mask = 0);
 
     // Counters: requests by ISO command code (end-of-frame pulses are not
     // counted), and the air time spent since the last takeAirTimeNs().
