@@ -42,6 +42,13 @@
 // (16 slots when clear), option 3 unused. The time value is accepted and not
 // used; the reader waits as long as the air protocol needs.
 //
+// Reader commands besides the tag operations: 0x60 identification (and 0x06,
+// the same answer), 0x05 protocol version, 0x03 / 0x04 set / get the reader
+// address, 0x07 restore defaults (settings and RF field as at power-up), 0x0F
+// power (one byte or two, high first), 0x13 RF field (0 off, 1 on), and the
+// timing, uplink, downlink and memory-map settings 0x1F to 0x22, which are
+// stored and change nothing on the air.
+//
 // Options of the simulated reader (PersonalityOptions):
 //   model       identification text (default "MK-A1"; any other text is
 //               answered as given, for trying out unknown readers)
