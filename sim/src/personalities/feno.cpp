@@ -75,7 +75,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using zpx::Answer;
 
-constexpr std::uint8_t kStatusOk = 0x00;
 constexpr std::uint8_t kStatusUnknownCommand = 0x81;
 constexpr std::uint8_t kStatusBadParameter = 0x82;
 constexpr std::uint8_t kStatusNoTag = 0xC4;
