@@ -79,4 +79,6 @@ QVL_API int32_t QVL_IdentifyReaderOnNetwork(int32_t handle, char* text, uint8_t*
 } /* extern "C" */
 #endif
 
+#include "quorvel_feno.h"
+
 #endif /* QUORVEL_H */
