@@ -24,7 +24,7 @@ constexpr std::size_t kMaxRawAnswer = 255;
 constexpr std::size_t kUidSize = 8;
 constexpr std::uint8_t kModeAddressed = FENO_MODE_ADDRESSED;
 
-// Each entry is at least six bytes, so a 255-byte answer has fewer entries than that.
+// Each entry is at least six bytes: a 255-byte answer never holds more entries than the caller's array.
 static_assert(FENO_MAX_ENTRIES * 6 >= kMaxRawAnswer);
 
 // The request data of one command, at most one frame's worth. A request
@@ -40,7 +40,8 @@ public:
             bytes_[size_++] = static_cast<std::uint8_t>(value);
         return *this;
     }
-    Request& time(std::uint16_t value) { return byte(value >> 8).byte(value & 0xFF); }
+    // A 16-bit value (the time value, a power level), high byte first.
+    Request& word(std::uint16_t value) { return byte(value >> 8).byte(value & 0xFF); }
     Request& bytes(const std::uint8_t* data, std::size_t count)
     {
         if (count == 0)
@@ -53,8 +54,8 @@ public:
         size_ += count;
         return *this;
     }
-    // byteCount bytes from data; a negative count makes the request unusable.
-    Request& bytes(const std::uint8_t* data, std::int32_t count)
+    // A caller's count of bytes; a negative count makes the request unusable.
+    Request& counted(const std::uint8_t* data, std::int32_t count)
     {
         if (count < 0) {
             usable_ = false;
@@ -89,15 +90,15 @@ void put(T* out, T value)
 // Runs the exchange for a usable request; an unusable one stores the
 // bad-argument status and sends nothing.
 std::int32_t run(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer,
-                 std::uint8_t* status, bool& sent)
+                 std::uint8_t* status, bool& answered)
 {
-    sent = false;
+    answered = false;
     if (!request.usable()) {
         put(status, kStatusBadArgument);
         return 0;
     }
     const std::int32_t rc = quorvel::exchange(handle, command, request.data(), answer);
-    sent = rc == 0;
+    answered = rc == 0;
     return rc;
 }
 
@@ -111,9 +112,9 @@ std::span<const std::uint8_t> rawBytes(const Answer& answer)
 std::int32_t statusOnly(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status)
 {
     Answer answer;
-    bool sent = false;
-    const std::int32_t rc = run(handle, command, request, answer, status, sent);
-    if (sent)
+    bool answered = false;
+    const std::int32_t rc = run(handle, command, request, answer, status, answered);
+    if (answered)
         put(status, answer.status);
     return rc;
 }
@@ -122,9 +123,9 @@ std::int32_t rawAnswer(std::int32_t handle, std::uint8_t command, const Request&
                        std::uint8_t* data, std::uint8_t* status)
 {
     Answer answer;
-    bool sent = false;
-    const std::int32_t rc = run(handle, command, request, answer, status, sent);
-    if (!sent)
+    bool answered = false;
+    const std::int32_t rc = run(handle, command, request, answer, status, answered);
+    if (!answered)
         return rc;
     put(length, answer.length);
     const auto bytes = rawBytes(answer);
@@ -159,9 +160,9 @@ std::int32_t entryAnswer(std::int32_t handle, std::uint8_t command, const Reques
                          std::uint8_t* entries, std::uint8_t* status)
 {
     Answer answer;
-    bool sent = false;
-    const std::int32_t rc = run(handle, command, request, answer, status, sent);
-    if (!sent)
+    bool answered = false;
+    const std::int32_t rc = run(handle, command, request, answer, status, answered);
+    if (!answered)
         return rc;
     put(count, splitEntries(rawBytes(answer), entries));
     put(status, answer.status);
@@ -174,7 +175,7 @@ Request inventoryRequest(std::int32_t option1, std::int32_t option2, std::int32_
 {
     const std::uint8_t bits = static_cast<std::uint8_t>(maskLength);
     Request r;
-    r.byte(option1).byte(option2).byte(option3).byte(afiFlag).byte(afi).time(time).byte(bits);
+    r.byte(option1).byte(option2).byte(option3).byte(afiFlag).byte(afi).word(time).byte(bits);
     r.bytes(mask, bits == 0 ? std::size_t{0} : (bits - 1u) / 8u + 1u);
     return r;
 }
@@ -183,7 +184,7 @@ Request genericRequest(std::int32_t option1, std::int32_t option2, std::int32_t 
                        const std::uint8_t* request, std::int32_t answerLength, std::uint16_t time)
 {
     Request r;
-    r.byte(option1).byte(option2).byte(option3).time(time).byte(answerLength - 1).bytes(request, requestLength);
+    r.byte(option1).byte(option2).byte(option3).word(time).byte(answerLength - 1).counted(request, requestLength);
     return r;
 }
 
@@ -192,7 +193,7 @@ Request valueRequest(std::int32_t value, std::int32_t option1, std::int32_t opti
                      std::uint8_t mode, const std::uint8_t* uid, std::uint16_t time)
 {
     Request r;
-    r.byte(value).byte(option1).byte(option2).byte(option3).time(time).target(mode, uid);
+    r.byte(value).byte(option1).byte(option2).byte(option3).word(time).target(mode, uid);
     return r;
 }
 
@@ -200,7 +201,7 @@ Request optionsRequest(std::int32_t option1, std::int32_t option2, std::int32_t 
                        const std::uint8_t* uid, std::uint16_t time)
 {
     Request r;
-    r.byte(option1).byte(option2).byte(option3).time(time).target(mode, uid);
+    r.byte(option1).byte(option2).byte(option3).word(time).target(mode, uid);
     return r;
 }
 
@@ -208,7 +209,7 @@ Request optionsRequest(std::int32_t option1, std::int32_t option2, std::int32_t 
 Request optionRequest(std::int32_t option, std::uint8_t mode, const std::uint8_t* uid, std::uint16_t time)
 {
     Request r;
-    r.byte(option).time(time).target(mode, uid);
+    r.byte(option).word(time).target(mode, uid);
     return r;
 }
 
@@ -254,7 +255,7 @@ QVL_API std::int32_t FENO_SetPower(std::int32_t handle, std::uint8_t power, std:
 
 QVL_API std::int32_t FENO_SetPowerEx(std::int32_t handle, std::uint16_t power, std::uint8_t* status)
 {
-    return statusOnly(handle, kSetPower, Request().time(power), status);
+    return statusOnly(handle, kSetPower, Request().word(power), status);
 }
 
 QVL_API std::int32_t FENO_RestoreDefaults(std::int32_t handle, std::uint8_t* status)
@@ -265,7 +266,7 @@ QVL_API std::int32_t FENO_RestoreDefaults(std::int32_t handle, std::uint8_t* sta
 QVL_API std::int32_t FENO_SetTimingISO15693(std::int32_t handle, std::uint8_t valueA, std::uint16_t valueB,
                                             std::uint8_t* status)
 {
-    return statusOnly(handle, kSetTiming, Request().byte(valueA).time(valueB), status);
+    return statusOnly(handle, kSetTiming, Request().byte(valueA).word(valueB), status);
 }
 
 QVL_API std::int32_t FENO_SetUplinkISO15693(std::int32_t handle, std::int32_t valueA, std::int32_t valueB,
@@ -309,7 +310,7 @@ QVL_API std::int32_t FENO_InventoryISO15693(std::int32_t handle, std::int32_t op
 QVL_API std::int32_t FENO_StayQuietISO15693(std::int32_t handle, const std::uint8_t* uid, std::uint16_t time,
                                             std::uint8_t* status)
 {
-    return statusOnly(handle, kStayQuiet, Request().uid(uid).time(time), status);
+    return statusOnly(handle, kStayQuiet, Request().uid(uid).word(time), status);
 }
 
 QVL_API std::int32_t FENO_GenericCommandISO15693(std::int32_t handle, std::int32_t option1, std::int32_t option2,
@@ -339,7 +340,7 @@ QVL_API std::int32_t FENO_ReadBlockISO15693(std::int32_t handle, std::int32_t bl
                                             std::uint8_t* length, std::uint8_t* data, std::uint8_t* status)
 {
     Request r;
-    r.byte(block).byte(option).time(time).target(mode, uid);
+    r.byte(block).byte(option).word(time).target(mode, uid);
     return rawAnswer(handle, kReadBlock, r, length, data, status);
 }
 
@@ -350,7 +351,7 @@ QVL_API std::int32_t FENO_WriteBlockISO15693(std::int32_t handle, std::int32_t b
                                              std::uint8_t* status)
 {
     Request r = valueRequest(block, option1, option2, option3, mode, uid, time);
-    r.bytes(bytes, byteCount);
+    r.counted(bytes, byteCount);
     return rawAnswer(handle, kWriteBlock, r, length, data, status);
 }
 
@@ -369,7 +370,7 @@ QVL_API std::int32_t FENO_BlockStatusISO15693(std::int32_t handle, std::int32_t 
                                               std::uint8_t* status)
 {
     Request r;
-    r.byte(firstBlock).byte(blockCount - 1).byte(option).time(time).target(mode, uid);
+    r.byte(firstBlock).byte(blockCount - 1).byte(option).word(time).target(mode, uid);
     return rawAnswer(handle, kBlockStatus, r, length, data, status);
 }
 
@@ -384,7 +385,7 @@ QVL_API std::int32_t FENO_SelectISO15693(std::int32_t handle, std::int32_t optio
                                          std::uint16_t time, std::uint8_t* length, std::uint8_t* data,
                                          std::uint8_t* status)
 {
-    return rawAnswer(handle, kSelect, Request().byte(option).time(time).uid(uid), length, data, status);
+    return rawAnswer(handle, kSelect, Request().byte(option).word(time).uid(uid), length, data, status);
 }
 
 QVL_API std::int32_t FENO_RTReadyISO15693(std::int32_t handle, std::int32_t option, std::uint8_t mode,
@@ -435,7 +436,7 @@ QVL_API std::int32_t FENO_ProgramEASCHMISO15693(std::int32_t handle, std::int32_
                                                 std::uint8_t* length, std::uint8_t* data, std::uint8_t* status)
 {
     Request r;
-    r.byte(option).byte(eas).time(time).target(mode, uid);
+    r.byte(option).byte(eas).word(time).target(mode, uid);
     return rawAnswer(handle, kProgramEas, r, length, data, status);
 }
 
@@ -444,10 +445,10 @@ QVL_API std::int32_t FENO_CheckEASCHMISO15693(std::int32_t handle, std::int32_t 
                                               std::uint16_t time, std::int32_t* easFlag, std::uint8_t* status)
 {
     Answer answer;
-    bool sent = false;
+    bool answered = false;
     const std::int32_t rc =
-        run(handle, kCheckEas, optionsRequest(option1, option2, option3, mode, uid, time), answer, status, sent);
-    if (!sent)
+        run(handle, kCheckEas, optionsRequest(option1, option2, option3, mode, uid, time), answer, status, answered);
+    if (!answered)
         return rc;
     const auto bytes = rawBytes(answer);
     put(easFlag, std::int32_t{!bytes.empty() && bytes[0] != 0});
