@@ -16,6 +16,7 @@
 #include "platform/loop.h"
 #include "platform/serial.h"
 #include "pty_peer.h"
+#include "simulated_reader.h"
 
 using dalrix_test::Bytes;
 using dalrix_test::Chunk;
@@ -918,7 +919,7 @@ TEST_F(Ports, MissingPortGives48AtOnce)
     EXPECT_LT(watch.ms(), 300u);
 }
 
-// ---- with any reader: a scripted one here; a simulated one fits the same factory ----
+// ---- with any reader: a scripted one, and the simulated reader ----
 
 struct ReaderKind {
     const char* name;
@@ -962,5 +963,7 @@ TEST_P(AnyReader, AutoOpenFindsTheReaderOnTheFourthPort)
     EXPECT_EQ(index, -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Readers, AnyReader, ::testing::Values(ReaderKind{"Scripted", dalrix_test::scriptedReader}),
+INSTANTIATE_TEST_SUITE_P(Readers, AnyReader,
+                         ::testing::Values(ReaderKind{"Scripted", dalrix_test::scriptedReader},
+                                           ReaderKind{"Simulated", dalrix_test::simulatedReader}),
                          [](const auto& info) { return std::string(info.param.name); });

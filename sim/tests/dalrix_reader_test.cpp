@@ -338,7 +338,13 @@ TEST_F(DalrixReader, ReadAndWriteBlocksInTheTagsOrder)
     EXPECT_EQ(ask(request(0x00, 0x20, 0x00, cat(uid, {0x01}))), answer(0x00, {0x01, 0x01, 0x33, 0x22, 0x11}));
     EXPECT_EQ(ask(request(0x00, 0x23, 0x00, cat(uid, {0x00, 0x00}))), answer(0xFF)) << "no blocks";
     EXPECT_EQ(ask(request(0x00, 0x23, 0x00, cat(uid, {0x1A, 0x03}))), tagError(0x10)) << "past block 27";
-    EXPECT_EQ(ask(request(0x00, 0x20, 0x00, {0x01})), answer(0xFF)) << "state 0 without a UID";
+    // State 0 without a UID: to whichever tag answers (the lock query of blocks 0 to 7).
+    EXPECT_EQ(ask(request(0x00, 0x20, 0x00, {0x01})), answer(0x00, {0x01, 0x01, 0x33, 0x22, 0x11}));
+    const Bytes statuses = ask(request(0x00, 0x23, 0x00, {0x00, 0x08}));
+    ASSERT_EQ(statuses.size(), 3u + 40 + 2);
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(statuses[3 + 5 * i], i == 1 ? 0x01 : 0x00) << "block " << i;
+    EXPECT_EQ(ask(request(0x00, 0x23, 0x00, {0x00, 0x08, 0x01})), answer(0xFF)) << "neither with nor without UID";
 
     // Another tag's UID: nobody answers.
     EXPECT_EQ(ask(request(0x00, 0x20, 0x00, cat(uidBytes(kUid2), {0x01}))), answer(0x0B));
@@ -404,7 +410,9 @@ TEST_F(DalrixReader, SelectStayQuietAndResetToReady)
     EXPECT_EQ(ask(request(0x00, 0x01, 0x00)), answer(0x00, cat({0x00}, uid)));
     EXPECT_EQ(ask(request(0x00, 0x26, 0x00, uidBytes(kUid2))), kOk);
     EXPECT_EQ(tag(kUid2).state(), Tag::State::Ready);
-    EXPECT_EQ(ask(request(0x00, 0x02, 0x00)), answer(0xFF)) << "stay quiet needs the UID";
+    EXPECT_EQ(ask(request(0x00, 0x02, 0x00)), kOk) << "without the UID no tag takes it";
+    EXPECT_EQ(tag(kUid).state(), Tag::State::Ready);
+    EXPECT_EQ(ask(request(0x00, 0x25, 0x00)), answer(0x0B)) << "nor a select";
     EXPECT_EQ(ask(request(0x00, 0x24, 0x00, uid)), answer(0xFE)) << "unknown tag command";
 }
 

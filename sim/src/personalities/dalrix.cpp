@@ -16,7 +16,10 @@
 //   bit 1 set (2, 6, ...)     the selected tag (select flag on the air)
 //   other values              whichever tag answers (non-addressed)
 //   bit 3 (8, 12, ...)        the option flag on the air for writes and locks
-// Block reads always ask the tag for the block security status.
+// A host without a UID to give leaves it out even in the addressed states;
+// the reader tells by the length (the UID makes a request 8 bytes longer
+// than the command's shortest parameters) and sends such a request
+// non-addressed. Block reads always ask the tag for the block security status.
 //
 // Byte order: block bytes travel in the tag's own order (tag byte 0 first)
 // both ways; UIDs travel most significant byte first both ways (inventory
@@ -501,9 +504,7 @@ private:
 
         std::uint8_t flags = iso::kFlagHighDataRate;
         std::optional<Uid> uid;
-        if (carriesUid(state)) {
-            if (data.size() < 8)
-                return Answer::fail(kBadParameter);
+        if (carriesUid(state) && data.size() >= known->minParams + 8) {
             uid.emplace();
             std::copy_n(data.begin(), 8, uid->begin());
             data = data.subspan(8);
