@@ -99,6 +99,26 @@ constexpr std::uint8_t kStateTransparent = 0xE0;
 constexpr std::size_t kMinRequest = 6; // Len, address, command, state, CRC
 constexpr std::size_t kMaxAnswerData = 251;
 
+// Reader commands (state 0xF0) besides the one-byte settings below.
+enum ReaderCommand : std::uint8_t {
+    kReaderInformation = 0x00,
+    kRfOff = 0x01,
+    kRfOn = 0x02,
+    kWriteAddress = 0x03,
+    kWriteScanTime = 0x04,
+    kSetAntenna = 0x08,
+    kGetAntenna = 0x09,
+    kSetScanMode = 0x0A,
+    kGetScanMode = 0x0B,
+};
+
+// Transparent commands (state 0xE0).
+enum TransparentCommand : std::uint8_t {
+    kTransparentRead = 0x02,
+    kTransparentWrite = 0x03,
+    kTransparentCustom = 0x04,
+};
+
 enum Status : std::uint8_t {
     kOk = 0x00,
     kInventoryDone = 0x01,
@@ -259,21 +279,11 @@ struct Options {
     std::uint8_t tagAntenna = 1;
 };
 
-std::optional<unsigned> parseHex(const std::string& text)
+std::optional<unsigned> parseNumber(const std::string& text, int base)
 {
     unsigned value = 0;
     const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, 16);
-    if (text.empty() || ec != std::errc() || ptr != end)
-        return std::nullopt;
-    return value;
-}
-
-std::optional<unsigned> parseDecimal(const std::string& text)
-{
-    unsigned value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
     if (text.empty() || ec != std::errc() || ptr != end)
         return std::nullopt;
     return value;
@@ -291,22 +301,22 @@ std::optional<Options> parseOptions(const PersonalityOptions& o)
     }
     for (const auto& [key, text] : o.extra) {
         if (key == "scantime") {
-            const auto v = parseDecimal(text);
+            const auto v = parseNumber(text, 10);
             if (!v || *v < kMinScanTime || *v > 255)
                 return std::nullopt;
             out.scanTime = static_cast<std::uint8_t>(*v);
         } else if (key == "version") {
-            const auto v = parseHex(text);
+            const auto v = parseNumber(text, 16);
             if (!v || text.size() != 4)
                 return std::nullopt;
             out.version = {static_cast<std::uint8_t>(*v >> 8), static_cast<std::uint8_t>(*v)};
         } else if (key == "input") {
-            const auto v = parseHex(text);
+            const auto v = parseNumber(text, 16);
             if (!v || *v > 0xFF)
                 return std::nullopt;
             out.input = static_cast<std::uint8_t>(*v);
         } else if (key == "antenna") {
-            const auto v = parseDecimal(text);
+            const auto v = parseNumber(text, 10);
             if (!v || *v < 1 || *v > kAntennaPorts)
                 return std::nullopt;
             out.tagAntenna = static_cast<std::uint8_t>(*v);
@@ -403,21 +413,21 @@ private:
         }
         // The commands that take nothing, then those that take one byte.
         switch (command) {
-        case 0x00:
-        case 0x01:
-        case 0x02:
-        case 0x09:
-        case 0x0B:
+        case kReaderInformation:
+        case kRfOff:
+        case kRfOn:
+        case kGetAntenna:
+        case kGetScanMode:
             if (!data.empty())
                 return Answer::fail(kBadParameter);
             break;
-        case 0x03:
-        case 0x04:
-        case 0x08:
+        case kWriteAddress:
+        case kWriteScanTime:
+        case kSetAntenna:
             if (data.size() != 1)
                 return Answer::fail(kBadParameter);
             break;
-        case 0x0A:
+        case kSetScanMode:
             if (data.size() != scanMode_.size())
                 return Answer::fail(kBadParameter);
             break;
@@ -425,39 +435,39 @@ private:
             return Answer::fail(kUnknownCommand);
         }
         switch (command) {
-        case 0x00:
+        case kReaderInformation:
             return Answer::ok({version_[0], version_[1], kReaderType, kProtocols, kAntennaPorts, 0x00,
                                static_cast<std::uint8_t>(kMaxAnswerData), scanTime_});
-        case 0x01:
-        case 0x02:
-            ctx.field().setRf(command == 0x02);
-            ctx.log(command == 0x02 ? "RF field on" : "RF field off");
+        case kRfOff:
+        case kRfOn:
+            ctx.field().setRf(command == kRfOn);
+            ctx.log(command == kRfOn ? "RF field on" : "RF field off");
             return Answer::ok();
-        case 0x03:
+        case kWriteAddress:
             if (data[0] == kAnyReader)
                 return Answer::fail(kBadParameter);
             address_ = data[0];
             ctx.log("reader address now " + hex2(address_));
             return Answer::ok();
-        case 0x04:
+        case kWriteScanTime:
             if (data[0] < kMinScanTime)
                 return Answer::fail(kBadParameter);
             scanTime_ = data[0];
             ctx.log("inventory scan time now " + std::to_string(scanTime_ * 100) + " ms");
             return Answer::ok();
-        case 0x08:
+        case kSetAntenna:
             if (data[0] < 1 || data[0] > kAntennaPorts)
                 return Answer::fail(kBadParameter);
             antenna_ = data[0];
             ctx.log("antenna " + std::to_string(antenna_) + " active" +
                     (antennaReachesTags() ? "" : " (the tags lie on antenna " + std::to_string(tagAntenna_) + ")"));
             return Answer::ok();
-        case 0x09:
+        case kGetAntenna:
             return Answer::ok({antenna_});
-        case 0x0A:
+        case kSetScanMode:
             std::copy(data.begin(), data.end(), scanMode_.begin());
             return Answer::ok();
-        default: // 0x0B
+        default: // kGetScanMode
             return Answer::ok(Bytes(scanMode_.begin(), scanMode_.end()));
         }
     }
@@ -544,12 +554,12 @@ private:
         std::size_t head = 0;
         std::uint64_t listenNs = kReadListenNs;
         switch (command) {
-        case 0x02:
+        case kTransparentRead:
             head = 1;
             break;
-        case 0x03:
-        case 0x04:
-            head = command == 0x03 ? 5 : 3;
+        case kTransparentWrite:
+        case kTransparentCustom:
+            head = command == kTransparentWrite ? 5 : 3;
             if (data.size() >= head)
                 listenNs = (std::uint64_t{data[0]} << 8 | data[1]) * kListenUnitNs;
             break;
