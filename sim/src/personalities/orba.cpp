@@ -1,0 +1,324 @@
+// The simulated ORBA reader: a first-make reader (ZPX frames) that carries
+// raw ISO/IEC 15693 requests between the host and the tags.
+//
+// Commands (command byte, request data -> answer data):
+//   0x60 identify       none -> [ident 1][ident 2][model text]
+//   0x0C RF on          none (or the RF control bytes of the further command
+//                       set, which this reader accepts and ignores) -> none
+//   0x0D RF off         none -> none
+//   0x28 ISO carrier    [control][request ...] -> records (see below)
+//   0x29 uplink         [bits] sets, none reads -> [bits]
+//   0x2A timing         [A][B] sets, none reads -> [A][B]
+//
+// Carrier control byte: 0x01 write-alike (the reader keeps listening for the
+// tag's programming time, and sends the end-of-frame pulse a tag with the
+// option flag waits for; without it a write-alike command's answer comes too
+// late and the record says "no answer", although the tag did the write),
+// 0x02 raw (the request is complete from its flags byte on). Without 0x02 the
+// request starts with the ISO command code and the reader makes the flags
+// byte itself: its uplink bits 0 and 1 (flags 0x01, 0x02), control bits 4 to 6
+// as flags 0x10, 0x20, 0x40, and the inventory flag for command 0x01.
+//
+// An inventory request (inventory flag and command 0x01) runs a complete
+// anticollision from the request's mask on, 16 slots or one slot as the flags
+// say; every other request is one exchange on the air. Each tag answer, or
+// the lack of one, becomes a record: [record status][the tag's answer ...].
+// Record status: 0x00 an answer, 0x01 no answer, 0x02 the EAS alarm sequence
+// of an armed EAS chip, 0x03 tags answering at once with different bytes,
+// 0x04 an answer too long for a record (cut to 254 bytes). An inventory gives
+// one record per tag found (at most 64), or one "no answer" record when none
+// answered. One record comes back as a plain answer, several as a block list.
+//
+// Reader status byte: 0x00 done (whatever the tags said: that is in the
+// records), 0x81 unknown command, 0x82 request data of the wrong length,
+// 0x84 an ISO request while the RF field is off (nothing goes on the air).
+//
+// Options: model "MK-B1" (default), "MK-C1", "MK-B1-G1", "MK-G1" (any case;
+// the text is answered as given, and any other text is answered too, for hosts
+// that must reject an unknown model); reader address (default 0); extra
+// "ident1=HH", "ident2=HH" (identification bytes, hex), "uplink=HH" (initial
+// uplink bits, default 02).
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sim/field.h"
+#include "sim/iso15693.h"
+#include "sim/personality.h"
+#include "sim/tag.h"
+#include "zpx/zpx_reader.h"
+
+namespace sim::orba {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+enum Command : std::uint8_t {
+    kRfOn = 0x0C,
+    kRfOff = 0x0D,
+    kCarrier = 0x28,
+    kUplink = 0x29,
+    kTiming = 0x2A,
+    kIdentify = 0x60,
+};
+
+enum Status : std::uint8_t {
+    kOk = 0x00,
+    kUnknownCommand = 0x81,
+    kBadRequest = 0x82,
+    kRfIsOff = 0x84,
+};
+
+enum Control : std::uint8_t {
+    kControlWriteAlike = 0x01,
+    kControlRaw = 0x02,
+    kControlFlagBits = 0x70,
+};
+
+enum RecordStatus : std::uint8_t {
+    kRecordAnswer = 0x00,
+    kRecordNoAnswer = 0x01,
+    kRecordEasAlarm = 0x02,
+    kRecordCollision = 0x03,
+    kRecordCut = 0x04,
+};
+
+constexpr std::size_t kMaxRecordBytes = 254;
+constexpr std::size_t kMaxInventoryRecords = 64;
+
+struct Model {
+    std::string_view text;
+    std::uint8_t ident1;
+    std::uint8_t ident2;
+};
+
+// Identification bytes: hardware generation, then firmware release.
+constexpr Model kModels[] = {
+    {"MK-B1", 0x21, 0x14},
+    {"MK-C1", 0x31, 0x12},
+    {"MK-B1-G1", 0x22, 0x14},
+    {"MK-G1", 0x41, 0x10},
+};
+
+bool sameText(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::optional<std::uint8_t> hexByte(const std::map<std::string, std::string>& extra, const char* key)
+{
+    const auto it = extra.find(key);
+    if (it == extra.end())
+        return std::nullopt;
+    unsigned value = 0;
+    const std::string& text = it->second;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (ec != std::errc() || end != text.data() + text.size() || value > 0xFF)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(value);
+}
+
+Bytes record(std::uint8_t status, std::span<const std::uint8_t> answer = {})
+{
+    if (answer.size() + 1 > kMaxRecordBytes) {
+        status = kRecordCut;
+        answer = answer.first(kMaxRecordBytes - 1);
+    }
+    Bytes out{status};
+    out.insert(out.end(), answer.begin(), answer.end());
+    return out;
+}
+
+bool isEasAlarm(const Bytes& answer)
+{
+    const auto sequence = Tag::easSequence();
+    return answer.size() == 1 + sequence.size() && answer[0] == 0x00 &&
+           std::equal(sequence.begin(), sequence.end(), answer.begin() + 1);
+}
+
+// An inventory request as the air carries it, taken apart.
+struct InventoryRequest {
+    std::uint8_t flags = 0; // without the inventory and AFI flags
+    std::optional<std::uint8_t> afi;
+    unsigned maskLength = 0;
+    std::uint64_t mask = 0;
+};
+
+// Nothing when the request is not a well-formed inventory request (the tags
+// would not answer it either).
+std::optional<InventoryRequest> parseInventory(std::span<const std::uint8_t> request)
+{
+    if (request.size() < 3 || !(request[0] & iso::kFlagInventory) || request[1] != iso::kInventory)
+        return std::nullopt;
+    InventoryRequest r;
+    r.flags = static_cast<std::uint8_t>(request[0] & ~(iso::kFlagInventory | iso::kFlagAfi));
+    std::size_t pos = 2;
+    if (request[0] & iso::kFlagAfi)
+        r.afi = request[pos++];
+    if (pos >= request.size())
+        return std::nullopt;
+    r.maskLength = request[pos++];
+    const unsigned longest = (r.flags & iso::kFlagOneSlot) ? 64 : 60;
+    if (r.maskLength > longest || request.size() != pos + (r.maskLength + 7) / 8)
+        return std::nullopt;
+    for (std::size_t i = pos; i < request.size(); ++i)
+        r.mask |= std::uint64_t{request[i]} << (8 * (i - pos));
+    return r;
+}
+
+class OrbaReader final : public zpx::ZpxReader {
+public:
+    explicit OrbaReader(const PersonalityOptions& options)
+        : ZpxReader(static_cast<std::uint8_t>(options.address.value_or(0))),
+          model_(options.model.empty() ? std::string(kModels[0].text) : options.model)
+    {
+        for (const Model& m : kModels) {
+            if (sameText(m.text, model_)) {
+                ident1_ = m.ident1;
+                ident2_ = m.ident2;
+            }
+        }
+        ident1_ = hexByte(options.extra, "ident1").value_or(ident1_);
+        ident2_ = hexByte(options.extra, "ident2").value_or(ident2_);
+        uplink_ = hexByte(options.extra, "uplink").value_or(uplink_);
+    }
+
+    // A model text must fit one answer after the two identification bytes.
+    bool valid() const { return model_.size() <= 252; }
+
+    void powerUp(Context& ctx) override { ctx.field().setRf(true); }
+
+protected:
+    std::optional<zpx::Answer> execute(const zpx::Request& request, Context& ctx) override
+    {
+        const auto data = request.data;
+        switch (request.command) {
+        case kIdentify: {
+            if (!data.empty())
+                return zpx::Answer::error(kBadRequest);
+            Bytes out{ident1_, ident2_};
+            out.insert(out.end(), model_.begin(), model_.end());
+            return zpx::Answer::ok(std::move(out));
+        }
+        case kRfOn:
+        case kRfOff:
+            if (request.command == kRfOff && !data.empty())
+                return zpx::Answer::error(kBadRequest);
+            ctx.field().setRf(request.command == kRfOn);
+            return zpx::Answer::ok();
+        case kCarrier:
+            return carry(data, ctx);
+        case kUplink:
+            if (data.size() > 1)
+                return zpx::Answer::error(kBadRequest);
+            if (data.size() == 1)
+                uplink_ = data[0] & 0x07;
+            return zpx::Answer::ok(data.empty() ? Bytes{uplink_} : Bytes{});
+        case kTiming:
+            if (!data.empty() && data.size() != 2)
+                return zpx::Answer::error(kBadRequest);
+            if (data.size() == 2)
+                timing_ = {data[0], data[1]};
+            return zpx::Answer::ok(data.empty() ? Bytes{timing_[0], timing_[1]} : Bytes{});
+        default:
+            return zpx::Answer::error(kUnknownCommand);
+        }
+    }
+
+private:
+    std::optional<zpx::Answer> carry(std::span<const std::uint8_t> data, Context& ctx)
+    {
+        if (data.empty())
+            return zpx::Answer::error(kBadRequest);
+        const std::uint8_t control = data[0];
+        const auto body = data.subspan(1);
+        Bytes request;
+        if (control & kControlRaw) {
+            if (body.size() < 2)
+                return zpx::Answer::error(kBadRequest);
+            request.assign(body.begin(), body.end());
+        } else {
+            if (body.empty())
+                return zpx::Answer::error(kBadRequest);
+            auto flags = static_cast<std::uint8_t>((uplink_ & 0x03) | (control & kControlFlagBits));
+            if (body[0] == iso::kInventory)
+                flags |= iso::kFlagInventory;
+            request.push_back(flags);
+            request.insert(request.end(), body.begin(), body.end());
+        }
+        Field& field = ctx.field();
+        if (!field.rfOn())
+            return zpx::Answer::error(kRfIsOff);
+
+        std::vector<Bytes> records;
+        if (const auto inventory = parseInventory(request))
+            records = anticollision(field, *inventory);
+        else
+            records.push_back(exchange(field, request, control & kControlWriteAlike));
+        if (records.size() == 1)
+            return zpx::Answer::ok(std::move(records.front()));
+        return zpx::Answer::blocks(kOk, records);
+    }
+
+    static Bytes exchange(Field& field, std::span<const std::uint8_t> request, bool writeAlike)
+    {
+        const Field::Reply reply = field.transact(request);
+        // A tag answers a write-alike command only after programming its
+        // memory; a reader that was not told to wait has stopped listening.
+        if (iso::isWriteAlike(request[1]) && !writeAlike)
+            return record(kRecordNoAnswer);
+        if (reply.collided())
+            return record(kRecordCollision);
+        if (reply.silent())
+            return record(kRecordNoAnswer);
+        return record(isEasAlarm(reply.bytes) ? kRecordEasAlarm : kRecordAnswer, reply.bytes);
+    }
+
+    static std::vector<Bytes> anticollision(Field& field, const InventoryRequest& request)
+    {
+        std::vector<Bytes> records;
+        const std::uint64_t bits =
+            request.maskLength >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << request.maskLength) - 1;
+        for (const Field::Found& tag : field.inventory(request.flags, request.afi)) {
+            // The first round's mask leaves out every tag whose UID does not end in it.
+            if (((uidValue(tag.uid) ^ request.mask) & bits) != 0)
+                continue;
+            if (records.size() == kMaxInventoryRecords)
+                break;
+            Bytes answer{0x00, tag.dsfid};
+            const auto air = uidToAir(tag.uid);
+            answer.insert(answer.end(), air.begin(), air.end());
+            records.push_back(record(kRecordAnswer, answer));
+        }
+        if (records.empty())
+            records.push_back(record(kRecordNoAnswer));
+        return records;
+    }
+
+    std::string model_;
+    std::uint8_t ident1_ = 0x20;
+    std::uint8_t ident2_ = 0x10;
+    std::uint8_t uplink_ = 0x02;
+    std::array<std::uint8_t, 2> timing_{0x10, 0x08};
+};
+
+} // namespace
+
+} // namespace sim::orba
+
+SIM_REGISTER_PERSONALITY(orba, "ORBA readers (ZPX): ISO 15693 carrier, models MK-B1, MK-C1, MK-B1-G1, MK-G1", 115200,
+                         [](const sim::PersonalityOptions& o) -> std::unique_ptr<sim::Personality> {
+                             auto reader = std::make_unique<sim::orba::OrbaReader>(o);
+                             if (!reader->valid())
+                                 return nullptr;
+                             return reader;
+                         })
