@@ -239,3 +239,13 @@ TEST_F(OrbaReaderTest, UplinkTimingAndUnknownCommands)
     EXPECT_EQ(command(0x2A, {0x01}).status, 0x82);
     EXPECT_EQ(command(0x77).status, 0x81);
 }
+
+TEST_F(OrbaReaderTest, BlockListAnswersAreDescribedToTheirEnd)
+{
+    // The reader logs every answer; a block list must be read up to its
+    // check bytes, not for the 255 bytes its length byte would say.
+    PersonalityOptions options;
+    auto personality = findPersonality("orba")->make(options);
+    const Bytes answer = zpx::answerFrame(zpx::kModeAddrCrc, 0, zpx::Answer::blocks(0, {{0x01}, {0x02, 0x03}}));
+    EXPECT_EQ(personality->describe(answer), "mode 2 cmd 00 len 6: 01 01 02 02 03 FF");
+}

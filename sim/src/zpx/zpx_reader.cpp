@@ -1,5 +1,6 @@
 #include "zpx_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -62,7 +63,11 @@ Request parse(std::span<const std::uint8_t> frame)
         r.address = frame[at++];
     r.command = frame[at++];
     const std::size_t length = frame[at++];
-    r.data = frame.subspan(at, length);
+    // An answer's length 0xFF announces a block list, which runs to the
+    // frame's check bytes rather than for 255 bytes.
+    const std::size_t check = hasCrc(r.mode) ? 2 : 0;
+    const std::size_t available = frame.size() >= at + check ? frame.size() - at - check : 0;
+    r.data = frame.subspan(std::min(at, frame.size()), std::min(length, available));
     return r;
 }
 
