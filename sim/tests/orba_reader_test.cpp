@@ -2,7 +2,9 @@
 // the tags' memory and state as the evidence.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <string>
 
 #include "sim/reader.h"
 #include "zpx/zpx_reader.h"
@@ -97,10 +99,19 @@ TEST_F(OrbaReaderTest, IdentifiesAsEachModelOfTheFamily)
         EXPECT_EQ(std::string(r.data.begin() + 2, r.data.end()), model);
     }
     PersonalityOptions options;
-    options.extra = {{"ident1", "7A"}, {"ident2", "05"}};
+    options.extra = {{"hardware", "0x7A"}, {"firmware", "5"}, {"rf", "off"}};
     reader = Reader::create("orba", options);
+    ASSERT_TRUE(reader);
     const Reply r = command(0x60);
     EXPECT_EQ(r.data, (Bytes{0x7A, 0x05, 'M', 'K', '-', 'B', '1'}));
+    EXPECT_FALSE(reader->rfOn());
+
+    for (const auto& [key, value] : std::map<std::string, std::string>{
+             {"hardware", "256"}, {"firmware", "x"}, {"rf", "maybe"}, {"colour", "1"}}) {
+        PersonalityOptions bad;
+        bad.extra[key] = value;
+        EXPECT_FALSE(Reader::create("orba", bad)) << key << "=" << value;
+    }
 }
 
 TEST_F(OrbaReaderTest, RfFieldAndCarrierWithoutIt)

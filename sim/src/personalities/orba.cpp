@@ -2,7 +2,7 @@
 // raw ISO/IEC 15693 requests between the host and the tags.
 //
 // Commands (command byte, request data -> answer data):
-//   0x60 identify       none -> [ident 1][ident 2][model text]
+//   0x60 identify       none -> [hardware][firmware][model text]
 //   0x0C RF on          none (or the RF control bytes of the further command
 //                       set, which this reader accepts and ignores) -> none
 //   0x0D RF off         none -> none
@@ -35,14 +35,14 @@
 //
 // Options: model "MK-B1" (default), "MK-C1", "MK-B1-G1", "MK-G1" (any case;
 // the text is answered as given, and any other text is answered too, for hosts
-// that must reject an unknown model); reader address (default 0); extra
-// "ident1=HH", "ident2=HH" (identification bytes, hex), "uplink=HH" (initial
-// uplink bits, default 02).
+// that must reject an unknown model); reader address (default 0); extra keys
+// rf=on|off (the field at power-up, default on), hardware=N and firmware=N
+// (the two identification bytes; defaults by model), uplink=N (initial uplink
+// bits, default 2). Numbers in decimal or with 0x in hexadecimal.
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,8 +95,8 @@ constexpr std::size_t kMaxInventoryRecords = 64;
 
 struct Model {
     std::string_view text;
-    std::uint8_t ident1;
-    std::uint8_t ident2;
+    std::uint8_t hardware;
+    std::uint8_t firmware;
 };
 
 // Identification bytes: hardware generation, then firmware release.
@@ -114,14 +114,16 @@ bool sameText(std::string_view a, std::string_view b)
            });
 }
 
-std::optional<std::uint8_t> hexByte(const std::map<std::string, std::string>& extra, const char* key)
+// A byte in decimal, or in hexadecimal after 0x.
+std::optional<std::uint8_t> parseByte(std::string_view text)
 {
-    const auto it = extra.find(key);
-    if (it == extra.end())
-        return std::nullopt;
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
     unsigned value = 0;
-    const std::string& text = it->second;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
     if (ec != std::errc() || end != text.data() + text.size() || value > 0xFF)
         return std::nullopt;
     return static_cast<std::uint8_t>(value);
@@ -177,25 +179,22 @@ std::optional<InventoryRequest> parseInventory(std::span<const std::uint8_t> req
 
 class OrbaReader final : public zpx::ZpxReader {
 public:
-    explicit OrbaReader(const PersonalityOptions& options)
-        : ZpxReader(static_cast<std::uint8_t>(options.address.value_or(0))),
-          model_(options.model.empty() ? std::string(kModels[0].text) : options.model)
+    struct Settings {
+        std::string model = std::string(kModels[0].text);
+        std::uint8_t address = 0;
+        bool rfAtPowerUp = true;
+        std::uint8_t hardware = kModels[0].hardware;
+        std::uint8_t firmware = kModels[0].firmware;
+        std::uint8_t uplink = 0x02;
+    };
+
+    explicit OrbaReader(const Settings& settings)
+        : ZpxReader(settings.address), model_(settings.model), rfAtPowerUp_(settings.rfAtPowerUp),
+          hardware_(settings.hardware), firmware_(settings.firmware), uplink_(settings.uplink)
     {
-        for (const Model& m : kModels) {
-            if (sameText(m.text, model_)) {
-                ident1_ = m.ident1;
-                ident2_ = m.ident2;
-            }
-        }
-        ident1_ = hexByte(options.extra, "ident1").value_or(ident1_);
-        ident2_ = hexByte(options.extra, "ident2").value_or(ident2_);
-        uplink_ = hexByte(options.extra, "uplink").value_or(uplink_);
     }
 
-    // A model text must fit one answer after the two identification bytes.
-    bool valid() const { return model_.size() <= 252; }
-
-    void powerUp(Context& ctx) override { ctx.field().setRf(true); }
+    void powerUp(Context& ctx) override { ctx.field().setRf(rfAtPowerUp_); }
 
 protected:
     std::optional<zpx::Answer> execute(const zpx::Request& request, Context& ctx) override
@@ -205,7 +204,7 @@ protected:
         case kIdentify: {
             if (!data.empty())
                 return zpx::Answer::error(kBadRequest);
-            Bytes out{ident1_, ident2_};
+            Bytes out{hardware_, firmware_};
             out.insert(out.end(), model_.begin(), model_.end());
             return zpx::Answer::ok(std::move(out));
         }
@@ -286,12 +285,7 @@ private:
     static std::vector<Bytes> anticollision(Field& field, const InventoryRequest& request)
     {
         std::vector<Bytes> records;
-        const std::uint64_t bits =
-            request.maskLength >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << request.maskLength) - 1;
-        for (const Field::Found& tag : field.inventory(request.flags, request.afi)) {
-            // The first round's mask leaves out every tag whose UID does not end in it.
-            if (((uidValue(tag.uid) ^ request.mask) & bits) != 0)
-                continue;
+        for (const Field::Found& tag : field.inventory(request.flags, request.afi, request.maskLength, request.mask)) {
             if (records.size() == kMaxInventoryRecords)
                 break;
             Bytes answer{0x00, tag.dsfid};
@@ -304,21 +298,52 @@ private:
         return records;
     }
 
-    std::string model_;
-    std::uint8_t ident1_ = 0x20;
-    std::uint8_t ident2_ = 0x10;
-    std::uint8_t uplink_ = 0x02;
+    const std::string model_;
+    const bool rfAtPowerUp_;
+    const std::uint8_t hardware_;
+    const std::uint8_t firmware_;
+    std::uint8_t uplink_;
     std::array<std::uint8_t, 2> timing_{0x10, 0x08};
 };
+
+std::unique_ptr<Personality> makeOrba(const PersonalityOptions& o)
+{
+    OrbaReader::Settings settings;
+    if (!o.model.empty())
+        settings.model = o.model;
+    for (const Model& m : kModels) {
+        if (sameText(m.text, settings.model)) {
+            settings.hardware = m.hardware;
+            settings.firmware = m.firmware;
+        }
+    }
+    // The text must fit one answer after the two identification bytes.
+    if (settings.model.size() > 252 || (o.address && (*o.address < 0 || *o.address > 255)))
+        return nullptr;
+    settings.address = static_cast<std::uint8_t>(o.address.value_or(0));
+    for (const auto& [key, value] : o.extra) {
+        if (key == "rf") {
+            if (value != "on" && value != "off")
+                return nullptr;
+            settings.rfAtPowerUp = value == "on";
+            continue;
+        }
+        std::uint8_t* target = key == "hardware" ? &settings.hardware
+                               : key == "firmware" ? &settings.firmware
+                               : key == "uplink"   ? &settings.uplink
+                                                   : nullptr;
+        const auto number = parseByte(value);
+        if (!target || !number)
+            return nullptr;
+        *target = *number;
+    }
+    settings.uplink &= 0x07;
+    return std::make_unique<OrbaReader>(settings);
+}
 
 } // namespace
 
 } // namespace sim::orba
 
 SIM_REGISTER_PERSONALITY(orba, "ORBA readers (ZPX): ISO 15693 carrier, models MK-B1, MK-C1, MK-B1-G1, MK-G1", 115200,
-                         [](const sim::PersonalityOptions& o) -> std::unique_ptr<sim::Personality> {
-                             auto reader = std::make_unique<sim::orba::OrbaReader>(o);
-                             if (!reader->valid())
-                                 return nullptr;
-                             return reader;
-                         })
+                         sim::orba::makeOrba)
