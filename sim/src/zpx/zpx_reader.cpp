@@ -1,5 +1,6 @@
 #include "zpx_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -61,8 +62,11 @@ Request parse(std::span<const std::uint8_t> frame)
     if (hasAddress(r.mode))
         r.address = frame[at++];
     r.command = frame[at++];
+    // An answer's length 0xFF announces a block list that runs to the check
+    // bytes; never look past the frame.
+    const std::size_t available = frame.size() - at - 1 - (hasCrc(r.mode) ? 2 : 0);
     const std::size_t length = frame[at++];
-    r.data = frame.subspan(at, length);
+    r.data = frame.subspan(at, std::min(length, available));
     return r;
 }
 
