@@ -80,5 +80,6 @@ QVL_API int32_t QVL_IdentifyReaderOnNetwork(int32_t handle, char* text, uint8_t*
 #endif
 
 #include "quorvel_feno.h"
+#include "quorvel_talu.h"
 
 #endif /* QUORVEL_H */
