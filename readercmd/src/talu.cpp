@@ -106,7 +106,8 @@ std::size_t maskBytes(std::int32_t maskLength)
     return maskLength == 0 ? 0 : static_cast<std::size_t>((maskLength - 1) / 8 + 1);
 }
 
-std::uint8_t linkFlags(const LinkSettings& link)
+// Control bits 0x01 and 0x02: the link's uplink values.
+std::uint8_t uplinkBits(const LinkSettings& link)
 {
     std::uint8_t control = 0;
     if (link.taluUplink[0] != 0)
@@ -125,7 +126,7 @@ std::uint8_t dataRateFlag(const LinkSettings& link)
 Bytes carrierData(const LinkSettings& link, CarrierFlags flags, std::uint8_t extra,
                   std::span<const std::uint8_t> request)
 {
-    std::uint8_t control = linkFlags(link);
+    std::uint8_t control = uplinkBits(link);
     if (flags.flag1)
         control |= 0x80;
     if (flags.flag3)
@@ -305,7 +306,7 @@ std::uint8_t byte(std::int32_t value)
 // The control byte of the automatic inventories: the link's values and the AFI flag.
 std::uint8_t autoControl(const LinkSettings& link, bool afiFlag)
 {
-    std::uint8_t control = linkFlags(link);
+    std::uint8_t control = uplinkBits(link);
     if (link.taluDownlink != 0)
         control |= 0x04;
     if (afiFlag)
