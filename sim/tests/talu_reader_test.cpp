@@ -166,7 +166,7 @@ TEST_F(TaluReaderTest, AutomaticInventoryGivesOneRecordPerTag)
     ASSERT_EQ(books.records().size(), 2u) << "AFI 0x91 matches two of three";
     EXPECT_EQ(send(0x20, {0x15, 16, 0x00}).records().size(), 3u) << "AFI 0 matches every tag";
     EXPECT_EQ(send(0x20, {0x15, 16, 0x93}).records().size(), 0u);
-    EXPECT_EQ(send(0x20, {0x15, 16}).status, 0x81) << "AFI flag without AFI byte";
+    EXPECT_EQ(send(0x20, {0x15, 16}).status, 0x82) << "AFI flag without AFI byte";
 }
 
 TEST_F(TaluReaderTest, ChmAutomaticInventoryReadsBlocks)
@@ -299,9 +299,9 @@ TEST_F(TaluReaderTest, CarrierInventoryRunsTheSlots)
 
 TEST_F(TaluReaderTest, RefusesWhatItDoesNotKnow)
 {
-    EXPECT_EQ(send(0x55).status, 0x80);
-    EXPECT_EQ(send(0x21, {0x05, 0x02}).status, 0x81);
-    EXPECT_EQ(send(0x20, {}).status, 0x81);
+    EXPECT_EQ(send(0x55).status, 0x81);
+    EXPECT_EQ(send(0x21, {0x05, 0x02}).status, 0x82);
+    EXPECT_EQ(send(0x20, {}).status, 0x82);
     PersonalityOptions rfOn;
     rfOn.extra["rf"] = "on";
     open(rfOn);

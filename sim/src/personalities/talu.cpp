@@ -36,7 +36,7 @@
 //   0x60  identification -> [identification byte 1][byte 2][model text]
 //   0x61  features       -> [byte 0][byte 1][feature bits, active low: bit 4
 //                           clear = ISO 15693, bit 7 clear = CHM custom commands]
-// Any other command: status 0x80. Data that does not fit the command: 0x81.
+// Any other command: status 0x81. Data that does not fit the command: 0x82.
 //
 // A block list never grows beyond 2048 bytes, the host's answer area: an
 // inventory stops taking records before that.
@@ -70,8 +70,8 @@ enum Command : std::uint8_t {
 
 enum Status : std::uint8_t {
     kOk = 0x00,
-    kUnknownCommand = 0x80,
-    kBadData = 0x81,
+    kUnknownCommand = 0x81,
+    kBadData = 0x82,
     kNoTag = 0xC4, // no tag answered, or the tag refused the request
     kCollision = 0xCC,
 };
