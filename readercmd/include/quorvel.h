@@ -81,5 +81,6 @@ QVL_API int32_t QVL_IdentifyReaderOnNetwork(int32_t handle, char* text, uint8_t*
 
 #include "quorvel_feno.h"
 #include "quorvel_orba.h"
+#include "quorvel_talu.h"
 
 #endif /* QUORVEL_H */

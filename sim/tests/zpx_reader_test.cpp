@@ -87,6 +87,13 @@ TEST(ZpxFraming, BlockListAnswer)
     EXPECT_EQ(answer, (Bytes{30, 0x00, 0xFF, 2, 2, 2, 0, 1, 1, 0xFF}));
 }
 
+TEST(ZpxFraming, DescribesBlockListAnswersWithinTheFrame)
+{
+    EchoReader reader;
+    const Bytes answer = zpx::answerFrame(zpx::kModeAddrCrc, 7, zpx::Answer::blocks(0, {Bytes{0xAA}}));
+    EXPECT_EQ(reader.describe(answer), "mode 2 cmd 00 len 3: 01 AA FF");
+}
+
 TEST(ZpxFraming, LongestRequestIsTakenWhole)
 {
     Reader reader = makeReader();

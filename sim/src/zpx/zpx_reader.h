@@ -41,7 +41,8 @@ struct Request {
 // A request as a host sends it (for tests and benchmarks).
 std::vector<std::uint8_t> requestFrame(const Request& request);
 
-// Parses a complete frame as cut by ZpxReader::cut (no CRC check).
+// Parses a complete request frame as cut by ZpxReader::cut, or an answer
+// frame (a block list: its data run to the check bytes); no CRC check.
 Request parse(std::span<const std::uint8_t> frame);
 
 struct Answer {
