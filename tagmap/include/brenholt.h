@@ -156,6 +156,157 @@ BRN_STATIC_ASSERT(offsetof(brnItem, patron.patronAux) == 72, "slot 9");
 BRN_STATIC_ASSERT(offsetof(brnItem, extraWord) == 76, "brnItem.extraWord");
 BRN_STATIC_ASSERT(offsetof(brnItem, extraLong) == 80, "brnItem.extraLong");
 
+/* ---- Readers, handles and process-wide settings ------------------------ */
+
+/* A reader handle: opaque and pointer-sized; null means none. */
+typedef void* brnHandle;
+
+/* Reader families (the family out-value of the opens, brnSwitchReader). */
+#define BRN_FAMILY_NONE (-1)   /* no reader opened yet */
+#define BRN_FAMILY_TALU 1
+#define BRN_FAMILY_ORBA 2
+#define BRN_FAMILY_DALRIX 4    /* the second make, through Dalrix.so */
+#define BRN_FAMILY_FENO 5
+
+/* Error codes; brnGetErrorString gives their texts. Codes of the reader
+ * command library and of the second-make driver are passed on unchanged, so
+ * a result may also be one of theirs (-4 is a command time-out there; the
+ * driver's codes are positive). */
+#define BRN_OK 0
+#define BRN_ERR_PORT (-1)             /* the serial port cannot be opened */
+#define BRN_ERR_HOST (-2)             /* cannot connect to the host */
+#define BRN_ERR_READER (-3)           /* reader error; not available for this reader family */
+#define BRN_ERR_VERSION (-4)          /* reader version error; reader does not answer */
+#define BRN_ERR_HANDLE (-5)           /* invalid (null) handle */
+#define BRN_ERR_CLOSE (-6)            /* cannot close the connection */
+#define BRN_ERR_UNSUPPORTED (-7)      /* feature not supported by the reader */
+#define BRN_ERR_NO_READER (-8)        /* no reader found; also: Dalrix.so or one of its entry points missing */
+#define BRN_ERR_NOT_READING (-9)      /* reading not started */
+#define BRN_ERR_READING (-10)         /* reading in progress */
+#define BRN_ERR_RESOURCES (-11)       /* out of resources */
+#define BRN_ERR_PARAMETER (-12)       /* parameter error */
+#define BRN_ERR_MANY_TAGS (-13)       /* more than one tag in the field */
+#define BRN_ERR_NO_TAG (-14)          /* no tag, or tag read/write error */
+#define BRN_ERR_READ (-15)            /* read error */
+
+/* Capability bits of brnReaderInfo.capabilities. */
+#define BRN_CAP_CHM 0x3               /* TALU readers with the EAS (CHM) commands */
+#define BRN_CAP_ISO15693 0x4          /* the reader reaches ISO 15693 tags */
+
+typedef struct brnVersion {
+    char versionText[256];
+    uint32_t major;
+    uint32_t minor;
+    uint32_t build;
+} brnVersion;
+
+typedef struct brnReaderInfo {
+    char model[256];          /* the reader's identification text */
+    uint32_t identByte1;      /* first identification byte */
+    uint32_t identByte2;      /* second identification byte */
+    uint32_t reserved;        /* never written */
+    int32_t capabilities;     /* BRN_CAP_* */
+    uint32_t capabilitiesExt; /* 0 */
+} brnReaderInfo;
+
+BRN_STATIC_ASSERT(sizeof(brnHandle) == sizeof(void*), "brnHandle is pointer-sized");
+BRN_STATIC_ASSERT(sizeof(brnVersion) == 268, "brnVersion size");
+BRN_STATIC_ASSERT(offsetof(brnVersion, major) == 256, "brnVersion.major");
+BRN_STATIC_ASSERT(offsetof(brnVersion, build) == 264, "brnVersion.build");
+BRN_STATIC_ASSERT(sizeof(brnReaderInfo) == 276, "brnReaderInfo size");
+BRN_STATIC_ASSERT(offsetof(brnReaderInfo, identByte1) == 256, "brnReaderInfo.identByte1");
+BRN_STATIC_ASSERT(offsetof(brnReaderInfo, identByte2) == 260, "brnReaderInfo.identByte2");
+BRN_STATIC_ASSERT(offsetof(brnReaderInfo, reserved) == 264, "brnReaderInfo.reserved");
+BRN_STATIC_ASSERT(offsetof(brnReaderInfo, capabilities) == 268, "brnReaderInfo.capabilities");
+BRN_STATIC_ASSERT(offsetof(brnReaderInfo, capabilitiesExt) == 272, "brnReaderInfo.capabilitiesExt");
+
+#if defined(__GNUC__)
+#define BRN_API __attribute__((visibility("default")))
+#else
+#define BRN_API
+#endif
+
+/*
+ * The library keeps one set of process-wide state for all handles: the
+ * family of the reader opened last (every family-dependent call dispatches on
+ * it), whether the library has switched a reader's RF field on, and the
+ * settings below. Use it from one thread, the one that opened the reader
+ * (second-make readers answer through that thread's message loop).
+ */
+
+/* "Brenholt V1.0.0 .", 1, 0, 0. */
+BRN_API void brnGetVersion(brnVersion* version);
+/* The text of an error code: a narrow string in the GBK code page, in
+ * constant storage; "" for codes without a text. */
+BRN_API const char* brnGetErrorString(int32_t code);
+
+/*
+ * Opens the reader on serial port COMport. First-make readers are looked for
+ * at 115200, 57600, 38400, 19200, 9600 and 4800 baud and told apart by their
+ * identification text; when none answers, the second make is opened through
+ * Dalrix.so, loaded from the current directory. Gives the handle and the
+ * family. -1 port cannot be opened, -4 second-make reader silent, -8 no reader
+ * recognised, and -8 when Dalrix.so or one of its entry points is missing
+ * (nothing of the driver is then called).
+ */
+BRN_API int32_t brnOpenSerial(int32_t port, brnHandle* handle, int32_t* family);
+/* As brnOpenSerial for one make only: kind "KORVEX" (first make, any case)
+ * or "DL" (second make). Another kind: -8. */
+BRN_API int32_t brnOpenSerialByType(int32_t port, const char* kind, brnHandle* handle, int32_t* family);
+/* Closes the reader; always 0. */
+BRN_API int32_t brnClose(brnHandle handle);
+/* Identification and capabilities of a first-make reader; a failed
+ * identification closes the handle's link. Second-make readers give none (-7). */
+BRN_API int32_t brnGetReaderInfo(brnHandle handle, brnReaderInfo* info);
+/* The antenna of a second-make reader (driver result); -3 for other families. */
+BRN_API int32_t brnSelectANT(brnHandle handle, uint8_t antenna);
+/* Makes handle and family the ones the family-dependent calls use; 0. */
+BRN_API int32_t brnSwitchReader(brnHandle handle, int32_t family, uint8_t antenna);
+
+/* Settings; the handle is not used. */
+BRN_API int32_t brnSetTagsMask(brnHandle handle, uint32_t mask);
+BRN_API int32_t brnGetTagsMask(brnHandle handle, uint32_t* mask);
+BRN_API int32_t brnSetChannelsMask(brnHandle handle, uint32_t mask);
+BRN_API int32_t brnGetChannelsMask(brnHandle handle, uint32_t* mask);
+/* How many recently reported tags continuous reading keeps quiet about
+ * (default 16); 0 keeps none. -12 for a negative depth, -11 when the buffer
+ * cannot be had (the previous depth stays). */
+BRN_API int32_t brnSetSortingBufferDepth(brnHandle handle, int32_t depth);
+BRN_API int32_t brnGetSortingBufferDepth(brnHandle handle, int32_t* depth);
+/* Period of continuous reading in ms (default 200); number is not used. */
+BRN_API int32_t brnSetReadSessionDuration(brnHandle handle, uint32_t number, uint32_t ms);
+BRN_API int32_t brnGetReadSessionDuration(brnHandle handle, uint32_t number, uint32_t* ms);
+
+/* ---- Single reads ------------------------------------------------------- */
+
+/*
+ * Each read looks for the one tag on the reader: up to three inventories with
+ * retryDelayMs after each empty one (-14 when none answers), -13 at once when
+ * more than one tag answers. A completed read switches the RF field off; a
+ * failed one leaves it on, and the next call does not switch it on again.
+ * -5 null handle, -3 no reader family set, -15 a block read failed.
+ * A request mask of 0 reads nothing and returns 0.
+ */
+BRN_API int32_t brnReadSingleRawItem(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask,
+                                     brnRawItem* item);
+/* Only tags of the item type (books, patron cards, shelf tags: by their AFI);
+ * other types read any tag. */
+BRN_API int32_t brnReadSingleRawItemByType(brnHandle handle, uint32_t retryDelayMs, int32_t itemType,
+                                           uint32_t requestMask, brnRawItem* item);
+BRN_API int32_t brnReadSingleItem(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask, brnItem* item);
+BRN_API int32_t brnReadSingleItemByType(brnHandle handle, uint32_t retryDelayMs, int32_t itemType,
+                                        uint32_t requestMask, brnItem* item);
+/* The tag's UID, most significant byte first. Leaves the RF field on. */
+BRN_API int32_t brnReadSingleUID(brnHandle handle, uint8_t uid[8]);
+/* Block lock status alone: raw lock bits (BRN_RAW_LOCK_BLOCK) / item lock bits. */
+BRN_API int32_t brnReadSingleRawItemLocking(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask,
+                                            uint32_t* lockMask);
+BRN_API int32_t brnReadSingleItemLocking(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask,
+                                         uint32_t* lockMask);
+/* The number of tags in the field (of the item type); 0 when the inventory fails. */
+BRN_API int32_t brnInventory(brnHandle handle);
+BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

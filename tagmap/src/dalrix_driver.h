@@ -1,0 +1,35 @@
+// The second-make driver, Dalrix.so: loaded from the current directory on
+// first need and bound by the names of its entry points.
+#pragma once
+
+#include "dalrix.h"
+
+namespace brenholt {
+
+// The entry points this library calls.
+struct DalrixDriver {
+    decltype(&::OpenComPort) OpenComPort;
+    decltype(&::CloseComPort) CloseComPort;
+    decltype(&::GetReaderInformation) GetReaderInformation;
+    decltype(&::SetActiveANT) SetActiveANT;
+    decltype(&::OpenRf) OpenRf;
+    decltype(&::CloseRf) CloseRf;
+    decltype(&::Inventory) Inventory;
+    decltype(&::Select) Select;
+    decltype(&::ReadSingleBlock) ReadSingleBlock;
+    decltype(&::ReadMultipleBlock) ReadMultipleBlock;
+    decltype(&::WriteSingleBlock) WriteSingleBlock;
+    decltype(&::LockBlock) LockBlock;
+    decltype(&::WriteAFI) WriteAFI;
+    decltype(&::TransparentRead) TransparentRead;
+    decltype(&::TransparentWrite) TransparentWrite;
+};
+
+// The driver, once Dalrix.so has been loaded from the current directory and
+// all 44 entry points of the driver interface have been found in it; it then
+// stays loaded for the life of the process. Null while the file or one of
+// the names is missing (a later call looks again; nothing of a library that
+// lacks a name is ever called).
+const DalrixDriver* dalrixDriver();
+
+} // namespace brenholt

@@ -1,0 +1,176 @@
+// The library's entry: version and error texts, opening readers (speed scan,
+// identification, the second make as fall-back), closing them, reader
+// information, antenna, switching readers, and the process-wide settings.
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "brenholt.h"
+#include "errors.h"
+#include "library_state.h"
+#include "second_make.h"
+
+using namespace brenholt;
+
+namespace {
+
+// The end of every successful open: the handle out, a fresh sorting buffer,
+// the family the family-dependent calls dispatch on.
+std::int32_t finishOpen(brnHandle handle, std::int32_t family, brnHandle* handleOut, std::int32_t* familyOut)
+{
+    LibraryState& s = state();
+    if (!s.sorting.reset(s.sorting.depth())) {
+        brnClose(handle);
+        return BRN_ERR_RESOURCES;
+    }
+    *handleOut = handle;
+    *familyOut = family;
+    s.family = family;
+    return BRN_OK;
+}
+
+std::int32_t openSecondMakeInto(std::int32_t port, brnHandle* handle, std::int32_t* family)
+{
+    const Opened opened = openSecondMake(port);
+    if (opened.code != BRN_OK)
+        return opened.code;
+    return finishOpen(opened.handle, BRN_FAMILY_DALRIX, handle, family);
+}
+
+} // namespace
+
+extern "C" {
+
+void brnGetVersion(brnVersion* version)
+{
+    if (!version)
+        return;
+    *version = brnVersion{};
+    std::snprintf(version->versionText, sizeof version->versionText, "%s", "Brenholt V1.0.0 .");
+    version->major = 1;
+    version->minor = 0;
+    version->build = 0;
+}
+
+const char* brnGetErrorString(int32_t code)
+{
+    return errorText(code);
+}
+
+int32_t brnOpenSerial(int32_t port, brnHandle* handle, int32_t* family)
+{
+    if (!handle || !family)
+        return BRN_ERR_PARAMETER;
+    *handle = nullptr;
+    state().rfOn = false;
+    return openSecondMakeInto(port, handle, family);
+}
+
+int32_t brnOpenSerialByType(int32_t port, const char* kind, brnHandle* handle, int32_t* family)
+{
+    if (!handle || !family)
+        return BRN_ERR_PARAMETER;
+    if (kind && ::strcasecmp(kind, "DL") == 0) {
+        *handle = nullptr;
+        state().rfOn = false;
+        return openSecondMakeInto(port, handle, family);
+    }
+    return BRN_ERR_NO_READER;
+}
+
+int32_t brnClose(brnHandle handle)
+{
+    state().rfOn = false;
+    if (!handle)
+        return BRN_OK;
+    if (isSecondMakeReader(handle))
+        closeSecondMake(handle);
+    return BRN_OK;
+}
+
+int32_t brnGetReaderInfo(brnHandle handle, brnReaderInfo* info)
+{
+    if (!handle)
+        return BRN_ERR_HANDLE;
+    if (!info)
+        return BRN_ERR_PARAMETER;
+    // A second-make reader has no identification text to give.
+    if (isSecondMakeReader(handle))
+        return BRN_ERR_UNSUPPORTED;
+    return BRN_ERR_HANDLE;
+}
+
+int32_t brnSelectANT(brnHandle handle, uint8_t antenna)
+{
+    if (state().family != BRN_FAMILY_DALRIX)
+        return BRN_ERR_READER;
+    return selectSecondMakeAntenna(handle, antenna);
+}
+
+int32_t brnSwitchReader(brnHandle handle, int32_t family, uint8_t antenna)
+{
+    state().currentReader = handle;
+    state().family = family;
+    if (antenna != 0 && family == BRN_FAMILY_DALRIX)
+        brnSelectANT(handle, antenna);
+    return BRN_OK;
+}
+
+int32_t brnSetTagsMask(brnHandle, uint32_t mask)
+{
+    state().tagsMask = mask;
+    return BRN_OK;
+}
+
+int32_t brnGetTagsMask(brnHandle, uint32_t* mask)
+{
+    if (!mask)
+        return BRN_ERR_PARAMETER;
+    *mask = state().tagsMask;
+    return BRN_OK;
+}
+
+int32_t brnSetChannelsMask(brnHandle, uint32_t mask)
+{
+    state().channelsMask = mask;
+    return BRN_OK;
+}
+
+int32_t brnGetChannelsMask(brnHandle, uint32_t* mask)
+{
+    if (!mask)
+        return BRN_ERR_PARAMETER;
+    *mask = state().channelsMask;
+    return BRN_OK;
+}
+
+int32_t brnSetSortingBufferDepth(brnHandle, int32_t depth)
+{
+    if (depth < 0)
+        return BRN_ERR_PARAMETER;
+    return state().sorting.reset(depth) ? BRN_OK : BRN_ERR_RESOURCES;
+}
+
+int32_t brnGetSortingBufferDepth(brnHandle, int32_t* depth)
+{
+    if (!depth)
+        return BRN_ERR_PARAMETER;
+    *depth = state().sorting.depth();
+    return BRN_OK;
+}
+
+int32_t brnSetReadSessionDuration(brnHandle, uint32_t, uint32_t ms)
+{
+    state().readSessionMs = ms;
+    return BRN_OK;
+}
+
+int32_t brnGetReadSessionDuration(brnHandle, uint32_t, uint32_t* ms)
+{
+    if (!ms)
+        return BRN_ERR_PARAMETER;
+    *ms = state().readSessionMs;
+    return BRN_OK;
+}
+
+} // extern "C"

@@ -1,0 +1,50 @@
+#include "errors.h"
+
+#include <iterator>
+
+namespace brenholt {
+namespace {
+
+// The texts in the GBK code page, byte for byte (trailing blanks included).
+constexpr const char* kTexts[] = {
+    "No Error.",                                                                                    // 0
+    "\xB2\xBB\xC4\xDC\xB4\xF2\xBF\xAA\xD6\xB8\xB6\xA8\xB4\xAE\xBF\xDA.",                              // -1
+    "\xB2\xBB\xC4\xDC\xC1\xAC\xBD\xD3\xB5\xBD\xD6\xF7\xBB\xFA.",                                      // -2
+    "\xD4\xC4\xB6\xC1\xC6\xF7\xB4\xED\xCE\xF3.",                                                      // -3
+    "\xD4\xC4\xB6\xC1\xC6\xF7\xB0\xE6\xB1\xBE\xB4\xED\xCE\xF3. ",                                     // -4
+    "\xCE\xDE\xD0\xA7\xBE\xE4\xB1\xFA\xA3\xAC\xD4\xC4\xB6\xC1\xC6\xF7\xCE\xB4\xB3\xF5\xCA\xBC\xBB\xAF.", // -5
+    "\xB2\xBB\xC4\xDC\xB9\xD8\xB1\xD5\xC1\xAC\xBD\xD3. ",                                             // -6
+    "\xD4\xC4\xB6\xC1\xC6\xF7\xB2\xBB\xD6\xA7\xB3\xD6\xB5\xC4\xCC\xD8\xD0\xD4.",                      // -7
+    "\xCE\xB4\xD5\xD2\xB5\xBD\xD4\xC4\xB6\xC1\xC6\xF7. ",                                             // -8
+    "\xCE\xB4\xBF\xAA\xCA\xBC\xB6\xC1.",                                                              // -9
+    "\xD5\xFD\xD4\xDA\xB6\xC1.",                                                                      // -10
+    "\xD7\xCA\xD4\xB4\xD2\xE7\xB3\xF6.",                                                              // -11
+    "\xB2\xCE\xCA\xFD\xB4\xED\xCE\xF3. ",                                                             // -12
+    "\xB4\xE6\xD4\xDA\xB6\xE0\xB8\xF6\xB1\xEA\xC7\xA9. ",                                             // -13
+    "\xC3\xBB\xD3\xD0\xB1\xEA\xC7\xA9\xBB\xF2\xB6\xC1\xD0\xB4\xB1\xEA\xC7\xA9\xB4\xED\xCE\xF3.",      // -14
+    "\xB6\xC1\xB4\xED\xCE\xF3.",                                                                      // -15
+};
+
+} // namespace
+
+const char* errorText(std::int32_t code)
+{
+    if (code > 0 || code < -static_cast<std::int32_t>(std::size(kTexts) - 1))
+        return "";
+    return kTexts[-code];
+}
+
+std::int32_t statusMapping(std::int32_t returnCode, std::uint8_t status)
+{
+    if (returnCode != 0)
+        return returnCode;
+    switch (status) {
+    case 0x89:
+    case 0xC5: return BRN_ERR_READ;
+    case 0xC4: return BRN_ERR_NO_TAG;
+    case 0xCC: return BRN_ERR_MANY_TAGS;
+    default: return BRN_OK;
+    }
+}
+
+} // namespace brenholt

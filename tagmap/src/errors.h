@@ -1,0 +1,44 @@
+// Error texts and the mapping of reader answers to the library's error codes.
+#pragma once
+
+#include <cstdint>
+
+#include "brenholt.h"
+
+namespace brenholt {
+
+// The library's text for an error code, GBK bytes; "" for other codes.
+const char* errorText(std::int32_t code);
+
+// A first-make command's result as the library reports it: a non-zero return
+// code as it is; otherwise the reader status byte: 0x89 and 0xC5 a read
+// error, 0xC4 no tag, 0xCC several tags, anything else 0.
+std::int32_t statusMapping(std::int32_t returnCode, std::uint8_t status);
+
+// The outcome of one step a reader family carries out: the command's return
+// code and status byte, and whether the family counts it a success.
+struct Outcome {
+    std::int32_t returnCode = 0;
+    std::uint8_t status = 0;
+    bool ok = true;
+    // What a failure is reported as when the status byte says nothing more
+    // specific (the status mapping gives 0): a failed step is never reported
+    // as success.
+    std::int32_t fallback = BRN_ERR_READER;
+
+    static Outcome success() { return {}; }
+    static Outcome failure(std::int32_t returnCode, std::uint8_t status, std::int32_t fallback = BRN_ERR_READER)
+    {
+        return {returnCode, status, false, fallback};
+    }
+    // The error code of a failed step (0 for a successful one).
+    std::int32_t error() const
+    {
+        if (ok)
+            return BRN_OK;
+        const std::int32_t mapped = statusMapping(returnCode, status);
+        return mapped != BRN_OK ? mapped : fallback;
+    }
+};
+
+} // namespace brenholt

@@ -1,0 +1,13 @@
+#include "family.h"
+
+namespace brenholt {
+
+ReaderFamily* familyFor(std::int32_t number)
+{
+    switch (number) {
+    case BRN_FAMILY_DALRIX: return &dalrixFamily();
+    default: return nullptr;
+    }
+}
+
+} // namespace brenholt

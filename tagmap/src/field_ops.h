@@ -1,0 +1,31 @@
+// What reads and writes share: the RF field with the library's RF-on flag,
+// the AFI filter of an item type, and the search for the one tag on a reader.
+#pragma once
+
+#include <cstdint>
+
+#include "family.h"
+
+namespace brenholt {
+
+// Switches the field on unless the RF-on flag says the library already has;
+// the flag is set when it comes on.
+Outcome switchRfOn(ReaderFamily& family, brnHandle handle);
+// Switches the field off and clears the flag (a failure is not reported).
+void switchRfOff(ReaderFamily& family, brnHandle handle);
+
+// Item types 0, 1 and 2 filter on their AFI; other types take every tag.
+AfiFilter afiFilterFor(std::int32_t itemType);
+
+// Up to three inventories with retryDelayMs after each empty one. 0 and the
+// tag's UID when exactly one tag answered; -14 when none did, -13 when more
+// than one did.
+std::int32_t findSingleTag(ReaderFamily& family, brnHandle handle, AfiFilter filter, std::uint32_t retryDelayMs,
+                           Uid& uid);
+
+// The adapter of the process-wide reader family for handle: 0 and the
+// adapter, -3 when the family has none, -5 when the handle is null or is not
+// a reader of that family.
+std::int32_t currentFamily(brnHandle handle, ReaderFamily*& family);
+
+} // namespace brenholt

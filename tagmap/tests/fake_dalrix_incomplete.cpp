@@ -1,0 +1,52 @@
+// Stands in for Dalrix.so with 43 of the 44 entry points of the driver
+// interface, all but the last one looked up. The library must refuse it
+// without calling any of them: each one aborts the process.
+#include <cstdlib>
+
+#define FAKE_ENTRY(name)                                                                                          \
+    extern "C" __attribute__((visibility("default"))) int name() { std::abort(); }
+
+FAKE_ENTRY(AutoOpenComPort)
+FAKE_ENTRY(OpenComPort)
+FAKE_ENTRY(CloseComPort)
+FAKE_ENTRY(CloseSpecComPort)
+FAKE_ENTRY(GetReaderInformation)
+FAKE_ENTRY(OpenRf)
+FAKE_ENTRY(CloseRf)
+FAKE_ENTRY(WriteComAdr)
+FAKE_ENTRY(WriteInventoryScanTime)
+FAKE_ENTRY(SetGeneralOutput)
+FAKE_ENTRY(GetGeneralInput)
+FAKE_ENTRY(SetRelay)
+FAKE_ENTRY(SetActiveANT)
+FAKE_ENTRY(GetANTStatus)
+FAKE_ENTRY(SetUserDefinedBlockLength)
+FAKE_ENTRY(GetUserDefinedBlocklength)
+FAKE_ENTRY(SetScanMode)
+FAKE_ENTRY(GetScanModeStatus)
+FAKE_ENTRY(ReadScanModeData)
+FAKE_ENTRY(SetAccessTime)
+FAKE_ENTRY(GetAccessTime)
+FAKE_ENTRY(SetReceiveChannel)
+FAKE_ENTRY(GetReceiveChannelStatus)
+FAKE_ENTRY(SetParseMode)
+FAKE_ENTRY(GetParseMode)
+FAKE_ENTRY(Inventory)
+FAKE_ENTRY(StayQuiet)
+FAKE_ENTRY(ReadSingleBlock)
+FAKE_ENTRY(WriteSingleBlock)
+FAKE_ENTRY(LockBlock)
+FAKE_ENTRY(ReadMultipleBlock)
+FAKE_ENTRY(Select)
+FAKE_ENTRY(ResetToReady)
+FAKE_ENTRY(WriteAFI)
+FAKE_ENTRY(LockAFI)
+FAKE_ENTRY(WriteDSFID)
+FAKE_ENTRY(LockDSFID)
+FAKE_ENTRY(GetSystemInformation)
+FAKE_ENTRY(CustomizedReadSingleBlock)
+FAKE_ENTRY(CustomizedWriteSingleBlock)
+FAKE_ENTRY(CustomizedReadMultipleBlock)
+FAKE_ENTRY(TransparentRead)
+FAKE_ENTRY(TransparentWrite)
+// TransparentCustomizedCmd is missing.
