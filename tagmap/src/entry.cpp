@@ -7,7 +7,10 @@
 
 #include "brenholt.h"
 #include "errors.h"
+#include "family.h"
+#include "first_make.h"
 #include "library_state.h"
+#include "quorvel.h"
 #include "second_make.h"
 
 using namespace brenholt;
@@ -29,12 +32,38 @@ std::int32_t finishOpen(brnHandle handle, std::int32_t family, brnHandle* handle
     return BRN_OK;
 }
 
+// The first make: the speed scan, then the family by the identification text.
+// An unrecognised reader's link is closed again. fallThrough: when no speed
+// brought an answer, open the second make instead (else that is a failure).
+std::int32_t openFirstMakeInto(std::int32_t port, bool fallThrough, brnHandle* handle, std::int32_t* family);
+
 std::int32_t openSecondMakeInto(std::int32_t port, brnHandle* handle, std::int32_t* family)
 {
     const Opened opened = openSecondMake(port);
     if (opened.code != BRN_OK)
         return opened.code;
     return finishOpen(opened.handle, BRN_FAMILY_DALRIX, handle, family);
+}
+
+std::int32_t openFirstMakeInto(std::int32_t port, bool fallThrough, brnHandle* handle, std::int32_t* family)
+{
+    const SpeedScan scan = scanSpeeds(port);
+    if (!scan.found) {
+        if (fallThrough)
+            return openSecondMakeInto(port, handle, family);
+        if (!scan.portOpened)
+            return BRN_ERR_PORT;
+        return Outcome::failure(scan.lastResult, scan.lastStatus, BRN_ERR_NO_READER).error();
+    }
+    const std::int32_t number = familyOfIdentification(scan.identification);
+    if (number == 0) {
+        QVL_Close(scan.link);
+        return BRN_ERR_NO_READER;
+    }
+    const brnHandle opened = handleOfLink(scan.link);
+    if (ReaderFamily* adapter = familyFor(number))
+        adapter->setUp(opened);
+    return finishOpen(opened, number, handle, family);
 }
 
 } // namespace
@@ -63,13 +92,18 @@ int32_t brnOpenSerial(int32_t port, brnHandle* handle, int32_t* family)
         return BRN_ERR_PARAMETER;
     *handle = nullptr;
     state().rfOn = false;
-    return openSecondMakeInto(port, handle, family);
+    return openFirstMakeInto(port, true, handle, family);
 }
 
 int32_t brnOpenSerialByType(int32_t port, const char* kind, brnHandle* handle, int32_t* family)
 {
     if (!handle || !family)
         return BRN_ERR_PARAMETER;
+    if (kind && ::strcasecmp(kind, "KORVEX") == 0) {
+        *handle = nullptr;
+        state().rfOn = false;
+        return openFirstMakeInto(port, false, handle, family);
+    }
     if (kind && ::strcasecmp(kind, "DL") == 0) {
         *handle = nullptr;
         state().rfOn = false;
@@ -85,6 +119,8 @@ int32_t brnClose(brnHandle handle)
         return BRN_OK;
     if (isSecondMakeReader(handle))
         closeSecondMake(handle);
+    else if (isLinkHandle(handle))
+        QVL_Close(linkOf(handle));
     return BRN_OK;
 }
 
@@ -97,7 +133,32 @@ int32_t brnGetReaderInfo(brnHandle handle, brnReaderInfo* info)
     // A second-make reader has no identification text to give.
     if (isSecondMakeReader(handle))
         return BRN_ERR_UNSUPPORTED;
-    return BRN_ERR_HANDLE;
+    if (!isLinkHandle(handle))
+        return BRN_ERR_HANDLE;
+    const std::int32_t link = linkOf(handle);
+    // A reader that no longer answers loses its link.
+    const auto failed = [link](const Outcome& outcome) {
+        QVL_Close(link);
+        return outcome.error();
+    };
+    char text[sizeof info->model] = {};
+    std::uint8_t first = 0, second = 0, status = 0;
+    const std::int32_t result = QVL_IdentifyReaderOnNetwork(link, text, &first, &second, &status);
+    if (result != 0 || (status & 0x80))
+        return failed(Outcome::failure(result, status));
+    std::memcpy(info->model, text, sizeof info->model);
+    info->identByte1 = first;
+    info->identByte2 = second;
+    if (ReaderFamily* adapter = familyFor(state().family)) {
+        std::optional<std::int32_t> bits;
+        if (const Outcome outcome = adapter->capabilities(handle, bits); !outcome.ok)
+            return failed(outcome);
+        if (bits) {
+            info->capabilities = *bits;
+            info->capabilitiesExt = 0;
+        }
+    }
+    return BRN_OK;
 }
 
 int32_t brnSelectANT(brnHandle handle, uint8_t antenna)

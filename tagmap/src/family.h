@@ -50,6 +50,18 @@ public:
     // a link number).
     virtual bool accepts(brnHandle handle) const = 0;
 
+    // Set-up right after the reader was identified at open (its results are
+    // not looked at).
+    virtual void setUp(brnHandle handle) { (void)handle; }
+    // The capability bits of the reader information (BRN_CAP_*); left empty
+    // by families that do not tell.
+    virtual Outcome capabilities(brnHandle handle, std::optional<std::int32_t>& bits)
+    {
+        (void)handle;
+        (void)bits;
+        return Outcome::success();
+    }
+
     // RF field on or off.
     virtual Outcome setRf(brnHandle handle, bool on) = 0;
 
