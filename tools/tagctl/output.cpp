@@ -1,0 +1,200 @@
+#include "output.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace tagctl {
+namespace {
+
+std::string convert(const std::string& bytes, const char* to, const char* from)
+{
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return bytes;
+    std::string out;
+    char buffer[256];
+    char* src = const_cast<char*>(bytes.data());
+    std::size_t srcLeft = bytes.size();
+    while (srcLeft > 0) {
+        char* dst = buffer;
+        std::size_t dstLeft = sizeof buffer;
+        const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        out.append(buffer, sizeof buffer - dstLeft);
+        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            // A byte that does not convert: mark it and go on after it.
+            out += '?';
+            ++src;
+            --srcLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+std::string terminalCodeset()
+{
+    const char* codeset = nl_langinfo(CODESET);
+    if (!codeset || !*codeset || std::strcmp(codeset, "ANSI_X3.4-1968") == 0 || std::strcmp(codeset, "ASCII") == 0)
+        return "UTF-8";
+    return codeset;
+}
+
+std::string quoted(const std::string& utf8)
+{
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+std::string fromGbk(const std::string& gbk)
+{
+    return convert(gbk, terminalCodeset().c_str(), "GBK");
+}
+
+std::string gbkToUtf8(const std::string& gbk)
+{
+    return convert(gbk, "UTF-8", "GBK");
+}
+
+Json Json::string(const std::string& utf8)
+{
+    Json j;
+    j.raw_ = quoted(utf8);
+    return j;
+}
+
+Json Json::number(long long value)
+{
+    Json j;
+    j.raw_ = std::to_string(value);
+    return j;
+}
+
+Json Json::unsignedNumber(unsigned long long value)
+{
+    Json j;
+    j.raw_ = std::to_string(value);
+    return j;
+}
+
+Json Json::boolean(bool value)
+{
+    Json j;
+    j.raw_ = value ? "true" : "false";
+    return j;
+}
+
+Json Json::null()
+{
+    Json j;
+    j.raw_ = "null";
+    return j;
+}
+
+Json Json::array(std::vector<Json> items)
+{
+    Json j;
+    j.raw_ = "[";
+    for (std::size_t i = 0; i < items.size(); ++i)
+        j.raw_ += (i ? ", " : "") + items[i].text();
+    j.raw_ += "]";
+    return j;
+}
+
+Json Json::object()
+{
+    Json j;
+    j.isObject_ = true;
+    return j;
+}
+
+Json& Json::set(const std::string& key, Json value)
+{
+    fields_.emplace_back(key, std::move(value));
+    return *this;
+}
+
+std::string Json::text() const
+{
+    if (!isObject_)
+        return raw_;
+    std::string out = "{";
+    for (std::size_t i = 0; i < fields_.size(); ++i)
+        out += (i ? ", " : "") + quoted(fields_[i].first) + ": " + fields_[i].second.text();
+    return out + "}";
+}
+
+void Report::add(const std::string& key, const std::string& label, const std::string& text, Json value)
+{
+    object_.set(key, std::move(value));
+    lines_.emplace_back(label, text);
+}
+
+void Report::print() const
+{
+    if (json_) {
+        std::printf("%s\n", Json(object_).set("ok", Json::boolean(true)).text().c_str());
+        return;
+    }
+    std::size_t width = 0;
+    for (const auto& [label, text] : lines_)
+        width = std::max(width, label.size());
+    for (const auto& [label, text] : lines_)
+        std::printf("%-*s %s\n", static_cast<int>(width + 1), (label + ":").c_str(), text.c_str());
+}
+
+void printFailure(bool json, const std::string& call, std::int32_t code, const char* gbkText)
+{
+    const std::string gbk = gbkText ? gbkText : "";
+    const std::string shown = gbk.empty() ? "error " + std::to_string(code) : fromGbk(gbk);
+    std::fprintf(stderr, "tagctl: %s(): %s (code %d)\n", call.c_str(), shown.c_str(), code);
+    if (json) {
+        Json failure = Json::object();
+        failure.set("ok", Json::boolean(false))
+            .set("call", Json::string(call))
+            .set("code", Json::number(code))
+            .set("error", Json::string(gbkToUtf8(gbk)));
+        std::printf("%s\n", failure.text().c_str());
+    }
+}
+
+std::string hex(std::uint64_t value, int digits)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string hexBytes(const std::uint8_t* bytes, std::size_t count)
+{
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i)
+        out += hex(bytes[i], 2);
+    return out;
+}
+
+} // namespace tagctl

@@ -1,0 +1,224 @@
+// tagctl read, uid and count: the one tag on the reader and what it holds,
+// its UID alone, and the number of tags in the field.
+#include <cstdio>
+
+#include "commands.h"
+#include "output.h"
+
+namespace tagctl {
+namespace {
+
+constexpr std::uint32_t kDefaultRetryDelayMs = 10;
+
+struct ReadArgs {
+    bool raw = false;
+    std::optional<std::int32_t> type;
+    std::uint32_t delayMs = kDefaultRetryDelayMs;
+};
+
+// Parses "--raw", "--type T", "--delay MS" as far as allowed; a message when wrong.
+std::optional<std::string> parseReadArgs(const Args& args, bool allowRaw, bool allowDelay, ReadArgs& out)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--raw" && allowRaw) {
+            out.raw = true;
+        } else if (a == "--type" && i + 1 < args.size()) {
+            out.type = parseItemType(args[++i]);
+            if (!out.type)
+                return "unknown item type '" + args[i] + "' (book, card, shelf or a number)";
+        } else if (a == "--delay" && allowDelay && i + 1 < args.size()) {
+            const auto ms = parseNumber(args[++i]);
+            if (!ms || *ms < 0 || *ms > 60000)
+                return "bad retry delay '" + args[i] + "'";
+            out.delayMs = static_cast<std::uint32_t>(*ms);
+        } else {
+            return "unexpected argument '" + a + "'";
+        }
+    }
+    return std::nullopt;
+}
+
+std::string uidText(const std::uint8_t* uid) { return hexBytes(uid, 8); }
+
+std::string itemTypeName(std::int32_t type)
+{
+    switch (type) {
+    case BRN_ITEM_TYPE_BOOK: return "book";
+    case BRN_ITEM_TYPE_PATRON_CARD: return "patron card";
+    case BRN_ITEM_TYPE_SHELF_TAG: return "shelf tag";
+    default: return "type " + std::to_string(type);
+    }
+}
+
+// The parts of an item that are locked on the tag.
+void addItemLocks(Report& report, const brnItem& item)
+{
+    static const struct {
+        std::uint32_t bit;
+        const char* name;
+    } parts[] = {{BRN_ITEM_IDENTITY, "identifier"}, {BRN_ITEM_BLOCK2, "block2"}, {BRN_ITEM_LIBRARY, "library"},
+                 {BRN_ITEM_BLOCK4, "block4"},      {BRN_ITEM_EXTRA, "extra"}};
+    std::string text;
+    std::vector<Json> names;
+    for (const auto& p : parts)
+        if (item.lockMask & p.bit) {
+            text += (text.empty() ? "" : ", ") + std::string(p.name);
+            names.push_back(Json::string(p.name));
+        }
+    report.add("locked", "locked", text.empty() ? "nothing" : text, Json::array(std::move(names)));
+}
+
+std::string date(std::uint32_t year, std::uint32_t month, std::uint32_t day)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", year, month, day);
+    return text;
+}
+
+// Holding location code: digit (bits 7-5) and letter (bits 4-0 from 'A').
+std::string locationText(std::uint32_t code)
+{
+    return std::to_string((code >> 5) & 7) + static_cast<char>('A' + (code & 0x1F));
+}
+
+void addItem(Report& report, const brnItem& item)
+{
+    if (item.validMask & BRN_ITEM_EAS)
+        report.add("eas", "EAS", item.easState ? "on" : "off", Json::boolean(item.easState != 0));
+    if (item.validMask & BRN_ITEM_LOCKS)
+        addItemLocks(report, item);
+    if (item.validMask & BRN_ITEM_IDENTITY) {
+        report.add("itemType", "item type", itemTypeName(item.itemType), Json::number(item.itemType));
+        report.add("itemId", "item identifier", std::to_string(item.itemId), Json::unsignedNumber(item.itemId));
+        report.add("formatVersion", "format version", std::to_string(item.formatVersion),
+                   Json::number(item.formatVersion));
+        report.add("typeCode", "type code", std::to_string(item.typeCode), Json::number(item.typeCode));
+    }
+    if (item.validMask & BRN_ITEM_LIBRARY)
+        report.add("libraryId", "library identifier", std::to_string(item.libraryId),
+                   Json::unsignedNumber(item.libraryId));
+    if (item.itemType == BRN_ITEM_TYPE_BOOK) {
+        const brnBookSlots& b = item.book;
+        if (item.validMask & BRN_ITEM_BLOCK2) {
+            report.add("reference", "reference item", b.referenceFlag ? "yes" : "no", Json::boolean(b.referenceFlag));
+            report.add("location", "holding location", locationText(b.location) + " (" + std::to_string(b.location) + ")",
+                       Json::number(b.location));
+            report.add("mediaType", "media type", std::to_string(b.mediaType), Json::number(b.mediaType));
+        }
+        if ((item.validMask & BRN_ITEM_BLOCK4) && b.bookDateFlag)
+            report.add("date", "date", date(b.bookYear, b.bookMonth, b.bookDay));
+    } else if (item.itemType == BRN_ITEM_TYPE_PATRON_CARD) {
+        const brnPatronSlots& p = item.patron;
+        if (item.validMask & BRN_ITEM_BLOCK2) {
+            report.add("registered", "registered", date(p.registerYear, p.registerMonth, p.registerDay));
+            report.add("patronType", "patron type", std::to_string(p.patronType), Json::number(p.patronType));
+            report.add("cardStatus", "card status", std::to_string(p.cardStatus), Json::number(p.cardStatus));
+        }
+        if (item.validMask & BRN_ITEM_BLOCK4)
+            report.add("validUntil", "valid until", date(p.validYear, p.validMonth, p.validDay));
+    }
+    if (item.validMask & BRN_ITEM_EXTRA) {
+        report.add("extraWord", "extra word", "0x" + hex(item.extraWord, 8), Json::unsignedNumber(item.extraWord));
+        report.add("extraLong", "extra long", "0x" + hex(item.extraLong, 16), Json::unsignedNumber(item.extraLong));
+    }
+}
+
+void addRaw(Report& report, const brnRawItem& raw)
+{
+    if (raw.validMask & BRN_RAW_EAS)
+        report.add("eas", "EAS", raw.easState ? "on" : "off", Json::boolean(raw.easState != 0));
+    if (raw.validMask & BRN_RAW_LOCKS) {
+        std::string text;
+        std::vector<Json> blocks;
+        for (int i = 0; i < BRN_ITEM_BLOCKS; ++i)
+            if (raw.lockMask & BRN_RAW_LOCK_BLOCK(i)) {
+                text += (text.empty() ? "block " : ", ") + std::to_string(i);
+                blocks.push_back(Json::number(i));
+            }
+        report.add("lockedBlocks", "locked", text.empty() ? "nothing" : text, Json::array(std::move(blocks)));
+    }
+    report.add("validMask", "valid mask", "0x" + hex(raw.validMask, 3), Json::unsignedNumber(raw.validMask));
+    // Block values as numbers (tag byte 0 is the lowest byte); null when not read.
+    std::vector<Json> values;
+    for (int i = 0; i < BRN_ITEM_BLOCKS; ++i) {
+        const bool read = raw.validMask & BRN_RAW_BLOCK(i);
+        values.push_back(read ? Json::unsignedNumber(raw.blocks[i]) : Json::null());
+        if (read)
+            report.addLine("block " + std::to_string(i), hex(raw.blocks[i], 8));
+    }
+    report.addJson("blocks", Json::array(std::move(values)));
+}
+
+} // namespace
+
+int runRead(const Options& options, const Args& args)
+{
+    ReadArgs read;
+    if (const auto wrong = parseReadArgs(args, true, true, read))
+        return usageError(*wrong);
+    return withReader(options, [&](OpenReader& reader) {
+        Report report(options.json);
+        std::uint8_t uid[8] = {};
+        if (const std::int32_t code = brnReadSingleUID(reader.handle(), uid))
+            return callFailed(options, "brnReadSingleUID", code);
+        report.add("uid", "UID", uidText(uid));
+        report.add("family", "reader", familyName(reader.family()), Json::string(familyName(reader.family())));
+        if (read.raw) {
+            brnRawItem raw{};
+            const std::uint32_t all = BRN_RAW_EAS | BRN_RAW_LOCKS | BRN_RAW_ALL_BLOCKS;
+            const std::int32_t code =
+                read.type ? brnReadSingleRawItemByType(reader.handle(), read.delayMs, *read.type, all, &raw)
+                          : brnReadSingleRawItem(reader.handle(), read.delayMs, all, &raw);
+            if (code != BRN_OK)
+                return callFailed(options, read.type ? "brnReadSingleRawItemByType" : "brnReadSingleRawItem", code);
+            addRaw(report, raw);
+        } else {
+            brnItem item{};
+            const std::int32_t code =
+                read.type ? brnReadSingleItemByType(reader.handle(), read.delayMs, *read.type, BRN_ITEM_ALL, &item)
+                          : brnReadSingleItem(reader.handle(), read.delayMs, BRN_ITEM_ALL, &item);
+            if (code != BRN_OK)
+                return callFailed(options, read.type ? "brnReadSingleItemByType" : "brnReadSingleItem", code);
+            addItem(report, item);
+        }
+        report.print();
+        return kExitOk;
+    });
+}
+
+int runUid(const Options& options, const Args& args)
+{
+    if (!args.empty())
+        return usageError("uid takes no arguments");
+    return withReader(options, [&](OpenReader& reader) {
+        std::uint8_t uid[8] = {};
+        if (const std::int32_t code = brnReadSingleUID(reader.handle(), uid))
+            return callFailed(options, "brnReadSingleUID", code);
+        Report report(options.json);
+        report.add("uid", "UID", uidText(uid));
+        report.print();
+        return kExitOk;
+    });
+}
+
+int runCount(const Options& options, const Args& args)
+{
+    ReadArgs read;
+    if (const auto wrong = parseReadArgs(args, false, false, read))
+        return usageError(*wrong);
+    return withReader(options, [&](OpenReader& reader) {
+        const std::int32_t count =
+            read.type ? brnInventoryByType(reader.handle(), *read.type) : brnInventory(reader.handle());
+        if (count < 0)
+            return callFailed(options, read.type ? "brnInventoryByType" : "brnInventory", count);
+        Report report(options.json);
+        report.add("count", "tags", std::to_string(count), Json::number(count));
+        if (read.type)
+            report.add("itemType", "item type", itemTypeName(*read.type), Json::number(*read.type));
+        report.print();
+        return kExitOk;
+    });
+}
+
+} // namespace tagctl
