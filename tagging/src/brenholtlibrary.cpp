@@ -10,32 +10,35 @@
 //   startReadingItems      brnStartReadingItems
 //   stopReadingItems       brnStopReadingItems
 //
-// The library does not export its reader functions yet (brenholt.h holds only
-// the item records so far). Until it does, the binding behaves as the library
-// does when no reader answers on the port: opening fails with "no reader
-// found" (-8) and every call on a handle fails with "invalid handle" (-5).
-// Binding it is a matter of replacing each body below by the forwarding call.
+// The library does not export continuous reading yet. Until it does, the two
+// reading members behave as the library does for a handle it cannot read
+// from: they fail with "invalid handle" (-5). Binding them is a matter of
+// replacing their bodies by the forwarding calls.
 #include "readerlibrary.h"
 
 namespace {
 
-constexpr int kNoReaderFound = -8;
 constexpr int kInvalidHandle = -5;
 
 class BrenholtLibrary final : public ReaderLibrary {
 public:
-    const char* errorString(int) override { return ""; }
+    const char* errorString(int code) override { return brnGetErrorString(code); }
 
-    int openSerial(int, ReaderHandle* handle, int*) override
+    int openSerial(int port, ReaderHandle* handle, int* family) override { return brnOpenSerial(port, handle, family); }
+    int close(ReaderHandle handle) override { return brnClose(handle); }
+
+    int getReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t* ms) override
     {
-        *handle = nullptr;
-        return kNoReaderFound;
+        return brnGetReadSessionDuration(handle, number, ms);
     }
-    int close(ReaderHandle) override { return 0; }
-
-    int getReadSessionDuration(ReaderHandle, std::uint32_t, std::uint32_t*) override { return kInvalidHandle; }
-    int setReadSessionDuration(ReaderHandle, std::uint32_t, std::uint32_t) override { return kInvalidHandle; }
-    int setSortingBufferDepth(ReaderHandle, int) override { return kInvalidHandle; }
+    int setReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t ms) override
+    {
+        return brnSetReadSessionDuration(handle, number, ms);
+    }
+    int setSortingBufferDepth(ReaderHandle handle, int depth) override
+    {
+        return brnSetSortingBufferDepth(handle, depth);
+    }
 
     int startReadingItems(ReaderHandle, std::uint32_t, ItemCallback, void*) override { return kInvalidHandle; }
     int stopReadingItems(ReaderHandle) override { return kInvalidHandle; }
