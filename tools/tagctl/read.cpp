@@ -159,11 +159,14 @@ int runRead(const Options& options, const Args& args)
         return usageError(*wrong);
     return withReader(options, [&](OpenReader& reader) {
         Report report(options.json);
-        std::uint8_t uid[8] = {};
-        if (const std::int32_t code = brnReadSingleUID(reader.handle(), uid))
-            return callFailed(options, "brnReadSingleUID", code);
-        report.add("uid", "UID", uidText(uid));
         report.add("family", "reader", familyName(reader.family()), Json::string(familyName(reader.family())));
+        // The UID read takes any tag: with an item type the tag may have company.
+        if (!read.type) {
+            std::uint8_t uid[8] = {};
+            if (const std::int32_t code = brnReadSingleUID(reader.handle(), uid))
+                return callFailed(options, "brnReadSingleUID", code);
+            report.add("uid", "UID", uidText(uid));
+        }
         if (read.raw) {
             brnRawItem raw{};
             const std::uint32_t all = BRN_RAW_EAS | BRN_RAW_LOCKS | BRN_RAW_ALL_BLOCKS;
