@@ -6,6 +6,7 @@ ReaderFamily* familyFor(std::int32_t number)
 {
     switch (number) {
     case BRN_FAMILY_DALRIX: return &dalrixFamily();
+    case BRN_FAMILY_FENO: return &fenoFamily();
     default: return nullptr;
     }
 }

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "brenholt.h"
+#include "errors.h"
+#include "family.h"
 
 namespace brenholt {
 
@@ -27,6 +29,30 @@ struct SpeedScan {
     std::uint8_t lastStatus = 0;
 };
 SpeedScan scanSpeeds(std::int32_t port);
+
+// A first-make command's outcome: it succeeded when it returned 0 and bit 7
+// of the reader status byte is clear.
+inline Outcome commandOutcome(std::int32_t returnCode, std::uint8_t status, std::int32_t fallback = BRN_ERR_READER)
+{
+    if (returnCode == 0 && !(status & 0x80))
+        return Outcome::success();
+    return Outcome::failure(returnCode, status, fallback);
+}
+
+// The EAS writes of the first make also count "no tag answered" (0xC4) as done.
+inline Outcome easWriteOutcome(std::int32_t returnCode, std::uint8_t status)
+{
+    if (returnCode == 0 && status == 0xC4)
+        return Outcome::success();
+    return commandOutcome(returnCode, status);
+}
+
+// Addressing mode of the first-make commands: 2 with the UID, 0 any tag.
+inline std::uint8_t modeFor(const Uid* uid) { return uid ? 2 : 0; }
+inline const std::uint8_t* uidBytes(const Uid* uid) { return uid ? uid->data() : nullptr; }
+
+// The link's command time-out while writing.
+inline constexpr std::uint32_t kWriteTimeoutMs = 6000;
 
 // The reader family an identification text names; 0 for texts of no family.
 std::int32_t familyOfIdentification(const std::string& text);

@@ -82,10 +82,18 @@ std::string locationText(std::uint32_t code)
     return std::to_string((code >> 5) & 7) + static_cast<char>('A' + (code & 0x1F));
 }
 
+// The EAS state; a reader may leave it untold (FENO readers, for a tag whose EAS bit is off).
+void addEas(Report& report, bool told, std::int32_t state)
+{
+    if (told)
+        report.add("eas", "EAS", state ? "on" : "off", Json::boolean(state != 0));
+    else
+        report.add("eas", "EAS", "not told (the tag did not answer the EAS query)", Json::null());
+}
+
 void addItem(Report& report, const brnItem& item)
 {
-    if (item.validMask & BRN_ITEM_EAS)
-        report.add("eas", "EAS", item.easState ? "on" : "off", Json::boolean(item.easState != 0));
+    addEas(report, item.validMask & BRN_ITEM_EAS, item.easState);
     if (item.validMask & BRN_ITEM_LOCKS)
         addItemLocks(report, item);
     if (item.validMask & BRN_ITEM_IDENTITY) {
@@ -126,8 +134,7 @@ void addItem(Report& report, const brnItem& item)
 
 void addRaw(Report& report, const brnRawItem& raw)
 {
-    if (raw.validMask & BRN_RAW_EAS)
-        report.add("eas", "EAS", raw.easState ? "on" : "off", Json::boolean(raw.easState != 0));
+    addEas(report, raw.validMask & BRN_RAW_EAS, raw.easState);
     if (raw.validMask & BRN_RAW_LOCKS) {
         std::string text;
         std::vector<Json> blocks;

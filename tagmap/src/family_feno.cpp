@@ -1,0 +1,166 @@
+// Family 5: FENO readers, with their own high-level ISO 15693 commands. They
+// take and give UIDs most significant byte first and present block values
+// most significant byte first, converting to and from the tag's order
+// themselves. Single reads go to whichever tag answers.
+#include <algorithm>
+#include <vector>
+
+#include "family.h"
+#include "first_make.h"
+#include "quorvel.h"
+#include "quorvel_feno.h"
+
+namespace brenholt {
+namespace {
+
+constexpr std::uint16_t kTime = 1000;
+constexpr int kAnswerSize = 256;
+// The reader's answer to the EAS alarm request of a tag whose EAS bit is on.
+constexpr std::uint8_t kEasAlarmAnswerLength = 38;
+
+// Writes and locks also fail on the tag's error flags in the answer.
+Outcome tagWriteOutcome(std::int32_t returnCode, std::uint8_t status, std::uint8_t length, const std::uint8_t* data)
+{
+    const Outcome outcome = commandOutcome(returnCode, status, BRN_ERR_NO_TAG);
+    const bool tagError = (length > 0 && (data[0] & 0x0F)) || (length > 1 && (data[1] & 0x01));
+    if (outcome.ok && tagError)
+        return Outcome::failure(returnCode, status, BRN_ERR_NO_TAG);
+    return outcome;
+}
+
+class FenoFamily final : public ReaderFamily {
+public:
+    std::int32_t number() const override { return BRN_FAMILY_FENO; }
+    bool accepts(brnHandle handle) const override { return isLinkHandle(handle); }
+
+    void setUp(brnHandle handle) override
+    {
+        std::uint8_t status = 0;
+        FENO_RestoreDefaults(linkOf(handle), &status);
+        FENO_SetPower(linkOf(handle), 7, &status);
+    }
+
+    Outcome capabilities(brnHandle, std::optional<std::int32_t>& bits) override
+    {
+        bits = BRN_CAP_ISO15693;
+        return Outcome::success();
+    }
+
+    Outcome setRf(brnHandle handle, bool on) override
+    {
+        std::uint8_t status = 0;
+        return commandOutcome(FENO_SetRf(linkOf(handle), on ? 1 : 0, &status), status);
+    }
+
+    Outcome inventory(brnHandle handle, InventoryUse use, AfiFilter filter, std::vector<Uid>& tags) override
+    {
+        // Counts always ask with the AFI flag; AFI 0 answers every tag.
+        const bool count = use == InventoryUse::Count || use == InventoryUse::CountByType;
+        const bool afiFlag = filter.on || count;
+        std::vector<std::uint8_t> entries(FENO_ENTRY_SIZE * FENO_MAX_ENTRIES);
+        std::int32_t entryCount = 0;
+        std::uint8_t status = 0;
+        const std::int32_t result = FENO_InventoryISO15693Ex(linkOf(handle), 1, 0, 1, afiFlag ? 1 : 0,
+                                                             filter.on ? filter.afi : 0, 0, nullptr, kTime,
+                                                             &entryCount, entries.data(), &status);
+        if (result == 0) {
+            for (std::int32_t i = 0; i < entryCount && i < FENO_MAX_ENTRIES; ++i) {
+                const std::uint8_t* entry = entries.data() + i * FENO_ENTRY_SIZE;
+                Uid uid{};
+                std::copy_n(entry + 6, uid.size(), uid.begin());
+                tags.push_back(uid);
+            }
+        }
+        return commandOutcome(result, status);
+    }
+
+    bool addressesSingleReads() const override { return false; }
+
+    Outcome readBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t& value) override
+    {
+        std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
+        Outcome outcome = commandOutcome(FENO_ReadBlockISO15693(linkOf(handle), block, 0, modeFor(uid), uidBytes(uid),
+                                                                kTime, &length, data, &status),
+                                         status, BRN_ERR_READ);
+        // The value is at answer bytes 6 to 9.
+        if (outcome.ok && length < 10)
+            outcome = Outcome::failure(0, status, BRN_ERR_READ);
+        if (outcome.ok)
+            value = valueMsbFirst(data + 6);
+        return outcome;
+    }
+
+    Outcome readLocks(brnHandle handle, const Uid* uid, std::uint32_t& rawLockMask) override
+    {
+        std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
+        Outcome outcome = commandOutcome(FENO_BlockStatusISO15693(linkOf(handle), 0, 8, 0, modeFor(uid), uidBytes(uid),
+                                                                  kTime, &length, data, &status),
+                                         status);
+        // Answer bytes 6 to 13 hold blocks 7 down to 0.
+        if (outcome.ok && length < 14)
+            outcome = Outcome::failure(0, status);
+        if (outcome.ok)
+            rawLockMask = lockBitsFrom(data + 13, -1);
+        return outcome;
+    }
+
+    Outcome queryEas(brnHandle handle, const Uid*, std::optional<std::int32_t>& easState) override
+    {
+        // Unaddressed: the reader passes the alarm request to whichever tag answers.
+        const std::uint8_t request[] = {0x02, kEasAlarmCommand, kEasManufacturer};
+        std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
+        const std::int32_t result = FENO_GenericCommandISO15693(linkOf(handle), 0, 0, 0, sizeof request, request, 33,
+                                                                kTime, &length, data, &status);
+        // A query that fails leaves the EAS part out and the read goes on.
+        if (commandOutcome(result, status).ok)
+            easState = length == kEasAlarmAnswerLength ? 1 : 0;
+        return Outcome::success();
+    }
+
+    void prepareWrite(brnHandle handle) override { QVL_SetTimeout(linkOf(handle), kWriteTimeoutMs); }
+
+    Outcome writeAfi(brnHandle handle, const Uid* uid, std::uint8_t afi) override
+    {
+        std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
+        return commandOutcome(FENO_WriteAfiISO15693(linkOf(handle), afi, 0, 1, 1, modeFor(uid), uidBytes(uid), kTime,
+                                                    &length, data, &status),
+                              status);
+    }
+
+    Outcome writeEas(brnHandle handle, const Uid* uid, EasAction action) override
+    {
+        // The reader only sets or clears the bit.
+        std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
+        return easWriteOutcome(FENO_ProgramEASCHMISO15693(linkOf(handle), 0, modeFor(uid), uidBytes(uid),
+                                                          action == EasAction::Set ? 1 : 0, kTime, &length, data,
+                                                          &status),
+                               status);
+    }
+
+    Outcome writeBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t value) override
+    {
+        const auto bytes = bytesMsbFirst(value);
+        std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
+        const std::int32_t result = FENO_WriteBlockISO15693(linkOf(handle), block, 4, bytes.data(), 0, 1, 0,
+                                                            modeFor(uid), uidBytes(uid), kTime, &length, data, &status);
+        return tagWriteOutcome(result, status, length, data);
+    }
+
+    Outcome lockBlock(brnHandle handle, const Uid* uid, int block) override
+    {
+        std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
+        const std::int32_t result = FENO_LockBlockISO15693(linkOf(handle), block, 0, 1, 1, modeFor(uid), uidBytes(uid),
+                                                           kTime, &length, data, &status);
+        return tagWriteOutcome(result, status, length, data);
+    }
+};
+
+} // namespace
+
+ReaderFamily& fenoFamily()
+{
+    static FenoFamily family;
+    return family;
+}
+
+} // namespace brenholt
