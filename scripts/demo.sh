@@ -26,10 +26,15 @@ fi
 ports=$(mktemp -d /tmp/tagging-demo-XXXXXX)
 sim_pid=""
 cleanup() {
+  local status=$?
   exec 3>&- 2>/dev/null || true   # the simulator's input ends
   if [[ -n $sim_pid ]]; then
     kill "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
+  fi
+  if ((status != 0)) && [[ -s $ports/readersim.log ]]; then
+    echo "-- readersim's output:" >&2
+    tail -n 20 "$ports/readersim.log" >&2
   fi
   rm -rf "$ports"
 }
@@ -47,7 +52,7 @@ echo "$book" >"$ports/tags.txt"
 # The simulator takes its live commands (tags on and off the antenna) from a pipe.
 mkfifo "$ports/control"
 "$bin/readersim" --family "$family" --port $port --dir "$ports" --tags "$ports/tags.txt" --quiet \
-  <"$ports/control" &
+  <"$ports/control" >"$ports/readersim.log" 2>&1 &
 sim_pid=$!
 exec 3>"$ports/control"
 for _ in $(seq 100); do
@@ -56,7 +61,19 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [[ -e $ports/COM$port ]] || { echo "demo: readersim did not publish COM$port" >&2; exit 1; }
-sim() { echo "$*" >&3; sleep 0.2; }
+# A live command to the simulator ("place TAGLINE", "remove UID"); done when
+# the simulator has reported it.
+sim() {
+  local before
+  before=$(wc -l <"$ports/readersim.log")
+  echo "$*" >&3
+  for _ in $(seq 100); do
+    (($(wc -l <"$ports/readersim.log") > before)) && return 0
+    sleep 0.05
+  done
+  echo "demo: readersim did not take '$*'" >&2
+  exit 1
+}
 
 export TAGGING_PORT_DIR=$ports
 run() {

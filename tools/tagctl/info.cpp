@@ -13,7 +13,7 @@ int runInfo(const Options& options, const Args& args)
         report.add("port", "port", "COM" + std::to_string(options.port), Json::number(options.port));
         report.add("family", "family", familyName(reader.family()) + " (" + std::to_string(reader.family()) + ")",
                    Json::number(reader.family()));
-        report.add("familyName", "family name", familyName(reader.family()));
+        report.addJson("familyName", Json::string(familyName(reader.family())));
 
         brnReaderInfo info{};
         const std::int32_t code = brnGetReaderInfo(reader.handle(), &info);
