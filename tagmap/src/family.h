@@ -94,6 +94,7 @@ ReaderFamily* familyFor(std::int32_t number);
 // The adapters themselves (one file each).
 ReaderFamily& dalrixFamily();
 ReaderFamily& fenoFamily();
+ReaderFamily& orbaFamily();
 
 // The parts of an ISO 15693 EAS custom command (IC manufacturer code 0x04).
 inline constexpr std::uint8_t kEasManufacturer = 0x04;

@@ -125,9 +125,9 @@ public:
     {
         const std::uint8_t state = stateFor(uid);
         std::uint8_t errorCode = 0;
-        return driverOutcome(
-            dalrixDriver()->WriteAFI(recordOf(handle), &state, uid ? uid->data() : nullptr, afi, &errorCode),
-            errorCode);
+        const std::int32_t result =
+            dalrixDriver()->WriteAFI(recordOf(handle), &state, uid ? uid->data() : nullptr, afi, &errorCode);
+        return driverOutcome(result, errorCode);
     }
 
     Outcome writeEas(brnHandle handle, const Uid* uid, EasAction action) override
@@ -142,9 +142,9 @@ public:
         std::uint8_t answerLength = 0;
         std::uint8_t answer[kAnswerSize]{};
         std::uint8_t errorCode = 0;
-        return driverOutcome(dalrixDriver()->TransparentWrite(recordOf(handle), parameters, 3, sizeof request, request,
-                                                              &answerLength, answer, &errorCode),
-                             errorCode);
+        const std::int32_t result = dalrixDriver()->TransparentWrite(recordOf(handle), parameters, 3, sizeof request,
+                                                                     request, &answerLength, answer, &errorCode);
+        return driverOutcome(result, errorCode);
     }
 
     Outcome writeBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t value) override
@@ -153,25 +153,27 @@ public:
         const auto data = bytesLsbFirst(value);
         const std::uint8_t state = stateFor(uid);
         std::uint8_t errorCode = 0;
-        return driverOutcome(dalrixDriver()->WriteSingleBlock(recordOf(handle), &state, uid ? uid->data() : nullptr,
-                                                              static_cast<std::uint8_t>(block), data.data(), &errorCode),
-                             errorCode, BRN_ERR_NO_TAG);
+        const std::int32_t result = dalrixDriver()->WriteSingleBlock(
+            recordOf(handle), &state, uid ? uid->data() : nullptr, static_cast<std::uint8_t>(block), data.data(),
+            &errorCode);
+        return driverOutcome(result, errorCode, BRN_ERR_NO_TAG);
     }
 
     Outcome lockBlock(brnHandle handle, const Uid* uid, int block) override
     {
         const std::uint8_t state = stateFor(uid);
         std::uint8_t errorCode = 0;
-        return driverOutcome(dalrixDriver()->LockBlock(recordOf(handle), &state, uid ? uid->data() : nullptr,
-                                                       static_cast<std::uint8_t>(block), &errorCode),
-                             errorCode, BRN_ERR_NO_TAG);
+        const std::int32_t result = dalrixDriver()->LockBlock(recordOf(handle), &state, uid ? uid->data() : nullptr,
+                                                              static_cast<std::uint8_t>(block), &errorCode);
+        return driverOutcome(result, errorCode, BRN_ERR_NO_TAG);
     }
 
 private:
     static Outcome select(brnHandle handle, const Uid& uid)
     {
         std::uint8_t errorCode = 0;
-        return driverOutcome(dalrixDriver()->Select(recordOf(handle), uid.data(), &errorCode), errorCode);
+        const std::int32_t result = dalrixDriver()->Select(recordOf(handle), uid.data(), &errorCode);
+        return driverOutcome(result, errorCode);
     }
 };
 

@@ -18,16 +18,6 @@ constexpr int kAnswerSize = 256;
 // The reader's answer to the EAS alarm request of a tag whose EAS bit is on.
 constexpr std::uint8_t kEasAlarmAnswerLength = 38;
 
-// Writes and locks also fail on the tag's error flags in the answer.
-Outcome tagWriteOutcome(std::int32_t returnCode, std::uint8_t status, std::uint8_t length, const std::uint8_t* data)
-{
-    const Outcome outcome = commandOutcome(returnCode, status, BRN_ERR_NO_TAG);
-    const bool tagError = (length > 0 && (data[0] & 0x0F)) || (length > 1 && (data[1] & 0x01));
-    if (outcome.ok && tagError)
-        return Outcome::failure(returnCode, status, BRN_ERR_NO_TAG);
-    return outcome;
-}
-
 class FenoFamily final : public ReaderFamily {
 public:
     std::int32_t number() const override { return BRN_FAMILY_FENO; }
@@ -49,7 +39,8 @@ public:
     Outcome setRf(brnHandle handle, bool on) override
     {
         std::uint8_t status = 0;
-        return commandOutcome(FENO_SetRf(linkOf(handle), on ? 1 : 0, &status), status);
+        const std::int32_t result = FENO_SetRf(linkOf(handle), on ? 1 : 0, &status);
+        return commandOutcome(result, status);
     }
 
     Outcome inventory(brnHandle handle, InventoryUse use, AfiFilter filter, std::vector<Uid>& tags) override
@@ -79,9 +70,9 @@ public:
     Outcome readBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t& value) override
     {
         std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
-        Outcome outcome = commandOutcome(FENO_ReadBlockISO15693(linkOf(handle), block, 0, modeFor(uid), uidBytes(uid),
-                                                                kTime, &length, data, &status),
-                                         status, BRN_ERR_READ);
+        const std::int32_t result = FENO_ReadBlockISO15693(linkOf(handle), block, 0, modeFor(uid), uidBytes(uid),
+                                                           kTime, &length, data, &status);
+        Outcome outcome = commandOutcome(result, status, BRN_ERR_READ);
         // The value is at answer bytes 6 to 9.
         if (outcome.ok && length < 10)
             outcome = Outcome::failure(0, status, BRN_ERR_READ);
@@ -93,9 +84,9 @@ public:
     Outcome readLocks(brnHandle handle, const Uid* uid, std::uint32_t& rawLockMask) override
     {
         std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
-        Outcome outcome = commandOutcome(FENO_BlockStatusISO15693(linkOf(handle), 0, 8, 0, modeFor(uid), uidBytes(uid),
-                                                                  kTime, &length, data, &status),
-                                         status);
+        const std::int32_t result = FENO_BlockStatusISO15693(linkOf(handle), 0, 8, 0, modeFor(uid), uidBytes(uid),
+                                                             kTime, &length, data, &status);
+        Outcome outcome = commandOutcome(result, status);
         // Answer bytes 6 to 13 hold blocks 7 down to 0.
         if (outcome.ok && length < 14)
             outcome = Outcome::failure(0, status);
@@ -122,19 +113,19 @@ public:
     Outcome writeAfi(brnHandle handle, const Uid* uid, std::uint8_t afi) override
     {
         std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
-        return commandOutcome(FENO_WriteAfiISO15693(linkOf(handle), afi, 0, 1, 1, modeFor(uid), uidBytes(uid), kTime,
-                                                    &length, data, &status),
-                              status);
+        const std::int32_t result = FENO_WriteAfiISO15693(linkOf(handle), afi, 0, 1, 1, modeFor(uid), uidBytes(uid),
+                                                          kTime, &length, data, &status);
+        return commandOutcome(result, status);
     }
 
     Outcome writeEas(brnHandle handle, const Uid* uid, EasAction action) override
     {
         // The reader only sets or clears the bit.
         std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
-        return easWriteOutcome(FENO_ProgramEASCHMISO15693(linkOf(handle), 0, modeFor(uid), uidBytes(uid),
-                                                          action == EasAction::Set ? 1 : 0, kTime, &length, data,
-                                                          &status),
-                               status);
+        const std::int32_t result = FENO_ProgramEASCHMISO15693(linkOf(handle), 0, modeFor(uid), uidBytes(uid),
+                                                               action == EasAction::Set ? 1 : 0, kTime, &length, data,
+                                                               &status);
+        return easWriteOutcome(result, status);
     }
 
     Outcome writeBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t value) override
@@ -143,7 +134,7 @@ public:
         std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
         const std::int32_t result = FENO_WriteBlockISO15693(linkOf(handle), block, 4, bytes.data(), 0, 1, 0,
                                                             modeFor(uid), uidBytes(uid), kTime, &length, data, &status);
-        return tagWriteOutcome(result, status, length, data);
+        return tagOutcome(result, status, length, data, BRN_ERR_NO_TAG);
     }
 
     Outcome lockBlock(brnHandle handle, const Uid* uid, int block) override
@@ -151,7 +142,7 @@ public:
         std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
         const std::int32_t result = FENO_LockBlockISO15693(linkOf(handle), block, 0, 1, 1, modeFor(uid), uidBytes(uid),
                                                            kTime, &length, data, &status);
-        return tagWriteOutcome(result, status, length, data);
+        return tagOutcome(result, status, length, data, BRN_ERR_NO_TAG);
     }
 };
 

@@ -47,6 +47,19 @@ inline Outcome easWriteOutcome(std::int32_t returnCode, std::uint8_t status)
     return commandOutcome(returnCode, status);
 }
 
+// The answers of FENO and ORBA tag commands start with a record status byte
+// (low nibble set: no usable answer) and the tag's response flags (bit 0: the
+// tag refused): such an answer fails the step too.
+inline Outcome tagOutcome(std::int32_t returnCode, std::uint8_t status, std::uint8_t length, const std::uint8_t* data,
+                          std::int32_t fallback)
+{
+    const Outcome outcome = commandOutcome(returnCode, status, fallback);
+    const bool tagError = (length > 0 && (data[0] & 0x0F)) || (length > 1 && (data[1] & 0x01));
+    if (outcome.ok && tagError)
+        return Outcome::failure(returnCode, status, fallback);
+    return outcome;
+}
+
 // Addressing mode of the first-make commands: 2 with the UID, 0 any tag.
 inline std::uint8_t modeFor(const Uid* uid) { return uid ? 2 : 0; }
 inline const std::uint8_t* uidBytes(const Uid* uid) { return uid ? uid->data() : nullptr; }

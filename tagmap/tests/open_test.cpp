@@ -132,7 +132,8 @@ TEST_P(SpeedScan, FindsTheReaderAtItsSpeed)
 INSTANTIATE_TEST_SUITE_P(Speeds, SpeedScan,
                          ::testing::Values(SpeedCase{"feno", 115200, 0}, SpeedCase{"feno", 57600, 1},
                                            SpeedCase{"feno", 38400, 2}, SpeedCase{"feno", 19200, 3},
-                                           SpeedCase{"feno", 9600, 4}, SpeedCase{"feno", 4800, 5}),
+                                           SpeedCase{"feno", 9600, 4}, SpeedCase{"feno", 4800, 5},
+                                           SpeedCase{"orba", 9600, 4}),
                          [](const auto& info) {
                              return std::string(info.param.sim) + "_" + std::to_string(info.param.baud);
                          });
@@ -183,7 +184,8 @@ INSTANTIATE_TEST_SUITE_P(Models, Identification,
                                            ModelCase{"feno", "Mk-G1", BRN_FAMILY_ORBA},
                                            ModelCase{"feno", "mk-e1", 0}, ModelCase{"feno", "mk-a1", 0},
                                            ModelCase{"feno", "MK-A1 ", 0}, ModelCase{"feno", "DLX", 0},
-                                           ModelCase{"feno", "MK-Z9", 0}),
+                                           ModelCase{"feno", "MK-Z9", 0}, ModelCase{"orba", "mk-g1", BRN_FAMILY_ORBA},
+                                           ModelCase{"orba", "MK-B1-G1", BRN_FAMILY_ORBA}),
                          [](const auto& info) {
                              std::string name = std::string(info.param.sim) + "_";
                              for (const char* c = info.param.model; *c; ++c)

@@ -32,6 +32,8 @@ inline void PrintTo(const FamilyCase& f, std::ostream* os) { *os << f.sim; }
 // The families the tests run against.
 inline const FamilyCase kFamilies[] = {
     {"feno", BRN_FAMILY_FENO, true, true, true, false, false},
+    {"orba", BRN_FAMILY_ORBA, true, true, true, true, true},
+    {"dalrix", BRN_FAMILY_DALRIX, false, false, false, true, true},
 };
 
 // Library tags as the workstation writes them (see also scripts/demo.sh): a
