@@ -5,6 +5,7 @@ namespace brenholt {
 ReaderFamily* familyFor(std::int32_t number)
 {
     switch (number) {
+    case BRN_FAMILY_TALU: return &taluFamily();
     case BRN_FAMILY_ORBA: return &orbaFamily();
     case BRN_FAMILY_DALRIX: return &dalrixFamily();
     case BRN_FAMILY_FENO: return &fenoFamily();

@@ -95,6 +95,7 @@ ReaderFamily* familyFor(std::int32_t number);
 ReaderFamily& dalrixFamily();
 ReaderFamily& fenoFamily();
 ReaderFamily& orbaFamily();
+ReaderFamily& taluFamily();
 
 // The parts of an ISO 15693 EAS custom command (IC manufacturer code 0x04).
 inline constexpr std::uint8_t kEasManufacturer = 0x04;

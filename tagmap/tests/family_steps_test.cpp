@@ -185,5 +185,6 @@ TEST_P(FamilySteps, RfField)
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, FamilySteps, ::testing::Values(StepCase{"feno", BRN_FAMILY_FENO, true}, StepCase{"orba", BRN_FAMILY_ORBA, true},
+                                           StepCase{"talu", BRN_FAMILY_TALU, true},
                                            StepCase{"dalrix", BRN_FAMILY_DALRIX, false}),
                          [](const auto& info) { return std::string(info.param.sim); });

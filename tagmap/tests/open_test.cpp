@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Speeds, SpeedScan,
                          ::testing::Values(SpeedCase{"feno", 115200, 0}, SpeedCase{"feno", 57600, 1},
                                            SpeedCase{"feno", 38400, 2}, SpeedCase{"feno", 19200, 3},
                                            SpeedCase{"feno", 9600, 4}, SpeedCase{"feno", 4800, 5},
-                                           SpeedCase{"orba", 9600, 4}),
+                                           SpeedCase{"orba", 9600, 4}, SpeedCase{"talu", 9600, 4}),
                          [](const auto& info) {
                              return std::string(info.param.sim) + "_" + std::to_string(info.param.baud);
                          });
@@ -185,10 +185,37 @@ INSTANTIATE_TEST_SUITE_P(Models, Identification,
                                            ModelCase{"feno", "mk-e1", 0}, ModelCase{"feno", "mk-a1", 0},
                                            ModelCase{"feno", "MK-A1 ", 0}, ModelCase{"feno", "DLX", 0},
                                            ModelCase{"feno", "MK-Z9", 0}, ModelCase{"orba", "mk-g1", BRN_FAMILY_ORBA},
-                                           ModelCase{"orba", "MK-B1-G1", BRN_FAMILY_ORBA}),
+                                           ModelCase{"orba", "MK-B1-G1", BRN_FAMILY_ORBA},
+                                           ModelCase{"talu", "MK-E1", BRN_FAMILY_TALU},
+                                           ModelCase{"talu", "MK-D1", BRN_FAMILY_TALU}),
                          [](const auto& info) {
                              std::string name = std::string(info.param.sim) + "_";
                              for (const char* c = info.param.model; *c; ++c)
                                  name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                              return name + "_" + std::to_string(info.param.family);
                          });
+
+// TALU readers tell their capabilities by their feature bits (active low:
+// bit 7 clear, the EAS commands; bit 4 clear, ISO 15693).
+TEST(TaluCapabilities, FromTheFeatureBits)
+{
+    const struct {
+        const char* features;
+        std::int32_t capabilities;
+    } cases[] = {{"00", 7}, {"6F", 7}, {"10", 3}, {"80", 4}, {"90", 0}, {"FF", 0}};
+    for (const auto& c : cases) {
+        sim::PortFolder ports;
+        sim::PersonalityOptions options;
+        options.extra["features"] = c.features;
+        auto served = sim::serveReader("talu", ports.portPath(kPort), 0, options);
+        ASSERT_TRUE(served);
+        brnHandle handle = nullptr;
+        std::int32_t family = 0;
+        ASSERT_EQ(brnOpenSerial(kPort, &handle, &family), BRN_OK);
+        brnReaderInfo info{};
+        ASSERT_EQ(brnGetReaderInfo(handle, &info), BRN_OK);
+        EXPECT_EQ(info.capabilities, c.capabilities) << "features " << c.features;
+        EXPECT_STREQ(info.model, "MK-D1");
+        brnClose(handle);
+    }
+}

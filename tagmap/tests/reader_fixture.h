@@ -33,6 +33,7 @@ inline void PrintTo(const FamilyCase& f, std::ostream* os) { *os << f.sim; }
 inline const FamilyCase kFamilies[] = {
     {"feno", BRN_FAMILY_FENO, true, true, true, false, false},
     {"orba", BRN_FAMILY_ORBA, true, true, true, true, true},
+    {"talu", BRN_FAMILY_TALU, true, true, true, true, true},
     {"dalrix", BRN_FAMILY_DALRIX, false, false, false, true, true},
 };
 
