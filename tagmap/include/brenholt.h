@@ -241,19 +241,23 @@ BRN_API void brnGetVersion(brnVersion* version);
 BRN_API const char* brnGetErrorString(int32_t code);
 
 /*
- * Opens the reader on serial port COMport. First-make readers are looked for
- * at 115200, 57600, 38400, 19200, 9600 and 4800 baud and told apart by their
- * identification text; when none answers, the second make is opened through
- * Dalrix.so, loaded from the current directory. Gives the handle and the
- * family. -1 port cannot be opened, -4 second-make reader silent, -8 no reader
- * recognised, and -8 when Dalrix.so or one of its entry points is missing
- * (nothing of the driver is then called).
+ * Opens the reader on serial port COMport and gives its handle and family.
+ * First-make readers are looked for at 115200, 57600, 38400, 19200, 9600 and
+ * 4800 baud and told apart by their identification text (-8 for a text of no
+ * known model: the link is closed again). When none answers at any speed, the
+ * second make is opened through the driver Dalrix.so, loaded from the current
+ * directory: -1 when the driver cannot open the port or no reader answers it,
+ * -4 when the reader answers the open but not the information request, and
+ * -8 when Dalrix.so or one of its 44 entry points is missing (nothing of the
+ * driver is called then). The open clears the sorting buffer.
  */
 BRN_API int32_t brnOpenSerial(int32_t port, brnHandle* handle, int32_t* family);
-/* As brnOpenSerial for one make only: kind "KORVEX" (first make, any case)
- * or "DL" (second make). Another kind: -8. */
+/* As brnOpenSerial for one make only, by kind (any letter case):
+ * "KORVEX" the first make (-1 when the port cannot be opened at any speed,
+ * else the last identification's failure, e.g. -4 when nothing answered), or
+ * "DL" the second make. Another kind: -8, nothing is opened. */
 BRN_API int32_t brnOpenSerialByType(int32_t port, const char* kind, brnHandle* handle, int32_t* family);
-/* Closes the reader; always 0. */
+/* Closes the reader (its link, or the driver's port); always 0. */
 BRN_API int32_t brnClose(brnHandle handle);
 /* Identification and capabilities of a first-make reader; a failed
  * identification closes the handle's link. Second-make readers give none (-7). */

@@ -32,11 +32,6 @@ std::int32_t finishOpen(brnHandle handle, std::int32_t family, brnHandle* handle
     return BRN_OK;
 }
 
-// The first make: the speed scan, then the family by the identification text.
-// An unrecognised reader's link is closed again. fallThrough: when no speed
-// brought an answer, open the second make instead (else that is a failure).
-std::int32_t openFirstMakeInto(std::int32_t port, bool fallThrough, brnHandle* handle, std::int32_t* family);
-
 std::int32_t openSecondMakeInto(std::int32_t port, brnHandle* handle, std::int32_t* family)
 {
     const Opened opened = openSecondMake(port);
@@ -45,6 +40,9 @@ std::int32_t openSecondMakeInto(std::int32_t port, brnHandle* handle, std::int32
     return finishOpen(opened.handle, BRN_FAMILY_DALRIX, handle, family);
 }
 
+// The first make: the speed scan, then the family by the identification text.
+// An unrecognised reader's link is closed again. fallThrough: when no speed
+// brought an answer, open the second make instead (else that is a failure).
 std::int32_t openFirstMakeInto(std::int32_t port, bool fallThrough, brnHandle* handle, std::int32_t* family)
 {
     const SpeedScan scan = scanSpeeds(port);
@@ -144,8 +142,8 @@ int32_t brnGetReaderInfo(brnHandle handle, brnReaderInfo* info)
     char text[sizeof info->model] = {};
     std::uint8_t first = 0, second = 0, status = 0;
     const std::int32_t result = QVL_IdentifyReaderOnNetwork(link, text, &first, &second, &status);
-    if (result != 0 || (status & 0x80))
-        return failed(Outcome::failure(result, status));
+    if (const Outcome identified = commandOutcome(result, status); !identified.ok)
+        return failed(identified);
     std::memcpy(info->model, text, sizeof info->model);
     info->identByte1 = first;
     info->identByte2 = second;

@@ -37,7 +37,7 @@ SpeedScan scanSpeeds(std::int32_t port)
         char text[256] = {};
         std::uint8_t first = 0, second = 0, status = 0;
         const std::int32_t result = QVL_IdentifyReaderOnNetwork(link, text, &first, &second, &status);
-        if (result == 0 && !(status & 0x80)) {
+        if (commandOutcome(result, status).ok) {
             scan.found = true;
             scan.link = link;
             scan.identification = text;
