@@ -110,6 +110,9 @@ inline constexpr std::uint8_t easCommand(EasAction action)
     return 0xA3;
 }
 
+// The UID bytes for a command, or null for an unaddressed one.
+inline const std::uint8_t* uidBytes(const Uid* uid) { return uid ? uid->data() : nullptr; }
+
 // The value of a block from 4 bytes, least / most significant first, and back.
 inline std::uint32_t valueLsbFirst(const std::uint8_t* b)
 {

@@ -76,7 +76,7 @@ public:
         std::uint8_t security = 0;
         std::uint8_t data[8]{}; // room for the 8-byte blocks of other states
         std::uint8_t errorCode = 0;
-        const std::int32_t result = dalrixDriver()->ReadSingleBlock(recordOf(handle), &state, uid ? uid->data() : nullptr,
+        const std::int32_t result = dalrixDriver()->ReadSingleBlock(recordOf(handle), &state, uidBytes(uid),
                                                                     static_cast<std::uint8_t>(block), &security, data,
                                                                     &errorCode);
         const Outcome outcome = driverOutcome(result, errorCode);
@@ -92,7 +92,7 @@ public:
         std::uint8_t blocks[8 * 8]{};
         std::uint8_t errorCode = 0;
         const std::int32_t result = dalrixDriver()->ReadMultipleBlock(
-            recordOf(handle), &state, uid ? uid->data() : nullptr, 0, 8, security, blocks, &errorCode);
+            recordOf(handle), &state, uidBytes(uid), 0, 8, security, blocks, &errorCode);
         const Outcome outcome = driverOutcome(result, errorCode);
         if (outcome.ok)
             rawLockMask = lockBitsFrom(security, 1);
@@ -126,7 +126,7 @@ public:
         const std::uint8_t state = stateFor(uid);
         std::uint8_t errorCode = 0;
         const std::int32_t result =
-            dalrixDriver()->WriteAFI(recordOf(handle), &state, uid ? uid->data() : nullptr, afi, &errorCode);
+            dalrixDriver()->WriteAFI(recordOf(handle), &state, uidBytes(uid), afi, &errorCode);
         return driverOutcome(result, errorCode);
     }
 
@@ -154,7 +154,7 @@ public:
         const std::uint8_t state = stateFor(uid);
         std::uint8_t errorCode = 0;
         const std::int32_t result = dalrixDriver()->WriteSingleBlock(
-            recordOf(handle), &state, uid ? uid->data() : nullptr, static_cast<std::uint8_t>(block), data.data(),
+            recordOf(handle), &state, uidBytes(uid), static_cast<std::uint8_t>(block), data.data(),
             &errorCode);
         return driverOutcome(result, errorCode, BRN_ERR_NO_TAG);
     }
@@ -163,7 +163,7 @@ public:
     {
         const std::uint8_t state = stateFor(uid);
         std::uint8_t errorCode = 0;
-        const std::int32_t result = dalrixDriver()->LockBlock(recordOf(handle), &state, uid ? uid->data() : nullptr,
+        const std::int32_t result = dalrixDriver()->LockBlock(recordOf(handle), &state, uidBytes(uid),
                                                               static_cast<std::uint8_t>(block), &errorCode);
         return driverOutcome(result, errorCode, BRN_ERR_NO_TAG);
     }

@@ -62,7 +62,6 @@ inline Outcome tagOutcome(std::int32_t returnCode, std::uint8_t status, std::uin
 
 // Addressing mode of the first-make commands: 2 with the UID, 0 any tag.
 inline std::uint8_t modeFor(const Uid* uid) { return uid ? 2 : 0; }
-inline const std::uint8_t* uidBytes(const Uid* uid) { return uid ? uid->data() : nullptr; }
 
 // The link's command time-out while writing.
 inline constexpr std::uint32_t kWriteTimeoutMs = 6000;
