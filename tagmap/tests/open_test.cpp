@@ -23,6 +23,11 @@ protected:
 TEST_P(Open, FindsTheFamilyAndClosesAgain)
 {
     open(true);
+    if (GetParam().number == BRN_FAMILY_FENO) {
+        // A FENO reader is brought to its defaults and given power 7.
+        EXPECT_EQ(reader().commandCount(0x07), 1u);
+        EXPECT_EQ(reader().commandCount(0x0F), 1u);
+    }
     EXPECT_FALSE(portFree()) << "the reader's port is held while it is open";
     EXPECT_EQ(brnClose(handle_), 0);
     handle_ = nullptr;
@@ -53,6 +58,15 @@ TEST_P(Open, AntennaChoice)
     open();
     const std::int32_t code = brnSelectANT(handle_, 1);
     EXPECT_EQ(code, GetParam().firstMake ? BRN_ERR_READER : BRN_OK);
+    if (GetParam().firstMake)
+        return;
+    // Switching readers touches the antenna only when one is named.
+    constexpr int kSetAntenna = 0x08;
+    const std::uint64_t before = reader().commandCount(kSetAntenna);
+    EXPECT_EQ(brnSwitchReader(handle_, BRN_FAMILY_DALRIX, 0), 0);
+    EXPECT_EQ(reader().commandCount(kSetAntenna), before);
+    EXPECT_EQ(brnSwitchReader(handle_, BRN_FAMILY_DALRIX, 2), 0);
+    EXPECT_EQ(reader().commandCount(kSetAntenna), before + 1);
 }
 
 TEST_P(Open, OneMakeOnly)
