@@ -1,0 +1,357 @@
+// The FENO family's further commands as table rows: reader set-up, clock,
+// buzzer, I/O lines, continuous reading, other chip types and the
+// keyboard-wedge settings. Each function is one row: command byte, request
+// layout, answer pattern (see tables.h). h is the link handle, s the reader
+// status byte output.
+#include <algorithm>
+
+#include "quorvel_feno_reader.h"
+#include "tables.h"
+
+using namespace quorvel::tables;
+namespace tables = quorvel::tables;
+
+namespace {
+
+constexpr ParameterCommands kWedge{0x5F, 0x5E, Fill::Cleared};
+constexpr std::uint8_t kRestoreWedgeDefaults = 0x53;
+constexpr std::uint8_t kWedgeMux = 0x61;
+constexpr std::uint8_t kWedgeChipSettings = 0x64;
+
+std::int32_t setWedgeFlag(std::int32_t h, std::uint8_t id, std::int32_t on, std::uint8_t* s)
+{
+    return status(h, kWedge.set, Request().byte(id).flag(on), s);
+}
+
+std::int32_t getWedgeFlag(std::int32_t h, std::uint8_t id, std::int32_t* on, std::uint8_t* s)
+{
+    return get(h, kWedge.read, Request().byte(id), s, kWedge.rule, [=](const Fields& f) { f.flag(on, 0); });
+}
+
+std::int32_t setWedgeByte(std::int32_t h, std::uint8_t id, std::int32_t value, std::uint8_t* s)
+{
+    return status(h, kWedge.set, Request().byte(id).byte(value), s);
+}
+
+std::int32_t getWedgeByte(std::int32_t h, std::uint8_t id, std::uint8_t* value, std::uint8_t* s)
+{
+    return get(h, kWedge.read, Request().byte(id), s, kWedge.rule, [=](const Fields& f) { f.byte(value, 0); });
+}
+
+// [A][B] then the items, all 16-bit.
+Request muxSequence(Request r, std::uint16_t a, std::uint16_t b, std::uint16_t count, const std::uint16_t* items)
+{
+    r.word(a).word(b).words(items, count);
+    return r;
+}
+
+void readFeatures(const Fields& f, FENO_Features* out)
+{
+    constexpr std::size_t kNeed = 17;     // more than 16 bytes
+    constexpr std::size_t kNeedMore = 20; // the last three flags
+    FENO_Features r{};
+    f.word(&r.word1, 0, kNeed);
+    f.bytes(r.bytes1, 2, 3, kNeed);
+    for (std::size_t i = 0; i < 3; ++i)
+        f.flag(&r.flags1[i], 5 + i, kNeed);
+    f.bytes(r.bytes2, 8, 3, kNeed);
+    f.word(&r.word2, 11, kNeed);
+    for (std::size_t i = 0; i < 4; ++i)
+        f.flag(&r.flags2[i], 13 + i, kNeed);
+    for (std::size_t i = 0; i < 3; ++i)
+        f.flag(&r.flags3[i], 17 + i, kNeedMore);
+    Fields::put(out, r);
+}
+
+void readMux(const Fields& f, std::uint16_t* a, std::uint16_t* b, std::uint16_t* count, std::uint16_t* items)
+{
+    f.word(a, 0);
+    f.word(b, 2);
+    const std::size_t n = f.size() > 4 ? std::min<std::size_t>((f.size() - 4) / 2, FENO_MAX_MUX_ITEMS) : 0;
+    for (std::size_t i = 0; i < n && items; ++i)
+        f.word(items + i, 4 + 2 * i);
+    Fields::put(count, static_cast<std::uint16_t>(n));
+}
+
+} // namespace
+
+extern "C" {
+
+// --- Reader set-up --------------------------------------------------------------------------------------------
+
+QVL_API int32_t FENO_SetReaderSpeed(int32_t h, int32_t speed, uint8_t* s) { return status(h, 0x01, Request().byte(speed), s); }
+QVL_API int32_t FENO_SetReaderMode(int32_t h, int32_t mode, uint8_t* s) { return status(h, 0x02, Request().byte(mode), s); }
+QVL_API int32_t FENO_SetReaderAddress(int32_t h, int32_t address, uint8_t* s) { return status(h, 0x03, Request().byte(address), s); }
+
+QVL_API int32_t FENO_GetReaderAddress(int32_t h, uint8_t* address, uint8_t* s)
+{
+    return get(h, 0x04, {}, s, Fill::Cleared, [=](const Fields& f) { f.byte(address, 0); });
+}
+
+QVL_API int32_t FENO_GetZPXVersion(int32_t h, uint8_t* major, uint8_t* minor, uint8_t* s)
+{
+    return get(h, 0x05, {}, s, Fill::Cleared, [=](const Fields& f) {
+        f.byte(major, 0, 2);
+        f.byte(minor, 1, 2);
+    });
+}
+
+QVL_API int32_t FENO_GetRPUVersion(int32_t h, char* text, uint8_t* byteA, uint8_t* byteB, uint8_t* s)
+{
+    return get(h, 0x06, {}, s, Fill::Cleared, [=](const Fields& f) {
+        f.byte(byteA, 0, 2);
+        f.byte(byteB, 1, 2);
+        f.text(text, 2);
+    });
+}
+
+QVL_API int32_t FENO_Beep(int32_t h, uint32_t durationMs, uint32_t value, uint8_t* s)
+{
+    return status(h, 0x08, Request().byte(static_cast<int32_t>(durationMs / 100)).byte(static_cast<int32_t>(value / 50)), s);
+}
+
+QVL_API int32_t FENO_SetRTC(int32_t h, int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                            int32_t second, uint8_t* s)
+{
+    return status(h, 0x09, Request().byte(year).byte(month).byte(day).byte(hour).byte(minute).byte(second), s);
+}
+
+QVL_API int32_t FENO_GetRTC(int32_t h, uint8_t* year, uint8_t* month, uint8_t* day, uint8_t* hour, uint8_t* minute,
+                            uint8_t* second, uint8_t* s)
+{
+    return get(h, 0x0A, {}, s, Fill::Cleared, [=](const Fields& f) {
+        uint8_t* outs[] = {year, month, day, hour, minute, second};
+        for (std::size_t i = 0; i < 6; ++i)
+            f.byte(outs[i], i, 6);
+    });
+}
+
+QVL_API int32_t FENO_SetIODir(int32_t h, int32_t port, int32_t value, uint8_t* s) { return status(h, 0x0B, Request().byte(port).byte(value), s); }
+QVL_API int32_t FENO_SetIO(int32_t h, int32_t port, int32_t value, uint8_t* s) { return status(h, 0x0D, Request().byte(port).byte(value), s); }
+
+QVL_API int32_t FENO_GetIODir(int32_t h, int32_t port, uint8_t* value, uint8_t* s)
+{
+    return get(h, 0x0C, Request().byte(port), s, Fill::Cleared, [=](const Fields& f) { f.byte(value, 0); });
+}
+
+QVL_API int32_t FENO_GetIO(int32_t h, int32_t port, uint8_t* value, uint8_t* s)
+{
+    return get(h, 0x0E, Request().byte(port), s, Fill::Cleared, [=](const Fields& f) { f.byte(value, 0); });
+}
+
+QVL_API int32_t FENO_SetBandFilter(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x38, Request().byte(value), s); }
+
+QVL_API int32_t FENO_GetRPUFeatures(int32_t h, FENO_Features* features, uint8_t* s)
+{
+    return get(h, 0x39, {}, s, Fill::Cleared, [=](const Fields& f) { readFeatures(f, features); });
+}
+
+// --- Continuous reading ---------------------------------------------------------------------------------------
+
+QVL_API int32_t FENO_SetCont(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x10, Request().byte(value), s); }
+QVL_API int32_t FENO_SetSort(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x11, Request().byte(value), s); }
+QVL_API int32_t FENO_SetBufLen(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x12, Request().byte(value), s); }
+
+QVL_API int32_t FENO_SetMux(int32_t h, uint16_t valueA, uint16_t valueB, uint16_t itemCount, const uint16_t* items,
+                            uint8_t* s)
+{
+    return status(h, 0x14, muxSequence({}, valueA, valueB, itemCount, items), s);
+}
+
+QVL_API int32_t FENO_SetTrig(int32_t h, int32_t valueA, uint16_t valueB, uint8_t* s) { return status(h, 0x15, Request().byte(valueA).word(valueB), s); }
+QVL_API int32_t FENO_StartRead(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x16, Request().byte(value), s); }
+
+QVL_API int32_t FENO_StartReadEx(int32_t h, int32_t value, int32_t option1, int32_t option2, int32_t option3,
+                                 int32_t option4, int32_t option5, uint8_t* s)
+{
+    return status(h, 0x16,
+                  Request().byte(value).optional(option1).optional(option2).optional(option3).optional(option4).optional(option5),
+                  s);
+}
+
+QVL_API int32_t FENO_StopRead(int32_t h, uint8_t* s) { return status(h, 0x17, {}, s); }
+QVL_API int32_t FENO_GetTag(int32_t h, int32_t value, uint8_t* length, uint8_t* data, uint8_t* s) { return raw(h, 0x18, Request().byte(value), length, data, s); }
+
+QVL_API int32_t FENO_GetTagEx(int32_t h, int32_t extended, int32_t* entryCount, uint8_t* entries, uint8_t* s)
+{
+    return tables::entries(h, 0x18, Request().byte(extended != 0 ? 3 : 2), EntryRule::B, entryCount, entries, s);
+}
+
+QVL_API int32_t FENO_CheckOvfl(int32_t h, uint8_t* s) { return status(h, 0x19, {}, s); }
+
+// --- Other chip types -----------------------------------------------------------------------------------------
+
+QVL_API int32_t FENO_WriteCHB(int32_t h, const uint8_t* valueA, const uint8_t* valueB, uint16_t valueC, int32_t valueD,
+                              uint16_t valueE, uint8_t* s)
+{
+    return status(h, 0x1A, Request().bytes(valueA, 6).bytes(valueB, 6).word(valueC).word(valueE).byte(valueD), s);
+}
+
+QVL_API int32_t FENO_EASWriteCHB(int32_t h, int32_t value1, int32_t value2, int32_t value3, uint8_t* s) { return status(h, 0x31, Request().byte(value1).byte(value2).byte(value3), s); }
+QVL_API int32_t FENO_QuietCHB(int32_t h, uint8_t* s) { return status(h, 0x44, {}, s); }
+
+QVL_API int32_t FENO_CheckPasswordCHD(int32_t h, int32_t selector, const uint8_t* password, int32_t valueA,
+                                      uint16_t valueB, uint8_t* s)
+{
+    return status(h, selector != 0 ? 0x1C : 0x1B, Request().bytes(password, 8).word(valueB).byte(valueA), s);
+}
+
+QVL_API int32_t FENO_ReadBlockCHD(int32_t h, int32_t valueA, uint16_t valueB, uint8_t* length, uint8_t* data, uint8_t* s)
+{
+    return raw(h, 0x1D, Request().byte(valueA).word(valueB), length, data, s);
+}
+
+QVL_API int32_t FENO_WritePageCHD(int32_t h, int32_t valueA, int32_t valueB, const uint8_t* page, int32_t valueC,
+                                  uint16_t valueD, uint8_t* s)
+{
+    return status(h, 0x1E, Request().byte(valueA).byte(valueB).bytes(page, 8).word(valueD).byte(valueC), s);
+}
+
+QVL_API int32_t FENO_SetConfigRegCHG(int32_t h, int32_t value, int32_t flag, uint8_t* s) { return status(h, 0x32, Request().byte(value).flag(flag), s); }
+QVL_API int32_t FENO_SetCustomRegCHG(int32_t h, int32_t valueA, int32_t valueB, uint8_t* s) { return status(h, 0x33, Request().byte(valueA).byte(valueB), s); }
+QVL_API int32_t FENO_ResetQuietBitCHG(int32_t h, uint16_t value, uint8_t* s) { return status(h, 0x34, Request().word(value), s); }
+
+QVL_API int32_t FENO_HaltCHG(int32_t h, int32_t valueA, uint16_t valueB, int32_t* entryCount, uint8_t* entries, uint8_t* s)
+{
+    return tables::entries(h, 0x35, Request().byte(valueA).word(valueB), EntryRule::C, entryCount, entries, s);
+}
+
+QVL_API int32_t FENO_SelectedWriteCHG(int32_t h, int32_t valueA, int32_t valueB, const uint8_t* data, uint16_t valueC,
+                                      int32_t* entryCount, uint8_t* entries, uint8_t* s)
+{
+    return tables::entries(h, 0x36, Request().byte(valueA).byte(valueB).bytes(data, 4).word(valueC), EntryRule::C,
+                           entryCount, entries, s);
+}
+
+QVL_API int32_t FENO_SelectedReadCHG(int32_t h, int32_t valueA, int32_t valueB, uint16_t valueC, int32_t* entryCount,
+                                     uint8_t* entries, uint8_t* s)
+{
+    return tables::entries(h, 0x37, Request().byte(valueA).byte(valueB).word(valueC), EntryRule::C, entryCount,
+                           entries, s);
+}
+
+QVL_API int32_t FENO_SetConfigRegEPC(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x3A, Request().byte(value), s); }
+QVL_API int32_t FENO_SetCodeLengthEPC(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x3B, Request().byte(value), s); }
+
+QVL_API int32_t FENO_WriteBlockEPC(int32_t h, int32_t valueA, int32_t valueB, int32_t flag, uint16_t valueC, uint8_t* s)
+{
+    return status(h, 0x3C, Request().byte(valueA).byte(valueB).flag(flag).word(valueC), s);
+}
+
+QVL_API int32_t FENO_WriteAllBlocksEPC(int32_t h, int32_t byteCount, const uint8_t* data, int32_t flag, uint16_t valueC,
+                                       uint8_t* s)
+{
+    return status(h, 0x3D, Request().counted(data, byteCount).flag(flag).word(valueC), s);
+}
+
+QVL_API int32_t FENO_WritePageCHJ(int32_t h, int32_t page, uint16_t valueA, int32_t flag, uint16_t valueB, uint8_t* s)
+{
+    return status(h, 0x3E, Request().byte(page).word(valueA).flag(flag).word(valueB), s);
+}
+
+QVL_API int32_t FENO_WriteMultiPageCHJ(int32_t h, int32_t firstPage, int32_t itemCount, const uint16_t* items,
+                                       int32_t flag, uint16_t valueC, uint8_t* s)
+{
+    return status(h, 0x3F, layout::pages(firstPage, itemCount, items).flag(flag).word(valueC), s);
+}
+
+QVL_API int32_t FENO_WriteEASCHJ(int32_t h, int32_t flag1, int32_t flag2, uint16_t valueC, uint8_t* s)
+{
+    return status(h, 0x40, Request().flag(flag1).flag(flag2).word(valueC), s);
+}
+
+QVL_API int32_t FENO_WritePageSecurityCHJ(int32_t h, uint16_t valueA, int32_t flag, uint16_t valueB, uint8_t* s)
+{
+    return status(h, 0x41, Request().word(valueA).flag(flag).word(valueB), s);
+}
+
+// --- Keyboard-wedge settings ----------------------------------------------------------------------------------
+
+QVL_API int32_t FENO_RestoreWedgeDefaults(int32_t h, uint8_t* s) { return status(h, kWedge.set, Request().byte(kRestoreWedgeDefaults), s); }
+
+QVL_API int32_t FENO_SetWedgeSendHeader(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x01, on, s); }
+QVL_API int32_t FENO_GetWedgeSendHeader(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x01, on, s); }
+QVL_API int32_t FENO_SetWedgeHeader(int32_t h, const char* text, uint8_t* s) { return setText(h, kWedge, 0x02, text, s); }
+QVL_API int32_t FENO_GetWedgeHeader(int32_t h, char* text, uint8_t* s) { return getText(h, kWedge, 0x02, text, s); }
+QVL_API int32_t FENO_SetWedgeSendAntenna(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x03, on, s); }
+QVL_API int32_t FENO_GetWedgeSendAntenna(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x03, on, s); }
+QVL_API int32_t FENO_SetWedgePostAntenna(int32_t h, const char* text, uint8_t* s) { return setText(h, kWedge, 0x04, text, s); }
+QVL_API int32_t FENO_GetWedgePostAntenna(int32_t h, char* text, uint8_t* s) { return getText(h, kWedge, 0x04, text, s); }
+QVL_API int32_t FENO_SetWedgeSendTagID(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x05, on, s); }
+QVL_API int32_t FENO_GetWedgeSendTagID(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x05, on, s); }
+QVL_API int32_t FENO_SetWedgeTagIDLen(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x06, value, s); }
+QVL_API int32_t FENO_GetWedgeTagIDLen(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x06, value, s); }
+QVL_API int32_t FENO_SetWedgeSendCS(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x07, on, s); }
+QVL_API int32_t FENO_GetWedgeSendCS(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x07, on, s); }
+QVL_API int32_t FENO_SetWedgeSendTrailer(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x08, on, s); }
+QVL_API int32_t FENO_GetWedgeSendTrailer(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x08, on, s); }
+QVL_API int32_t FENO_SetWedgeTrailer(int32_t h, const char* text, uint8_t* s) { return setText(h, kWedge, 0x09, text, s); }
+QVL_API int32_t FENO_GetWedgeTrailer(int32_t h, char* text, uint8_t* s) { return getText(h, kWedge, 0x09, text, s); }
+QVL_API int32_t FENO_SetWedgeSortDepth(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x10, value, s); }
+QVL_API int32_t FENO_GetWedgeSortDepth(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x10, value, s); }
+QVL_API int32_t FENO_SetWedgeSortTimeout(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x11, value, s); }
+QVL_API int32_t FENO_GetWedgeSortTimeout(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x11, value, s); }
+QVL_API int32_t FENO_SetWedgeSortIgnoreAntenna(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x12, on, s); }
+QVL_API int32_t FENO_GetWedgeSortIgnoreAntenna(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x12, on, s); }
+QVL_API int32_t FENO_SetWedgeTriggerMode(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x20, value, s); }
+QVL_API int32_t FENO_GetWedgeTriggerMode(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x20, value, s); }
+QVL_API int32_t FENO_SetWedgeTriggerSendAfter(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x21, on, s); }
+QVL_API int32_t FENO_GetWedgeTriggerSendAfter(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x21, on, s); }
+QVL_API int32_t FENO_SetWedgeTriggerSendNoTag(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x22, on, s); }
+QVL_API int32_t FENO_GetWedgeTriggerSendNoTag(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x22, on, s); }
+QVL_API int32_t FENO_SetWedgeTriggerNoTagChar(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x23, value, s); }
+QVL_API int32_t FENO_GetWedgeTriggerNoTagChar(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x23, value, s); }
+QVL_API int32_t FENO_SetWedgeTriggerTagOutputDelay(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x24, value, s); }
+QVL_API int32_t FENO_GetWedgeTriggerTagOutputDelay(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x24, value, s); }
+QVL_API int32_t FENO_SetWedgeTriggerNoTagOutputDelay(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x25, value, s); }
+QVL_API int32_t FENO_GetWedgeTriggerNoTagOutputDelay(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x25, value, s); }
+QVL_API int32_t FENO_SetWedgeTriggerClearSort(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x26, on, s); }
+QVL_API int32_t FENO_GetWedgeTriggerClearSort(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x26, on, s); }
+QVL_API int32_t FENO_SetWedgeBaudrate(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x30, value, s); }
+QVL_API int32_t FENO_GetWedgeBaudrate(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x30, value, s); }
+QVL_API int32_t FENO_SetWedgeWatchdogDelay(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x40, value, s); }
+QVL_API int32_t FENO_GetWedgeWatchdogDelay(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x40, value, s); }
+QVL_API int32_t FENO_SetWedgeWatchdog(int32_t h, const char* text, uint8_t* s) { return setText(h, kWedge, 0x41, text, s); }
+QVL_API int32_t FENO_GetWedgeWatchdog(int32_t h, char* text, uint8_t* s) { return getText(h, kWedge, 0x41, text, s); }
+QVL_API int32_t FENO_SetWedgeActivation(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x50, value, s); }
+QVL_API int32_t FENO_GetWedgeActivation(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x50, value, s); }
+QVL_API int32_t FENO_SetWedgePower(int32_t h, uint16_t power, uint8_t* s) { return status(h, kWedge.set, Request().byte(0x60).word(power), s); }
+
+QVL_API int32_t FENO_GetWedgePower(int32_t h, uint16_t* power, uint8_t* s)
+{
+    return get(h, kWedge.read, Request().byte(0x60), s, kWedge.rule, [=](const Fields& f) { f.word(power, 0); });
+}
+
+QVL_API int32_t FENO_SetWedgeMux(int32_t h, uint16_t valueA, uint16_t valueB, uint16_t itemCount, const uint16_t* items,
+                                 uint8_t* s)
+{
+    return status(h, kWedge.set, muxSequence(Request().byte(kWedgeMux), valueA, valueB, itemCount, items), s);
+}
+
+QVL_API int32_t FENO_GetWedgeMux(int32_t h, uint16_t* valueA, uint16_t* valueB, uint16_t* itemCount, uint16_t* items,
+                                 uint8_t* s)
+{
+    return get(h, kWedge.read, Request().byte(kWedgeMux), s, kWedge.rule,
+               [=](const Fields& f) { readMux(f, valueA, valueB, itemCount, items); });
+}
+
+QVL_API int32_t FENO_SetWedgeChannel(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x62, value, s); }
+QVL_API int32_t FENO_GetWedgeChannel(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x62, value, s); }
+QVL_API int32_t FENO_SetWedgeChip(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x63, value, s); }
+QVL_API int32_t FENO_GetWedgeChip(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x63, value, s); }
+
+QVL_API int32_t FENO_SetWedgeChipSettings(int32_t h, int32_t selectorA, int32_t selectorB, int32_t value, uint8_t* s)
+{
+    return status(h, kWedge.set, Request().byte(kWedgeChipSettings).byte(selectorA).byte(selectorB).byte(value), s);
+}
+
+QVL_API int32_t FENO_GetWedgeChipSettings(int32_t h, int32_t selectorA, int32_t selectorB, uint8_t* value, uint8_t* s)
+{
+    return get(h, kWedge.read, Request().byte(kWedgeChipSettings).byte(selectorA).byte(selectorB), s, kWedge.rule,
+               [=](const Fields& f) { f.byte(value, 0); });
+}
+
+QVL_API int32_t FENO_SetWedgeBandFilter(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x65, on, s); }
+QVL_API int32_t FENO_GetWedgeBandFilter(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x65, on, s); }
+
+} // extern "C"

@@ -1,0 +1,256 @@
+#include "tables.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorvel::tables {
+
+Request& Request::byte(std::int32_t value)
+{
+    if (size_ == bytes_.size())
+        usable_ = false;
+    else
+        bytes_[size_++] = static_cast<std::uint8_t>(value & 0xFF);
+    return *this;
+}
+
+Request& Request::bytes(const std::uint8_t* data, std::size_t count)
+{
+    if (count == 0)
+        return *this;
+    if (!data || count > bytes_.size() - size_) {
+        usable_ = false;
+        return *this;
+    }
+    std::memcpy(bytes_.data() + size_, data, count);
+    size_ += count;
+    return *this;
+}
+
+Request& Request::words(const std::uint16_t* values, std::int32_t count)
+{
+    if (count < 0 || (count > 0 && !values))
+        return require(false);
+    for (std::int32_t i = 0; i < count && usable_; ++i)
+        word(values[i]);
+    return *this;
+}
+
+Request& Request::text(const char* text)
+{
+    if (!text)
+        return require(false);
+    return bytes(reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
+}
+
+void Fields::byte(std::uint8_t* out, std::size_t at, std::size_t need) const
+{
+    const bool present = has(std::max(need, at + 1));
+    store(out, present, present ? data_[at] : std::uint8_t{0});
+}
+
+void Fields::word(std::uint16_t* out, std::size_t at, std::size_t need) const
+{
+    const bool present = has(std::max(need, at + 2));
+    store(out, present, present ? static_cast<std::uint16_t>(data_[at] << 8 | data_[at + 1]) : std::uint16_t{0});
+}
+
+void Fields::flag(std::int32_t* out, std::size_t at, std::size_t need) const
+{
+    bit(out, at, 0xFF, need);
+}
+
+void Fields::bit(std::int32_t* out, std::size_t at, std::uint8_t mask, std::size_t need) const
+{
+    const bool present = has(std::max(need, at + 1));
+    store(out, present, present && (data_[at] & mask) ? std::int32_t{1} : std::int32_t{0});
+}
+
+void Fields::bytes(std::uint8_t* out, std::size_t at, std::size_t count, std::size_t need) const
+{
+    if (!out || count == 0)
+        return;
+    if (has(std::max(need, at + count)))
+        std::memcpy(out, data_.data() + at, count);
+    else if (missing_ == Missing::Zero)
+        std::memset(out, 0, count);
+}
+
+void Fields::text(char* out, std::size_t at) const
+{
+    if (!out || (!has(at) && missing_ == Missing::Keep))
+        return;
+    const std::size_t n = has(at) ? std::min(data_.size() - at, kMaxText) : 0;
+    if (n > 0)
+        std::memcpy(out, data_.data() + at, n);
+    out[n] = '\0';
+}
+
+void Fields::tail(std::uint8_t* out, std::uint8_t* count, std::size_t at, std::size_t capacity) const
+{
+    if (!has(at + 1)) {
+        store(count, false, std::uint8_t{0});
+        return;
+    }
+    const std::size_t n = std::min(data_.size() - at, capacity);
+    if (out)
+        std::memcpy(out, data_.data() + at, n);
+    put(count, static_cast<std::uint8_t>(n));
+}
+
+void Fields::all(std::uint8_t* out) const
+{
+    if (out && !data_.empty())
+        std::memcpy(out, data_.data(), data_.size());
+}
+
+std::size_t Fields::pieces(std::uint8_t* out, std::size_t at, std::size_t piece, std::size_t slots) const
+{
+    std::size_t filled = 0;
+    for (std::size_t from = at; filled < slots && has(from + piece); from += piece, ++filled) {
+        if (!out)
+            continue;
+        std::uint8_t* slot = out + filled * kSlotSize;
+        std::memcpy(slot, data_.data() + from, piece);
+        std::memset(slot + piece, 0, kSlotSize - piece);
+    }
+    return filled;
+}
+
+std::span<const std::uint8_t> answerBytes(const Answer& answer)
+{
+    return {answer.data.data(), std::min<std::size_t>(answer.length, kMaxAnswerBytes)};
+}
+
+Outcome run(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer, std::uint8_t* status)
+{
+    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
+        return {valid, false};
+    if (!request.usable()) {
+        Fields::put(status, kStatusBadArgument);
+        return {0, false};
+    }
+    if (const std::int32_t code = exchange(handle, command, request.data(), answer); code != 0)
+        return {code, false};
+    Fields::put(status, answer.status);
+    return {0, true};
+}
+
+std::int32_t status(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status)
+{
+    Answer answer;
+    return run(handle, command, request, answer, status).code;
+}
+
+std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* length,
+                 std::uint8_t* data, std::uint8_t* status)
+{
+    Answer answer;
+    const Outcome outcome = run(handle, command, request, answer, status);
+    if (outcome.answered) {
+        Fields::put(length, answer.length);
+        const auto bytes = answerBytes(answer);
+        if (data && !bytes.empty())
+            std::memcpy(data, bytes.data(), bytes.size());
+    }
+    return outcome.code;
+}
+
+std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
+                 const std::function<void(const Fields&)>& fill)
+{
+    Answer answer;
+    const Outcome outcome = run(handle, command, request, answer, status);
+    if (!outcome.answered)
+        return outcome.code;
+    const bool ok = (answer.status & 0x80) == 0;
+    const auto bytes = rule == Fill::Cleared || ok ? answerBytes(answer) : std::span<const std::uint8_t>{};
+    fill(Fields(bytes, rule == Fill::KeptUnlessOk ? Fields::Missing::Keep : Fields::Missing::Zero));
+    return 0;
+}
+
+namespace {
+
+std::size_t entryLength(EntryRule rule, std::uint8_t first, std::uint8_t second)
+{
+    if (rule == EntryRule::B && (first & 0x40))
+        return std::size_t{second} + 6;
+    return 2 * std::size_t{second} + 6;
+}
+
+} // namespace
+
+std::int32_t entries(std::int32_t handle, std::uint8_t command, const Request& request, EntryRule rule,
+                     std::int32_t* count, std::uint8_t* slots, std::uint8_t* status)
+{
+    return get(handle, command, request, status, Fill::Cleared, [=](const Fields& f) {
+        // An entry whose length byte is missing or that runs past the end of
+        // the answer is dropped; at most a slot's worth of an entry is kept.
+        const auto data = f.data();
+        std::int32_t n = 0;
+        for (std::size_t at = 0; at + 1 < data.size() && static_cast<std::size_t>(n) < kMaxEntries;) {
+            const std::size_t length = entryLength(rule, data[at], data[at + 1]);
+            if (length > data.size() - at)
+                break;
+            if (slots)
+                std::memcpy(slots + static_cast<std::size_t>(n) * kEntrySize, data.data() + at,
+                            std::min(length, kEntrySize));
+            ++n;
+            at += length;
+        }
+        Fields::put(count, n);
+    });
+}
+
+std::int32_t setText(std::int32_t handle, const ParameterCommands& c, std::uint8_t id, const char* text,
+                     std::uint8_t* status)
+{
+    return tables::status(handle, c.set, Request().byte(id).text(text), status);
+}
+
+std::int32_t getText(std::int32_t handle, const ParameterCommands& c, std::uint8_t id, char* text,
+                     std::uint8_t* status)
+{
+    return get(handle, c.read, Request().byte(id), status, c.rule, [=](const Fields& f) { f.text(text, 0); });
+}
+
+std::int32_t setBytes(std::int32_t handle, const ParameterCommands& c, std::uint8_t id, const std::uint8_t* value,
+                      std::size_t count, std::uint8_t* status)
+{
+    return tables::status(handle, c.set, Request().byte(id).bytes(value, count), status);
+}
+
+std::int32_t getBytes(std::int32_t handle, const ParameterCommands& c, std::uint8_t id, std::uint8_t* value,
+                      std::size_t count, std::uint8_t* status)
+{
+    return get(handle, c.read, Request().byte(id), status, c.rule,
+               [=](const Fields& f) { f.bytes(value, 0, count); });
+}
+
+namespace layout {
+
+Request pages(std::int32_t firstPage, std::int32_t itemCount, const std::uint16_t* items)
+{
+    Request r;
+    r.byte(firstPage).words(items, itemCount);
+    return r;
+}
+
+Request highBit(std::int32_t flag)
+{
+    Request r;
+    r.byte(flag != 0 ? 0x80 : 0x00);
+    return r;
+}
+
+} // namespace layout
+
+void readNsnt(const Fields& f, std::int32_t* flag, std::uint16_t* values)
+{
+    constexpr std::size_t kNeed = 34; // more than 33 bytes
+    f.bit(flag, 0, 0x01, kNeed);
+    for (std::size_t i = 0; i < 16; ++i)
+        f.word(values ? values + i : nullptr, 2 + 2 * i, kNeed);
+}
+
+} // namespace quorvel::tables
