@@ -84,5 +84,7 @@ QVL_API int32_t QVL_IdentifyReaderOnNetwork(int32_t handle, char* text, uint8_t*
 #include "quorvel_talu.h"
 #include "quorvel_feno_reader.h"
 #include "quorvel_girm.h"
+#include "quorvel_orba_reader.h"
+#include "quorvel_talu_reader.h"
 
 #endif /* QUORVEL_H */

@@ -107,19 +107,46 @@ void Fields::all(std::uint8_t* out) const
 std::size_t Fields::pieces(std::uint8_t* out, std::size_t at, std::size_t piece, std::size_t slots) const
 {
     std::size_t filled = 0;
-    for (std::size_t from = at; filled < slots && has(from + piece); from += piece, ++filled) {
-        if (!out)
-            continue;
-        std::uint8_t* slot = out + filled * kSlotSize;
-        std::memcpy(slot, data_.data() + from, piece);
-        std::memset(slot + piece, 0, kSlotSize - piece);
-    }
+    for (std::size_t from = at; filled < slots && has(from + piece); from += piece, ++filled)
+        toSlot(out, kSlotSize, filled, data_.subspan(from, piece));
     return filled;
 }
 
 std::span<const std::uint8_t> answerBytes(const Answer& answer)
 {
     return {answer.data.data(), std::min<std::size_t>(answer.length, kMaxAnswerBytes)};
+}
+
+void toSlot(std::uint8_t* slots, std::size_t slotSize, std::size_t index, std::span<const std::uint8_t> bytes)
+{
+    if (!slots)
+        return;
+    std::uint8_t* slot = slots + index * slotSize;
+    const std::size_t n = std::min(bytes.size(), slotSize);
+    if (n > 0)
+        std::memcpy(slot, bytes.data(), n);
+    std::memset(slot + n, 0, slotSize - n);
+}
+
+std::int32_t blockRecords(const Answer& answer, std::int32_t walkSize, std::size_t slotSize, std::size_t maxSlots,
+                          std::uint8_t* slots)
+{
+    if (!answer.isBlockList()) {
+        toSlot(slots, slotSize, 0, answerBytes(answer));
+        return 1;
+    }
+    const std::int32_t blocks = answer.blockCount(walkSize);
+    if (blocks < 0)
+        return LVRM_ERR_WRONG_BLOCK_FORMAT;
+    const auto kept = std::min<std::size_t>(static_cast<std::size_t>(blocks), maxSlots);
+    std::array<std::uint8_t, 254> block{};
+    for (std::size_t i = 0; i < kept; ++i) {
+        std::uint32_t length = 0;
+        if (!answer.block(static_cast<std::int32_t>(i), walkSize, block.data(), length))
+            return LVRM_ERR_WRONG_BLOCK_FORMAT;
+        toSlot(slots, slotSize, i, std::span(block).first(std::min<std::size_t>(length, block.size())));
+    }
+    return static_cast<std::int32_t>(kept);
 }
 
 Outcome run(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer, std::uint8_t* status)

@@ -169,6 +169,16 @@ Outcome run(std::int32_t handle, std::uint8_t command, const Request& request, A
 // The answer data a caller sees: at most kMaxAnswerBytes.
 std::span<const std::uint8_t> answerBytes(const Answer& answer);
 
+// Copies bytes into slot `index` of an array of slotSize-byte slots: at most
+// slotSize of them, the rest of the slot cleared.
+void toSlot(std::uint8_t* slots, std::size_t slotSize, std::size_t index, std::span<const std::uint8_t> bytes);
+
+// The records of a multi-record answer in slots: a block list (walked within
+// walkSize bytes) gives one record per block, at most maxSlots, a plain answer
+// one record. Returns the number of records, or -7 for a malformed list.
+std::int32_t blockRecords(const Answer& answer, std::int32_t walkSize, std::size_t slotSize, std::size_t maxSlots,
+                          std::uint8_t* slots);
+
 std::int32_t status(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status);
 std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* length,
                  std::uint8_t* data, std::uint8_t* status);
