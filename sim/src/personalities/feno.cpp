@@ -43,11 +43,15 @@
 // used; the reader waits as long as the air protocol needs.
 //
 // Reader commands besides the tag operations: 0x60 identification (and 0x06,
-// the same answer), 0x05 protocol version, 0x03 / 0x04 set / get the reader
-// address, 0x07 restore defaults (settings and RF field as at power-up), 0x0F
-// power (one byte or two, high first), 0x13 RF field (0 off, 1 on), and the
-// timing, uplink, downlink and memory-map settings 0x1F to 0x22, which are
-// stored and change nothing on the air.
+// the same answer), 0x07 restore defaults (settings, I/O ports and RF field as
+// at power-up; address, speed and clock stay), 0x0F power (one byte or two,
+// high first), 0x13 RF field (0 off, 1 on), and the timing, uplink, downlink
+// and memory-map settings 0x1F to 0x22, which are stored and change nothing
+// on the air. The reader-level commands FENO and GIRM readers share (speed,
+// mode, address, protocol version, buzzer, clock: zpx/reader_settings.h), and
+// two I/O ports of eight lines: 0x0B [port][direction bits, 1 = output] and
+// 0x0C [port] -> [direction], 0x0D [port][output levels] and 0x0E [port] ->
+// [line levels]; the input lines read low. A port other than 0 or 1: 0x82.
 //
 // Options of the simulated reader (PersonalityOptions):
 //   model       identification text (default "MK-A1"; any other text is
@@ -67,6 +71,7 @@
 
 #include "sim/field.h"
 #include "sim/personality.h"
+#include "zpx/reader_settings.h"
 #include "zpx/zpx_reader.h"
 
 namespace sim {
@@ -87,11 +92,12 @@ constexpr std::size_t kRecordHead = 6;
 constexpr std::size_t kMaxAnswer = 254;
 
 enum Command : std::uint8_t {
-    kSetReaderAddress = 0x03,
-    kGetReaderAddress = 0x04,
-    kGetZpxVersion = 0x05,
     kGetRpuVersion = 0x06,
     kRestoreDefaults = 0x07,
+    kSetIoDirection = 0x0B,
+    kGetIoDirection = 0x0C,
+    kSetIo = 0x0D,
+    kGetIo = 0x0E,
     kSetPower = 0x0F,
     kSetRf = 0x13,
     kSetTiming = 0x1F,
@@ -237,12 +243,18 @@ public:
     void powerUp(Context& ctx) override
     {
         settings_ = {};
+        reader_.ports = {};
+        reader_.mode = 0;
         ctx.field().setRf(rfAtPowerUp_);
     }
 
 protected:
     std::optional<Answer> execute(const zpx::Request& request, Context& ctx) override
     {
+        if (auto answer = zpx::sharedReaderCommand(request, ctx, *this, reader_))
+            return answer;
+        if (auto answer = ioCommand(request))
+            return answer;
         Params p(request.data);
         switch (request.command) {
         case kIdentify:
@@ -250,26 +262,10 @@ protected:
             if (!p.complete())
                 return bad();
             return identification();
-        case kGetZpxVersion:
-            if (!p.complete())
-                return bad();
-            return Answer::ok({0x02, 0x00});
-        case kSetReaderAddress: {
-            const std::uint8_t address = p.byte();
-            if (!p.complete())
-                return bad();
-            setAddress(address);
-            return Answer::ok();
-        }
-        case kGetReaderAddress:
-            if (!p.complete())
-                return bad();
-            return Answer::ok({this->address()});
         case kRestoreDefaults:
             if (!p.complete())
                 return bad();
-            settings_ = {};
-            ctx.field().setRf(rfAtPowerUp_);
+            powerUp(ctx);
             return Answer::ok();
         case kSetPower: {
             // One byte, or two bytes high first.
@@ -331,6 +327,31 @@ private:
     };
 
     static Answer bad() { return Answer::error(kStatusBadParameter); }
+
+    // --- I/O ports --------------------------------------------------------------------------------------------
+    std::optional<Answer> ioCommand(const zpx::Request& request)
+    {
+        const auto data = request.data;
+        const bool set = request.command == kSetIoDirection || request.command == kSetIo;
+        const bool get = request.command == kGetIoDirection || request.command == kGetIo;
+        if (!set && !get)
+            return std::nullopt;
+        zpx::IoPort* port = data.empty() ? nullptr : reader_.port(data[0]);
+        if (!port || data.size() != (set ? 2u : 1u))
+            return bad();
+        switch (request.command) {
+        case kSetIoDirection:
+            port->direction = data[1];
+            return Answer::ok();
+        case kSetIo:
+            port->latch = data[1];
+            return Answer::ok();
+        case kGetIoDirection:
+            return Answer::ok({port->direction});
+        default:
+            return Answer::ok({port->level()});
+        }
+    }
 
     Answer identification() const
     {
@@ -596,6 +617,7 @@ private:
     std::uint8_t hardware_;
     std::uint8_t firmware_;
     Settings settings_;
+    zpx::ReaderSettings reader_;
 };
 
 std::optional<std::uint8_t> byteOption(const PersonalityOptions& o, const std::string& key, std::uint8_t fallback)

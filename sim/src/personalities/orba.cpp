@@ -29,6 +29,20 @@
 // one record per tag found (at most 64), or one "no answer" record when none
 // answered. One record comes back as a plain answer, several as a block list.
 //
+// Reader-level commands:
+//   0x06 board status   none -> [0x00][0x01 while the RF field is on]
+//   0x07 I/O lines      [flags][outputs] or [flags][outputs][C][D] sets the
+//                       four output lines from the high nibble of outputs (and
+//                       keeps C & 0x0F and D), none only reads
+//                       -> [input lines | 0x80 for flag A][output lines][C][D]
+//                       (flags: 0x01 flag A, 0x02 flag B; inputs read low)
+//   0x0A sleep          none -> none; the RF field goes off
+//   0x0B version        none -> [hardware][firmware][2][0]
+//   0x0F reset          none -> none; RF field, outputs and mode as at power-up
+//   0x16 address        [0xFF][address] sets it (from the next request on),
+//                       none -> [0xFF][address]
+//   0x17 mode           [mode] (kept)
+//
 // Reader status byte: 0x00 done (whatever the tags said: that is in the
 // records), 0x81 unknown command, 0x82 request data of the wrong length,
 // 0x84 an ISO request while the RF field is off (nothing goes on the air).
@@ -52,6 +66,7 @@
 #include "sim/iso15693.h"
 #include "sim/personality.h"
 #include "sim/tag.h"
+#include "zpx/reader_settings.h"
 #include "zpx/zpx_reader.h"
 
 namespace sim::orba {
@@ -61,6 +76,13 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 enum Command : std::uint8_t {
+    kBoardStatus = 0x06,
+    kChangeIo = 0x07,
+    kSleep = 0x0A,
+    kVersion = 0x0B,
+    kReset = 0x0F,
+    kAddress = 0x16,
+    kMode = 0x17,
     kRfOn = 0x0C,
     kRfOff = 0x0D,
     kCarrier = 0x28,
@@ -194,7 +216,15 @@ public:
     {
     }
 
-    void powerUp(Context& ctx) override { ctx.field().setRf(rfAtPowerUp_); }
+    void powerUp(Context& ctx) override
+    {
+        ctx.field().setRf(rfAtPowerUp_);
+        reader_.ports = {};
+        reader_.ports[0].direction = kOutputLines;
+        reader_.mode = 0;
+        ioFlags_ = 0;
+        ioExtra_ = {};
+    }
 
 protected:
     std::optional<zpx::Answer> execute(const zpx::Request& request, Context& ctx) override
@@ -229,11 +259,70 @@ protected:
                 timing_ = {data[0], data[1]};
             return zpx::Answer::ok(data.empty() ? Bytes{timing_[0], timing_[1]} : Bytes{});
         default:
-            return zpx::Answer::error(kUnknownCommand);
+            return readerCommand(request, ctx);
         }
     }
 
 private:
+    // --- Reader-level commands ------------------------------------------------------------------------------------
+
+    // Port 0: four input lines (low nibble) and four output lines (high nibble).
+    static constexpr std::uint8_t kOutputLines = 0xF0;
+
+    zpx::Answer readerCommand(const zpx::Request& request, Context& ctx)
+    {
+        const auto data = request.data;
+        switch (request.command) {
+        case kBoardStatus:
+            if (!data.empty())
+                return zpx::Answer::error(kBadRequest);
+            return zpx::Answer::ok({0x00, static_cast<std::uint8_t>(ctx.field().rfOn() ? 0x01 : 0x00)});
+        case kChangeIo:
+            return changeIo(data);
+        case kSleep:
+        case kReset:
+            if (!data.empty())
+                return zpx::Answer::error(kBadRequest);
+            if (request.command == kSleep)
+                ctx.field().setRf(false);
+            else
+                powerUp(ctx);
+            return zpx::Answer::ok();
+        case kVersion:
+            return data.empty() ? zpx::Answer::ok({hardware_, firmware_, 0x02, 0x00}) : zpx::Answer::error(kBadRequest);
+        case kAddress:
+            if (data.empty())
+                return zpx::Answer::ok({0xFF, address()});
+            if (data.size() != 2 || data[0] != 0xFF)
+                return zpx::Answer::error(kBadRequest);
+            setAddress(data[1]);
+            return zpx::Answer::ok();
+        case kMode:
+            if (data.size() != 1)
+                return zpx::Answer::error(kBadRequest);
+            reader_.mode = data[0];
+            return zpx::Answer::ok();
+        default:
+            return zpx::Answer::error(kUnknownCommand);
+        }
+    }
+
+    zpx::Answer changeIo(std::span<const std::uint8_t> data)
+    {
+        zpx::IoPort& port = reader_.ports[0];
+        if (!data.empty() && data.size() != 2 && data.size() != 4)
+            return zpx::Answer::error(kBadRequest);
+        if (!data.empty()) {
+            ioFlags_ = data[0];
+            port.latch = data[1] & kOutputLines;
+        }
+        if (data.size() == 4)
+            ioExtra_ = {static_cast<std::uint8_t>(data[2] & 0x0F), data[3]};
+        const std::uint8_t lines = port.level();
+        return zpx::Answer::ok({static_cast<std::uint8_t>((lines & 0x0F) | ((ioFlags_ & 0x01) ? 0x80 : 0x00)),
+                                static_cast<std::uint8_t>(lines >> 4), ioExtra_[0], ioExtra_[1]});
+    }
+
     std::optional<zpx::Answer> carry(std::span<const std::uint8_t> data, Context& ctx)
     {
         if (data.empty())
@@ -304,6 +393,9 @@ private:
     const std::uint8_t firmware_;
     std::uint8_t uplink_;
     std::array<std::uint8_t, 2> timing_{0x10, 0x08};
+    zpx::ReaderSettings reader_;
+    std::uint8_t ioFlags_ = 0;
+    std::array<std::uint8_t, 2> ioExtra_{};
 };
 
 std::unique_ptr<Personality> makeOrba(const PersonalityOptions& o)

@@ -36,6 +36,13 @@
 //   0x60  identification -> [identification byte 1][byte 2][model text]
 //   0x61  features       -> [byte 0][byte 1][feature bits, active low: bit 4
 //                           clear = ISO 15693, bit 7 clear = CHM custom commands]
+//   0x06  line speed      [speed code] (see zpx/reader_settings.h), from
+//                         when the answer has gone out
+//   0x07  I/O lines       [flag] sets the output line, none reads
+//                         -> [bit 0: the output line, bit 1: the input line (low)]
+//   0x0F  reset           RF field and output line as at power-up
+//   0x16  address         [address] sets it (from the next request on),
+//                         none -> [address]
 // Any other command: status 0x81. Data that does not fit the command: 0x82.
 //
 // A block list never grows beyond 2048 bytes, the host's answer area: an
@@ -53,6 +60,7 @@
 #include "sim/field.h"
 #include "sim/iso15693.h"
 #include "sim/personality.h"
+#include "zpx/reader_settings.h"
 #include "zpx/zpx_reader.h"
 
 namespace sim::talu {
@@ -60,6 +68,10 @@ namespace sim::talu {
 namespace {
 
 enum Command : std::uint8_t {
+    kSetBaudrate = 0x06,
+    kIo = 0x07,
+    kReset = 0x0F,
+    kAddress = 0x16,
     kRfOn = 0x0C,
     kRfOff = 0x0D,
     kAutoInventory = 0x20,
@@ -136,7 +148,12 @@ public:
     {
     }
 
-    void powerUp(Context& ctx) override { ctx.field().setRf(rfAtPowerUp_); }
+    void powerUp(Context& ctx) override
+    {
+        ctx.field().setRf(rfAtPowerUp_);
+        reader_.ports = {};
+        reader_.ports[0].direction = kOutputLine;
+    }
 
 protected:
     std::optional<zpx::Answer> execute(const zpx::Request& request, Context& ctx) override
@@ -158,11 +175,52 @@ protected:
         case kFeatures:
             return zpx::Answer::ok({model_.feature0, model_.feature1, features_});
         default:
-            return zpx::Answer::error(kUnknownCommand);
+            return readerCommand(request, ctx);
         }
     }
 
 private:
+    // --- Reader-level commands ------------------------------------------------------------------------------------
+
+    // Port 0: line 0 an output, line 1 an input.
+    static constexpr std::uint8_t kOutputLine = 0x01;
+
+    zpx::Answer readerCommand(const zpx::Request& request, Context& ctx)
+    {
+        const auto data = request.data;
+        zpx::IoPort& port = reader_.ports[0];
+        switch (request.command) {
+        case kSetBaudrate: {
+            const auto baud = data.size() == 1 ? zpx::baudFromCode(data[0]) : std::nullopt;
+            if (!baud)
+                return zpx::Answer::error(kBadData);
+            ctx.setBaud(*baud);
+            return zpx::Answer::ok();
+        }
+        case kIo:
+            if (data.size() > 1)
+                return zpx::Answer::error(kBadData);
+            if (data.empty())
+                return zpx::Answer::ok({static_cast<std::uint8_t>(port.level() & 0x03)});
+            port.latch = data[0] != 0 ? kOutputLine : 0;
+            return zpx::Answer::ok();
+        case kReset:
+            if (!data.empty())
+                return zpx::Answer::error(kBadData);
+            powerUp(ctx);
+            return zpx::Answer::ok();
+        case kAddress:
+            if (data.size() > 1)
+                return zpx::Answer::error(kBadData);
+            if (data.empty())
+                return zpx::Answer::ok({address()});
+            setAddress(data[0]);
+            return zpx::Answer::ok();
+        default:
+            return zpx::Answer::error(kUnknownCommand);
+        }
+    }
+
     // Adds records to a block list while it stays within the host's answer area.
     struct Records {
         std::vector<Bytes> list;
@@ -279,6 +337,7 @@ private:
     const Model& model_;
     const std::uint8_t features_;
     const bool rfAtPowerUp_;
+    zpx::ReaderSettings reader_;
 };
 
 std::optional<std::uint8_t> hexByte(std::string_view text)
