@@ -18,25 +18,61 @@ constexpr std::uint8_t kRestoreWedgeDefaults = 0x53;
 constexpr std::uint8_t kWedgeMux = 0x61;
 constexpr std::uint8_t kWedgeChipSettings = 0x64;
 
-std::int32_t setWedgeFlag(std::int32_t h, std::uint8_t id, std::int32_t on, std::uint8_t* s)
-{
-    return status(h, kWedge.set, Request().byte(id).flag(on), s);
-}
+// The kinds of wedge values: the set argument and read output, how each travels.
+struct WedgeFlag {
+    using In = std::int32_t;
+    using Out = std::int32_t*;
+    static std::int32_t set(std::int32_t h, std::uint8_t id, In on, std::uint8_t* s)
+    {
+        return status(h, kWedge.set, Request().byte(id).flag(on), s);
+    }
+    static std::int32_t get(std::int32_t h, std::uint8_t id, Out on, std::uint8_t* s)
+    {
+        return tables::get(h, kWedge.read, Request().byte(id), s, kWedge.rule, [=](const Fields& f) { f.flag(on, 0); });
+    }
+};
 
-std::int32_t getWedgeFlag(std::int32_t h, std::uint8_t id, std::int32_t* on, std::uint8_t* s)
-{
-    return get(h, kWedge.read, Request().byte(id), s, kWedge.rule, [=](const Fields& f) { f.flag(on, 0); });
-}
+struct WedgeByte {
+    using In = std::int32_t;
+    using Out = std::uint8_t*;
+    static std::int32_t set(std::int32_t h, std::uint8_t id, In value, std::uint8_t* s)
+    {
+        return status(h, kWedge.set, Request().byte(id).byte(value), s);
+    }
+    static std::int32_t get(std::int32_t h, std::uint8_t id, Out value, std::uint8_t* s)
+    {
+        return tables::get(h, kWedge.read, Request().byte(id), s, kWedge.rule,
+                           [=](const Fields& f) { f.byte(value, 0); });
+    }
+};
 
-std::int32_t setWedgeByte(std::int32_t h, std::uint8_t id, std::int32_t value, std::uint8_t* s)
-{
-    return status(h, kWedge.set, Request().byte(id).byte(value), s);
-}
+// 16 bits, high byte first.
+struct WedgeWord {
+    using In = std::uint16_t;
+    using Out = std::uint16_t*;
+    static std::int32_t set(std::int32_t h, std::uint8_t id, In value, std::uint8_t* s)
+    {
+        return status(h, kWedge.set, Request().byte(id).word(value), s);
+    }
+    static std::int32_t get(std::int32_t h, std::uint8_t id, Out value, std::uint8_t* s)
+    {
+        return tables::get(h, kWedge.read, Request().byte(id), s, kWedge.rule,
+                           [=](const Fields& f) { f.word(value, 0); });
+    }
+};
 
-std::int32_t getWedgeByte(std::int32_t h, std::uint8_t id, std::uint8_t* value, std::uint8_t* s)
-{
-    return get(h, kWedge.read, Request().byte(id), s, kWedge.rule, [=](const Fields& f) { f.byte(value, 0); });
-}
+struct WedgeText {
+    using In = const char*;
+    using Out = char*;
+    static std::int32_t set(std::int32_t h, std::uint8_t id, In text, std::uint8_t* s)
+    {
+        return setText(h, kWedge, id, text, s);
+    }
+    static std::int32_t get(std::int32_t h, std::uint8_t id, Out text, std::uint8_t* s)
+    {
+        return getText(h, kWedge, id, text, s);
+    }
+};
 
 // [A][B] then the items, all 16-bit.
 Request muxSequence(Request r, std::uint16_t a, std::uint16_t b, std::uint16_t count, const std::uint16_t* items)
@@ -79,9 +115,20 @@ extern "C" {
 
 // --- Reader set-up --------------------------------------------------------------------------------------------
 
-QVL_API int32_t FENO_SetReaderSpeed(int32_t h, int32_t speed, uint8_t* s) { return status(h, 0x01, Request().byte(speed), s); }
-QVL_API int32_t FENO_SetReaderMode(int32_t h, int32_t mode, uint8_t* s) { return status(h, 0x02, Request().byte(mode), s); }
-QVL_API int32_t FENO_SetReaderAddress(int32_t h, int32_t address, uint8_t* s) { return status(h, 0x03, Request().byte(address), s); }
+QVL_API int32_t FENO_SetReaderSpeed(int32_t h, int32_t speed, uint8_t* s)
+{
+    return status(h, 0x01, Request().byte(speed), s);
+}
+
+QVL_API int32_t FENO_SetReaderMode(int32_t h, int32_t mode, uint8_t* s)
+{
+    return status(h, 0x02, Request().byte(mode), s);
+}
+
+QVL_API int32_t FENO_SetReaderAddress(int32_t h, int32_t address, uint8_t* s)
+{
+    return status(h, 0x03, Request().byte(address), s);
+}
 
 QVL_API int32_t FENO_GetReaderAddress(int32_t h, uint8_t* address, uint8_t* s)
 {
@@ -107,7 +154,8 @@ QVL_API int32_t FENO_GetRPUVersion(int32_t h, char* text, uint8_t* byteA, uint8_
 
 QVL_API int32_t FENO_Beep(int32_t h, uint32_t durationMs, uint32_t value, uint8_t* s)
 {
-    return status(h, 0x08, Request().byte(static_cast<int32_t>(durationMs / 100)).byte(static_cast<int32_t>(value / 50)), s);
+    const auto tenths = static_cast<int32_t>(durationMs / 100 & 0xFF);
+    return status(h, 0x08, Request().byte(tenths).byte(static_cast<int32_t>(value / 50 & 0xFF)), s);
 }
 
 QVL_API int32_t FENO_SetRTC(int32_t h, int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
@@ -126,8 +174,15 @@ QVL_API int32_t FENO_GetRTC(int32_t h, uint8_t* year, uint8_t* month, uint8_t* d
     });
 }
 
-QVL_API int32_t FENO_SetIODir(int32_t h, int32_t port, int32_t value, uint8_t* s) { return status(h, 0x0B, Request().byte(port).byte(value), s); }
-QVL_API int32_t FENO_SetIO(int32_t h, int32_t port, int32_t value, uint8_t* s) { return status(h, 0x0D, Request().byte(port).byte(value), s); }
+QVL_API int32_t FENO_SetIODir(int32_t h, int32_t port, int32_t value, uint8_t* s)
+{
+    return status(h, 0x0B, Request().byte(port).byte(value), s);
+}
+
+QVL_API int32_t FENO_SetIO(int32_t h, int32_t port, int32_t value, uint8_t* s)
+{
+    return status(h, 0x0D, Request().byte(port).byte(value), s);
+}
 
 QVL_API int32_t FENO_GetIODir(int32_t h, int32_t port, uint8_t* value, uint8_t* s)
 {
@@ -139,7 +194,10 @@ QVL_API int32_t FENO_GetIO(int32_t h, int32_t port, uint8_t* value, uint8_t* s)
     return get(h, 0x0E, Request().byte(port), s, Fill::Cleared, [=](const Fields& f) { f.byte(value, 0); });
 }
 
-QVL_API int32_t FENO_SetBandFilter(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x38, Request().byte(value), s); }
+QVL_API int32_t FENO_SetBandFilter(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, 0x38, Request().byte(value), s);
+}
 
 QVL_API int32_t FENO_GetRPUFeatures(int32_t h, FENO_Features* features, uint8_t* s)
 {
@@ -148,9 +206,20 @@ QVL_API int32_t FENO_GetRPUFeatures(int32_t h, FENO_Features* features, uint8_t*
 
 // --- Continuous reading ---------------------------------------------------------------------------------------
 
-QVL_API int32_t FENO_SetCont(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x10, Request().byte(value), s); }
-QVL_API int32_t FENO_SetSort(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x11, Request().byte(value), s); }
-QVL_API int32_t FENO_SetBufLen(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x12, Request().byte(value), s); }
+QVL_API int32_t FENO_SetCont(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, 0x10, Request().byte(value), s);
+}
+
+QVL_API int32_t FENO_SetSort(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, 0x11, Request().byte(value), s);
+}
+
+QVL_API int32_t FENO_SetBufLen(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, 0x12, Request().byte(value), s);
+}
 
 QVL_API int32_t FENO_SetMux(int32_t h, uint16_t valueA, uint16_t valueB, uint16_t itemCount, const uint16_t* items,
                             uint8_t* s)
@@ -158,26 +227,43 @@ QVL_API int32_t FENO_SetMux(int32_t h, uint16_t valueA, uint16_t valueB, uint16_
     return status(h, 0x14, muxSequence({}, valueA, valueB, itemCount, items), s);
 }
 
-QVL_API int32_t FENO_SetTrig(int32_t h, int32_t valueA, uint16_t valueB, uint8_t* s) { return status(h, 0x15, Request().byte(valueA).word(valueB), s); }
-QVL_API int32_t FENO_StartRead(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x16, Request().byte(value), s); }
+QVL_API int32_t FENO_SetTrig(int32_t h, int32_t valueA, uint16_t valueB, uint8_t* s)
+{
+    return status(h, 0x15, Request().byte(valueA).word(valueB), s);
+}
+
+QVL_API int32_t FENO_StartRead(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, 0x16, Request().byte(value), s);
+}
 
 QVL_API int32_t FENO_StartReadEx(int32_t h, int32_t value, int32_t option1, int32_t option2, int32_t option3,
                                  int32_t option4, int32_t option5, uint8_t* s)
 {
-    return status(h, 0x16,
-                  Request().byte(value).optional(option1).optional(option2).optional(option3).optional(option4).optional(option5),
-                  s);
+    Request r;
+    r.byte(value).optional(option1).optional(option2).optional(option3).optional(option4).optional(option5);
+    return status(h, 0x16, r, s);
 }
 
-QVL_API int32_t FENO_StopRead(int32_t h, uint8_t* s) { return status(h, 0x17, {}, s); }
-QVL_API int32_t FENO_GetTag(int32_t h, int32_t value, uint8_t* length, uint8_t* data, uint8_t* s) { return raw(h, 0x18, Request().byte(value), length, data, s); }
+QVL_API int32_t FENO_StopRead(int32_t h, uint8_t* s)
+{
+    return status(h, 0x17, {}, s);
+}
+
+QVL_API int32_t FENO_GetTag(int32_t h, int32_t value, uint8_t* length, uint8_t* data, uint8_t* s)
+{
+    return raw(h, 0x18, Request().byte(value), length, data, s);
+}
 
 QVL_API int32_t FENO_GetTagEx(int32_t h, int32_t extended, int32_t* entryCount, uint8_t* entries, uint8_t* s)
 {
     return tables::entries(h, 0x18, Request().byte(extended != 0 ? 3 : 2), EntryRule::B, entryCount, entries, s);
 }
 
-QVL_API int32_t FENO_CheckOvfl(int32_t h, uint8_t* s) { return status(h, 0x19, {}, s); }
+QVL_API int32_t FENO_CheckOvfl(int32_t h, uint8_t* s)
+{
+    return status(h, 0x19, {}, s);
+}
 
 // --- Other chip types -----------------------------------------------------------------------------------------
 
@@ -187,8 +273,15 @@ QVL_API int32_t FENO_WriteCHB(int32_t h, const uint8_t* valueA, const uint8_t* v
     return status(h, 0x1A, Request().bytes(valueA, 6).bytes(valueB, 6).word(valueC).word(valueE).byte(valueD), s);
 }
 
-QVL_API int32_t FENO_EASWriteCHB(int32_t h, int32_t value1, int32_t value2, int32_t value3, uint8_t* s) { return status(h, 0x31, Request().byte(value1).byte(value2).byte(value3), s); }
-QVL_API int32_t FENO_QuietCHB(int32_t h, uint8_t* s) { return status(h, 0x44, {}, s); }
+QVL_API int32_t FENO_EASWriteCHB(int32_t h, int32_t value1, int32_t value2, int32_t value3, uint8_t* s)
+{
+    return status(h, 0x31, Request().byte(value1).byte(value2).byte(value3), s);
+}
+
+QVL_API int32_t FENO_QuietCHB(int32_t h, uint8_t* s)
+{
+    return status(h, 0x44, {}, s);
+}
 
 QVL_API int32_t FENO_CheckPasswordCHD(int32_t h, int32_t selector, const uint8_t* password, int32_t valueA,
                                       uint16_t valueB, uint8_t* s)
@@ -196,7 +289,8 @@ QVL_API int32_t FENO_CheckPasswordCHD(int32_t h, int32_t selector, const uint8_t
     return status(h, selector != 0 ? 0x1C : 0x1B, Request().bytes(password, 8).word(valueB).byte(valueA), s);
 }
 
-QVL_API int32_t FENO_ReadBlockCHD(int32_t h, int32_t valueA, uint16_t valueB, uint8_t* length, uint8_t* data, uint8_t* s)
+QVL_API int32_t FENO_ReadBlockCHD(int32_t h, int32_t valueA, uint16_t valueB, uint8_t* length, uint8_t* data,
+                                  uint8_t* s)
 {
     return raw(h, 0x1D, Request().byte(valueA).word(valueB), length, data, s);
 }
@@ -207,11 +301,23 @@ QVL_API int32_t FENO_WritePageCHD(int32_t h, int32_t valueA, int32_t valueB, con
     return status(h, 0x1E, Request().byte(valueA).byte(valueB).bytes(page, 8).word(valueD).byte(valueC), s);
 }
 
-QVL_API int32_t FENO_SetConfigRegCHG(int32_t h, int32_t value, int32_t flag, uint8_t* s) { return status(h, 0x32, Request().byte(value).flag(flag), s); }
-QVL_API int32_t FENO_SetCustomRegCHG(int32_t h, int32_t valueA, int32_t valueB, uint8_t* s) { return status(h, 0x33, Request().byte(valueA).byte(valueB), s); }
-QVL_API int32_t FENO_ResetQuietBitCHG(int32_t h, uint16_t value, uint8_t* s) { return status(h, 0x34, Request().word(value), s); }
+QVL_API int32_t FENO_SetConfigRegCHG(int32_t h, int32_t value, int32_t flag, uint8_t* s)
+{
+    return status(h, 0x32, Request().byte(value).flag(flag), s);
+}
 
-QVL_API int32_t FENO_HaltCHG(int32_t h, int32_t valueA, uint16_t valueB, int32_t* entryCount, uint8_t* entries, uint8_t* s)
+QVL_API int32_t FENO_SetCustomRegCHG(int32_t h, int32_t valueA, int32_t valueB, uint8_t* s)
+{
+    return status(h, 0x33, Request().byte(valueA).byte(valueB), s);
+}
+
+QVL_API int32_t FENO_ResetQuietBitCHG(int32_t h, uint16_t value, uint8_t* s)
+{
+    return status(h, 0x34, Request().word(value), s);
+}
+
+QVL_API int32_t FENO_HaltCHG(int32_t h, int32_t valueA, uint16_t valueB, int32_t* entryCount, uint8_t* entries,
+                             uint8_t* s)
 {
     return tables::entries(h, 0x35, Request().byte(valueA).word(valueB), EntryRule::C, entryCount, entries, s);
 }
@@ -230,8 +336,15 @@ QVL_API int32_t FENO_SelectedReadCHG(int32_t h, int32_t valueA, int32_t valueB, 
                            entries, s);
 }
 
-QVL_API int32_t FENO_SetConfigRegEPC(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x3A, Request().byte(value), s); }
-QVL_API int32_t FENO_SetCodeLengthEPC(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x3B, Request().byte(value), s); }
+QVL_API int32_t FENO_SetConfigRegEPC(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, 0x3A, Request().byte(value), s);
+}
+
+QVL_API int32_t FENO_SetCodeLengthEPC(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, 0x3B, Request().byte(value), s);
+}
 
 QVL_API int32_t FENO_WriteBlockEPC(int32_t h, int32_t valueA, int32_t valueB, int32_t flag, uint16_t valueC, uint8_t* s)
 {
@@ -267,60 +380,51 @@ QVL_API int32_t FENO_WritePageSecurityCHJ(int32_t h, uint16_t valueA, int32_t fl
 
 // --- Keyboard-wedge settings ----------------------------------------------------------------------------------
 
-QVL_API int32_t FENO_RestoreWedgeDefaults(int32_t h, uint8_t* s) { return status(h, kWedge.set, Request().byte(kRestoreWedgeDefaults), s); }
-
-QVL_API int32_t FENO_SetWedgeSendHeader(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x01, on, s); }
-QVL_API int32_t FENO_GetWedgeSendHeader(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x01, on, s); }
-QVL_API int32_t FENO_SetWedgeHeader(int32_t h, const char* text, uint8_t* s) { return setText(h, kWedge, 0x02, text, s); }
-QVL_API int32_t FENO_GetWedgeHeader(int32_t h, char* text, uint8_t* s) { return getText(h, kWedge, 0x02, text, s); }
-QVL_API int32_t FENO_SetWedgeSendAntenna(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x03, on, s); }
-QVL_API int32_t FENO_GetWedgeSendAntenna(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x03, on, s); }
-QVL_API int32_t FENO_SetWedgePostAntenna(int32_t h, const char* text, uint8_t* s) { return setText(h, kWedge, 0x04, text, s); }
-QVL_API int32_t FENO_GetWedgePostAntenna(int32_t h, char* text, uint8_t* s) { return getText(h, kWedge, 0x04, text, s); }
-QVL_API int32_t FENO_SetWedgeSendTagID(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x05, on, s); }
-QVL_API int32_t FENO_GetWedgeSendTagID(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x05, on, s); }
-QVL_API int32_t FENO_SetWedgeTagIDLen(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x06, value, s); }
-QVL_API int32_t FENO_GetWedgeTagIDLen(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x06, value, s); }
-QVL_API int32_t FENO_SetWedgeSendCS(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x07, on, s); }
-QVL_API int32_t FENO_GetWedgeSendCS(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x07, on, s); }
-QVL_API int32_t FENO_SetWedgeSendTrailer(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x08, on, s); }
-QVL_API int32_t FENO_GetWedgeSendTrailer(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x08, on, s); }
-QVL_API int32_t FENO_SetWedgeTrailer(int32_t h, const char* text, uint8_t* s) { return setText(h, kWedge, 0x09, text, s); }
-QVL_API int32_t FENO_GetWedgeTrailer(int32_t h, char* text, uint8_t* s) { return getText(h, kWedge, 0x09, text, s); }
-QVL_API int32_t FENO_SetWedgeSortDepth(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x10, value, s); }
-QVL_API int32_t FENO_GetWedgeSortDepth(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x10, value, s); }
-QVL_API int32_t FENO_SetWedgeSortTimeout(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x11, value, s); }
-QVL_API int32_t FENO_GetWedgeSortTimeout(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x11, value, s); }
-QVL_API int32_t FENO_SetWedgeSortIgnoreAntenna(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x12, on, s); }
-QVL_API int32_t FENO_GetWedgeSortIgnoreAntenna(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x12, on, s); }
-QVL_API int32_t FENO_SetWedgeTriggerMode(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x20, value, s); }
-QVL_API int32_t FENO_GetWedgeTriggerMode(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x20, value, s); }
-QVL_API int32_t FENO_SetWedgeTriggerSendAfter(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x21, on, s); }
-QVL_API int32_t FENO_GetWedgeTriggerSendAfter(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x21, on, s); }
-QVL_API int32_t FENO_SetWedgeTriggerSendNoTag(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x22, on, s); }
-QVL_API int32_t FENO_GetWedgeTriggerSendNoTag(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x22, on, s); }
-QVL_API int32_t FENO_SetWedgeTriggerNoTagChar(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x23, value, s); }
-QVL_API int32_t FENO_GetWedgeTriggerNoTagChar(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x23, value, s); }
-QVL_API int32_t FENO_SetWedgeTriggerTagOutputDelay(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x24, value, s); }
-QVL_API int32_t FENO_GetWedgeTriggerTagOutputDelay(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x24, value, s); }
-QVL_API int32_t FENO_SetWedgeTriggerNoTagOutputDelay(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x25, value, s); }
-QVL_API int32_t FENO_GetWedgeTriggerNoTagOutputDelay(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x25, value, s); }
-QVL_API int32_t FENO_SetWedgeTriggerClearSort(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x26, on, s); }
-QVL_API int32_t FENO_GetWedgeTriggerClearSort(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x26, on, s); }
-QVL_API int32_t FENO_SetWedgeBaudrate(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x30, value, s); }
-QVL_API int32_t FENO_GetWedgeBaudrate(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x30, value, s); }
-QVL_API int32_t FENO_SetWedgeWatchdogDelay(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x40, value, s); }
-QVL_API int32_t FENO_GetWedgeWatchdogDelay(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x40, value, s); }
-QVL_API int32_t FENO_SetWedgeWatchdog(int32_t h, const char* text, uint8_t* s) { return setText(h, kWedge, 0x41, text, s); }
-QVL_API int32_t FENO_GetWedgeWatchdog(int32_t h, char* text, uint8_t* s) { return getText(h, kWedge, 0x41, text, s); }
-QVL_API int32_t FENO_SetWedgeActivation(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x50, value, s); }
-QVL_API int32_t FENO_GetWedgeActivation(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x50, value, s); }
-QVL_API int32_t FENO_SetWedgePower(int32_t h, uint16_t power, uint8_t* s) { return status(h, kWedge.set, Request().byte(0x60).word(power), s); }
-
-QVL_API int32_t FENO_GetWedgePower(int32_t h, uint16_t* power, uint8_t* s)
+QVL_API int32_t FENO_RestoreWedgeDefaults(int32_t h, uint8_t* s)
 {
-    return get(h, kWedge.read, Request().byte(0x60), s, kWedge.rule, [=](const Fields& f) { f.word(power, 0); });
+    return status(h, kWedge.set, Request().byte(kRestoreWedgeDefaults), s);
 }
+
+// One setting: FENO_SetWedge<name> and FENO_GetWedge<name>, its identifier and the kind of its value.
+#define WEDGE_SETTING(id, name, Kind)                                           \
+    QVL_API int32_t FENO_SetWedge##name(int32_t h, Kind::In value, uint8_t* s)  \
+    {                                                                           \
+        return Kind::set(h, id, value, s);                                      \
+    }                                                                           \
+    QVL_API int32_t FENO_GetWedge##name(int32_t h, Kind::Out value, uint8_t* s) \
+    {                                                                           \
+        return Kind::get(h, id, value, s);                                      \
+    }
+
+WEDGE_SETTING(0x01, SendHeader, WedgeFlag)
+WEDGE_SETTING(0x02, Header, WedgeText)
+WEDGE_SETTING(0x03, SendAntenna, WedgeFlag)
+WEDGE_SETTING(0x04, PostAntenna, WedgeText)
+WEDGE_SETTING(0x05, SendTagID, WedgeFlag)
+WEDGE_SETTING(0x06, TagIDLen, WedgeByte)
+WEDGE_SETTING(0x07, SendCS, WedgeFlag)
+WEDGE_SETTING(0x08, SendTrailer, WedgeFlag)
+WEDGE_SETTING(0x09, Trailer, WedgeText)
+WEDGE_SETTING(0x10, SortDepth, WedgeByte)
+WEDGE_SETTING(0x11, SortTimeout, WedgeByte)
+WEDGE_SETTING(0x12, SortIgnoreAntenna, WedgeFlag)
+WEDGE_SETTING(0x20, TriggerMode, WedgeByte)
+WEDGE_SETTING(0x21, TriggerSendAfter, WedgeFlag)
+WEDGE_SETTING(0x22, TriggerSendNoTag, WedgeFlag)
+WEDGE_SETTING(0x23, TriggerNoTagChar, WedgeByte)
+WEDGE_SETTING(0x24, TriggerTagOutputDelay, WedgeByte)
+WEDGE_SETTING(0x25, TriggerNoTagOutputDelay, WedgeByte)
+WEDGE_SETTING(0x26, TriggerClearSort, WedgeFlag)
+WEDGE_SETTING(0x30, Baudrate, WedgeByte)
+WEDGE_SETTING(0x40, WatchdogDelay, WedgeByte)
+WEDGE_SETTING(0x41, Watchdog, WedgeText)
+WEDGE_SETTING(0x50, Activation, WedgeByte)
+WEDGE_SETTING(0x60, Power, WedgeWord)
+WEDGE_SETTING(0x62, Channel, WedgeByte)
+WEDGE_SETTING(0x63, Chip, WedgeByte)
+WEDGE_SETTING(0x65, BandFilter, WedgeFlag)
+
+#undef WEDGE_SETTING
 
 QVL_API int32_t FENO_SetWedgeMux(int32_t h, uint16_t valueA, uint16_t valueB, uint16_t itemCount, const uint16_t* items,
                                  uint8_t* s)
@@ -335,11 +439,6 @@ QVL_API int32_t FENO_GetWedgeMux(int32_t h, uint16_t* valueA, uint16_t* valueB, 
                [=](const Fields& f) { readMux(f, valueA, valueB, itemCount, items); });
 }
 
-QVL_API int32_t FENO_SetWedgeChannel(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x62, value, s); }
-QVL_API int32_t FENO_GetWedgeChannel(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x62, value, s); }
-QVL_API int32_t FENO_SetWedgeChip(int32_t h, int32_t value, uint8_t* s) { return setWedgeByte(h, 0x63, value, s); }
-QVL_API int32_t FENO_GetWedgeChip(int32_t h, uint8_t* value, uint8_t* s) { return getWedgeByte(h, 0x63, value, s); }
-
 QVL_API int32_t FENO_SetWedgeChipSettings(int32_t h, int32_t selectorA, int32_t selectorB, int32_t value, uint8_t* s)
 {
     return status(h, kWedge.set, Request().byte(kWedgeChipSettings).byte(selectorA).byte(selectorB).byte(value), s);
@@ -350,8 +449,5 @@ QVL_API int32_t FENO_GetWedgeChipSettings(int32_t h, int32_t selectorA, int32_t 
     return get(h, kWedge.read, Request().byte(kWedgeChipSettings).byte(selectorA).byte(selectorB), s, kWedge.rule,
                [=](const Fields& f) { f.byte(value, 0); });
 }
-
-QVL_API int32_t FENO_SetWedgeBandFilter(int32_t h, int32_t on, uint8_t* s) { return setWedgeFlag(h, 0x65, on, s); }
-QVL_API int32_t FENO_GetWedgeBandFilter(int32_t h, int32_t* on, uint8_t* s) { return getWedgeFlag(h, 0x65, on, s); }
 
 } // extern "C"

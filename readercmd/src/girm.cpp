@@ -33,18 +33,40 @@ extern "C" {
 
 // --- FENO commands under their gate names ---------------------------------------------------------------------
 
-QVL_API int32_t GIRM_SetReaderSpeed(int32_t h, int32_t speed, uint8_t* s) { return FENO_SetReaderSpeed(h, speed, s); }
-QVL_API int32_t GIRM_SetReaderMode(int32_t h, int32_t mode, uint8_t* s) { return FENO_SetReaderMode(h, mode, s); }
-QVL_API int32_t GIRM_SetReaderAddress(int32_t h, int32_t address, uint8_t* s) { return FENO_SetReaderAddress(h, address, s); }
-QVL_API int32_t GIRM_GetReaderAddress(int32_t h, uint8_t* address, uint8_t* s) { return FENO_GetReaderAddress(h, address, s); }
-QVL_API int32_t GIRM_GetZPXVersion(int32_t h, uint8_t* major, uint8_t* minor, uint8_t* s) { return FENO_GetZPXVersion(h, major, minor, s); }
+QVL_API int32_t GIRM_SetReaderSpeed(int32_t h, int32_t speed, uint8_t* s)
+{
+    return FENO_SetReaderSpeed(h, speed, s);
+}
+
+QVL_API int32_t GIRM_SetReaderMode(int32_t h, int32_t mode, uint8_t* s)
+{
+    return FENO_SetReaderMode(h, mode, s);
+}
+
+QVL_API int32_t GIRM_SetReaderAddress(int32_t h, int32_t address, uint8_t* s)
+{
+    return FENO_SetReaderAddress(h, address, s);
+}
+
+QVL_API int32_t GIRM_GetReaderAddress(int32_t h, uint8_t* address, uint8_t* s)
+{
+    return FENO_GetReaderAddress(h, address, s);
+}
+
+QVL_API int32_t GIRM_GetZPXVersion(int32_t h, uint8_t* major, uint8_t* minor, uint8_t* s)
+{
+    return FENO_GetZPXVersion(h, major, minor, s);
+}
 
 QVL_API int32_t GIRM_GetRPUVersion(int32_t h, char* text, uint8_t* byteA, uint8_t* byteB, uint8_t* s)
 {
     return FENO_GetRPUVersion(h, text, byteA, byteB, s);
 }
 
-QVL_API int32_t GIRM_Beep(int32_t h, uint32_t durationMs, uint32_t value, uint8_t* s) { return FENO_Beep(h, durationMs, value, s); }
+QVL_API int32_t GIRM_Beep(int32_t h, uint32_t durationMs, uint32_t value, uint8_t* s)
+{
+    return FENO_Beep(h, durationMs, value, s);
+}
 
 QVL_API int32_t GIRM_SetRTC(int32_t h, int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
                             int32_t second, uint8_t* s)
@@ -58,50 +80,88 @@ QVL_API int32_t GIRM_GetRTC(int32_t h, uint8_t* year, uint8_t* month, uint8_t* d
     return FENO_GetRTC(h, year, month, day, hour, minute, second, s);
 }
 
-QVL_API int32_t GIRM_RestoreDefaults(int32_t h, uint8_t* s) { return FENO_RestoreDefaults(h, s); }
+QVL_API int32_t GIRM_RestoreDefaults(int32_t h, uint8_t* s)
+{
+    return FENO_RestoreDefaults(h, s);
+}
 
 // --- EAS surveillance -----------------------------------------------------------------------------------------
 
-QVL_API int32_t GIRM_StartEAS(int32_t h, uint8_t* s) { return status(h, 0x10, {}, s); }
-QVL_API int32_t GIRM_StopEAS(int32_t h, uint8_t* s) { return status(h, 0x11, {}, s); }
-QVL_API int32_t GIRM_IsScanningEAS(int32_t h, int32_t* scanning, uint8_t* s) { return getFlag(h, 0x12, scanning, s); }
-QVL_API int32_t GIRM_IsEASAlarmed(int32_t h, int32_t* alarmed, uint8_t* s) { return getFlag(h, 0x13, alarmed, s); }
+QVL_API int32_t GIRM_StartEAS(int32_t h, uint8_t* s)
+{
+    return status(h, 0x10, {}, s);
+}
+
+QVL_API int32_t GIRM_StopEAS(int32_t h, uint8_t* s)
+{
+    return status(h, 0x11, {}, s);
+}
+
+QVL_API int32_t GIRM_IsScanningEAS(int32_t h, int32_t* scanning, uint8_t* s)
+{
+    return getFlag(h, 0x12, scanning, s);
+}
+
+QVL_API int32_t GIRM_IsEASAlarmed(int32_t h, int32_t* alarmed, uint8_t* s)
+{
+    return getFlag(h, 0x13, alarmed, s);
+}
 
 // --- Gate settings --------------------------------------------------------------------------------------------
 
-QVL_API int32_t GIRM_SetChips(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x14, value, s); }
-QVL_API int32_t GIRM_GetChips(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x15, value, s); }
-QVL_API int32_t GIRM_SetSynchroSlot(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x16, value, s); }
-QVL_API int32_t GIRM_GetSynchroSlot(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x17, value, s); }
-QVL_API int32_t GIRM_SetAlarmDuration(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x18, value, s); }
-QVL_API int32_t GIRM_GetAlarmDuration(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x19, value, s); }
-QVL_API int32_t GIRM_SetPower(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x1A, value, s); }
-QVL_API int32_t GIRM_GetPower(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x1B, value, s); }
-QVL_API int32_t GIRM_SetSynchroIdentifier(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x1C, value, s); }
-QVL_API int32_t GIRM_GetSynchroIdentifier(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x1D, value, s); }
-QVL_API int32_t GIRM_SetSynchroAntenna(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x1E, value, s); }
-QVL_API int32_t GIRM_GetSynchroAntenna(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x1F, value, s); }
-QVL_API int32_t GIRM_SetSynchroThreshold(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x20, value, s); }
-QVL_API int32_t GIRM_GetSynchroThreshold(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x21, value, s); }
-QVL_API int32_t GIRM_SetMuxSequence(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x26, value, s); }
-QVL_API int32_t GIRM_GetMuxSequence(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x27, value, s); }
-QVL_API int32_t GIRM_SetSortingNbRounds(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x28, value, s); }
-QVL_API int32_t GIRM_GetSortingNbRounds(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x29, value, s); }
-QVL_API int32_t GIRM_SetReadID(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x2A, value, s); }
-QVL_API int32_t GIRM_GetReadID(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x2B, value, s); }
-QVL_API int32_t GIRM_SetMaxPedestals(int32_t h, uint16_t value, uint8_t* s) { return setValue(h, 0x2F, value, s); }
-QVL_API int32_t GIRM_GetMaxPedestals(int32_t h, uint16_t* value, uint8_t* s) { return getValue(h, 0x30, value, s); }
+// One setting: GIRM_Set<name> with the set pattern and GIRM_Get<name> with the get pattern.
+#define GATE_SETTING(name, setCommand, getCommand)                         \
+    QVL_API int32_t GIRM_Set##name(int32_t h, uint16_t value, uint8_t* s)  \
+    {                                                                      \
+        return setValue(h, setCommand, value, s);                          \
+    }                                                                      \
+    QVL_API int32_t GIRM_Get##name(int32_t h, uint16_t* value, uint8_t* s) \
+    {                                                                      \
+        return getValue(h, getCommand, value, s);                          \
+    }
+
+GATE_SETTING(Chips, 0x14, 0x15)
+GATE_SETTING(SynchroSlot, 0x16, 0x17)
+GATE_SETTING(AlarmDuration, 0x18, 0x19)
+GATE_SETTING(Power, 0x1A, 0x1B)
+GATE_SETTING(SynchroIdentifier, 0x1C, 0x1D)
+GATE_SETTING(SynchroAntenna, 0x1E, 0x1F)
+GATE_SETTING(SynchroThreshold, 0x20, 0x21)
+GATE_SETTING(MuxSequence, 0x26, 0x27)
+GATE_SETTING(SortingNbRounds, 0x28, 0x29)
+GATE_SETTING(ReadID, 0x2A, 0x2B)
+GATE_SETTING(MaxPedestals, 0x2F, 0x30)
+
+#undef GATE_SETTING
 
 // --- Presence sensor ------------------------------------------------------------------------------------------
 
-QVL_API int32_t GIRM_GetPIRPresence(int32_t h, int32_t* presence, uint8_t* s) { return getFlag(h, 0x22, presence, s); }
-QVL_API int32_t GIRM_GetPIRState(int32_t h, int32_t* state, uint8_t* s) { return getFlag(h, 0x23, state, s); }
-QVL_API int32_t GIRM_SetPIRUse(int32_t h, int32_t use, uint8_t* s) { return status(h, 0x24, Request().flag(use), s); }
-QVL_API int32_t GIRM_GetPIRUse(int32_t h, int32_t* use, uint8_t* s) { return getFlag(h, 0x25, use, s); }
+QVL_API int32_t GIRM_GetPIRPresence(int32_t h, int32_t* presence, uint8_t* s)
+{
+    return getFlag(h, 0x22, presence, s);
+}
+
+QVL_API int32_t GIRM_GetPIRState(int32_t h, int32_t* state, uint8_t* s)
+{
+    return getFlag(h, 0x23, state, s);
+}
+
+QVL_API int32_t GIRM_SetPIRUse(int32_t h, int32_t use, uint8_t* s)
+{
+    return status(h, 0x24, Request().flag(use), s);
+}
+
+QVL_API int32_t GIRM_GetPIRUse(int32_t h, int32_t* use, uint8_t* s)
+{
+    return getFlag(h, 0x25, use, s);
+}
 
 // --- Database -------------------------------------------------------------------------------------------------
 
-QVL_API int32_t GIRM_ClearDatabase(int32_t h, uint8_t* s) { return status(h, 0x2C, {}, s); }
+QVL_API int32_t GIRM_ClearDatabase(int32_t h, uint8_t* s)
+{
+    return status(h, 0x2C, {}, s);
+}
 
 QVL_API int32_t GIRM_GetDatabaseInfo(int32_t h, uint16_t* entryCount, int32_t* flag, uint8_t* s)
 {

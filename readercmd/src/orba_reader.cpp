@@ -185,7 +185,10 @@ QVL_API int32_t ORBA_ChangeIO(int32_t h, int32_t operation, uint8_t* outputs, in
                [=](const Fields& f) { readIo(f, image, outputs, flagA, flagB, valueC, valueD); });
 }
 
-QVL_API int32_t ORBA_Sleep(int32_t h, uint8_t* s) { return status(h, 0x0A, {}, s); }
+QVL_API int32_t ORBA_Sleep(int32_t h, uint8_t* s)
+{
+    return status(h, 0x0A, {}, s);
+}
 
 QVL_API int32_t ORBA_VersionQuery(int32_t h, uint8_t* value1, uint8_t* value2, uint8_t* value3, uint8_t* value4,
                                   uint8_t* s)
@@ -211,15 +214,25 @@ QVL_API int32_t ORBA_RfControl(int32_t h, int32_t selector, int32_t flag1, int32
     return status(h, 0x0C, rfControl(selector, bitIf(flag1, 0x10) | bitIf(flag2, 0x01) | bitIf(flag3, 0x02)), s);
 }
 
-QVL_API int32_t ORBA_Reset(int32_t h, uint8_t* s) { return status(h, 0x0F, {}, s); }
-QVL_API int32_t ORBA_SetReaderAddress(int32_t h, int32_t address, uint8_t* s) { return status(h, 0x16, Request().byte(0xFF).byte(address), s); }
+QVL_API int32_t ORBA_Reset(int32_t h, uint8_t* s)
+{
+    return status(h, 0x0F, {}, s);
+}
+
+QVL_API int32_t ORBA_SetReaderAddress(int32_t h, int32_t address, uint8_t* s)
+{
+    return status(h, 0x16, Request().byte(0xFF).byte(address), s);
+}
 
 QVL_API int32_t ORBA_GetReaderAddress(int32_t h, uint8_t* address, uint8_t* s)
 {
     return get(h, 0x16, {}, s, kGet, [=](const Fields& f) { f.byte(address, 1); });
 }
 
-QVL_API int32_t ORBA_SetReaderMode(int32_t h, int32_t mode, uint8_t* s) { return status(h, 0x17, Request().byte(mode), s); }
+QVL_API int32_t ORBA_SetReaderMode(int32_t h, int32_t mode, uint8_t* s)
+{
+    return status(h, 0x17, Request().byte(mode), s);
+}
 
 QVL_API int32_t ORBA_GetSupportedFunctions(int32_t h, uint8_t* valueA, uint8_t* valueB, uint8_t* record, uint8_t* s)
 {
@@ -293,7 +306,10 @@ QVL_API int32_t ORBA_WritePageCHD(int32_t h, int32_t page, int32_t area, const u
     return status(h, 0x03, Request().byte(chdPage(page, area) | bitIf(flag, 0x08)).bytes(data, 8), s);
 }
 
-QVL_API int32_t ORBA_TempInhCHD(int32_t h, const uint8_t* value, uint8_t* s) { return status(h, 0x04, Request().bytes(value, 8), s); }
+QVL_API int32_t ORBA_TempInhCHD(int32_t h, const uint8_t* value, uint8_t* s)
+{
+    return status(h, 0x04, Request().bytes(value, 8), s);
+}
 
 QVL_API int32_t ORBA_ReadDefaultMessageCHD(int32_t h, int32_t valueA, int32_t valueB, uint8_t* pages, uint8_t* s)
 {
@@ -431,26 +447,68 @@ QVL_API int32_t ORBA_ReadNSNTCHJ(int32_t h, int32_t flag, int32_t* flagOut, uint
     return get(h, 0x54, layout::highBit(flag), s, kGet, [=](const Fields& f) { readNsnt(f, flagOut, values); });
 }
 
-QVL_API int32_t ORBA_WriteEASCHJ(int32_t h, int32_t flag, uint8_t* s) { return status(h, kChj, Request().byte(0x00).flag(flag), s); }
-QVL_API int32_t ORBA_WritePageSecurityCHJ(int32_t h, int32_t value, uint8_t* s) { return status(h, kChj, Request().byte(0x11).byte(value), s); }
+QVL_API int32_t ORBA_WriteEASCHJ(int32_t h, int32_t flag, uint8_t* s)
+{
+    return status(h, kChj, Request().byte(0x00).flag(flag), s);
+}
 
-QVL_API int32_t ORBA_WriteMultiPageCHJ(int32_t h, int32_t firstPage, int32_t itemCount, const uint16_t* items, uint8_t* s)
+QVL_API int32_t ORBA_WritePageSecurityCHJ(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, kChj, Request().byte(0x11).byte(value), s);
+}
+
+QVL_API int32_t ORBA_WriteMultiPageCHJ(int32_t h, int32_t firstPage, int32_t itemCount, const uint16_t* items,
+                                       uint8_t* s)
 {
     return status(h, kChj, layout::pages(firstPage, itemCount, items).require(firstPage >= 0 && firstPage < 16), s);
 }
 
-QVL_API int32_t ORBA_WritePageCHJ(int32_t h, int32_t page, uint16_t value, uint8_t* s) { return ORBA_WriteMultiPageCHJ(h, page, 1, &value, s); }
+QVL_API int32_t ORBA_WritePageCHJ(int32_t h, int32_t page, uint16_t value, uint8_t* s)
+{
+    return ORBA_WriteMultiPageCHJ(h, page, 1, &value, s);
+}
 
 // --- Standalone output ----------------------------------------------------------------------------------------
 
-QVL_API int32_t ORBA_SetStandaloneGeneral(int32_t h, const uint8_t* settings, uint8_t* s) { return setBytes(h, kStandalone, 0x00, settings, ORBA_STANDALONE_GENERAL_SIZE, s); }
-QVL_API int32_t ORBA_GetStandaloneGeneral(int32_t h, uint8_t* settings, uint8_t* s) { return getBytes(h, kStandalone, 0x00, settings, ORBA_STANDALONE_GENERAL_SIZE, s); }
-QVL_API int32_t ORBA_SetStandalonePrefix(int32_t h, const char* text, uint8_t* s) { return setText(h, kStandalone, 0x01, text, s); }
-QVL_API int32_t ORBA_GetStandalonePrefix(int32_t h, char* text, uint8_t* s) { return getText(h, kStandalone, 0x01, text, s); }
-QVL_API int32_t ORBA_SetStandaloneSuffix(int32_t h, const char* text, uint8_t* s) { return setText(h, kStandalone, 0x08, text, s); }
-QVL_API int32_t ORBA_GetStandaloneSuffix(int32_t h, char* text, uint8_t* s) { return getText(h, kStandalone, 0x08, text, s); }
-QVL_API int32_t ORBA_SetStandaloneNoReadMessage(int32_t h, const char* text, uint8_t* s) { return setText(h, kStandalone, 0x09, text, s); }
-QVL_API int32_t ORBA_GetStandaloneNoReadMessage(int32_t h, char* text, uint8_t* s) { return getText(h, kStandalone, 0x09, text, s); }
+QVL_API int32_t ORBA_SetStandaloneGeneral(int32_t h, const uint8_t* settings, uint8_t* s)
+{
+    return setBytes(h, kStandalone, 0x00, settings, ORBA_STANDALONE_GENERAL_SIZE, s);
+}
+
+QVL_API int32_t ORBA_GetStandaloneGeneral(int32_t h, uint8_t* settings, uint8_t* s)
+{
+    return getBytes(h, kStandalone, 0x00, settings, ORBA_STANDALONE_GENERAL_SIZE, s);
+}
+
+QVL_API int32_t ORBA_SetStandalonePrefix(int32_t h, const char* text, uint8_t* s)
+{
+    return setText(h, kStandalone, 0x01, text, s);
+}
+
+QVL_API int32_t ORBA_GetStandalonePrefix(int32_t h, char* text, uint8_t* s)
+{
+    return getText(h, kStandalone, 0x01, text, s);
+}
+
+QVL_API int32_t ORBA_SetStandaloneSuffix(int32_t h, const char* text, uint8_t* s)
+{
+    return setText(h, kStandalone, 0x08, text, s);
+}
+
+QVL_API int32_t ORBA_GetStandaloneSuffix(int32_t h, char* text, uint8_t* s)
+{
+    return getText(h, kStandalone, 0x08, text, s);
+}
+
+QVL_API int32_t ORBA_SetStandaloneNoReadMessage(int32_t h, const char* text, uint8_t* s)
+{
+    return setText(h, kStandalone, 0x09, text, s);
+}
+
+QVL_API int32_t ORBA_GetStandaloneNoReadMessage(int32_t h, char* text, uint8_t* s)
+{
+    return getText(h, kStandalone, 0x09, text, s);
+}
 
 QVL_API int32_t ORBA_SetStandaloneChipDescription(int32_t h, int32_t chipType, const char* text, uint8_t* s)
 {

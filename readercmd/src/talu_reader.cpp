@@ -82,8 +82,15 @@ extern "C" {
 
 // --- Reader set-up --------------------------------------------------------------------------------------------
 
-QVL_API int32_t TALU_SetBaudrate(int32_t h, int32_t value, uint8_t* s) { return status(h, 0x06, Request().byte(value), s); }
-QVL_API int32_t TALU_SetIO(int32_t h, int32_t flag, uint8_t* s) { return status(h, 0x07, Request().flag(flag), s); }
+QVL_API int32_t TALU_SetBaudrate(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, 0x06, Request().byte(value), s);
+}
+
+QVL_API int32_t TALU_SetIO(int32_t h, int32_t flag, uint8_t* s)
+{
+    return status(h, 0x07, Request().flag(flag), s);
+}
 
 QVL_API int32_t TALU_GetIO(int32_t h, int32_t* valueA, int32_t* valueB, uint8_t* s)
 {
@@ -93,8 +100,15 @@ QVL_API int32_t TALU_GetIO(int32_t h, int32_t* valueA, int32_t* valueB, uint8_t*
     });
 }
 
-QVL_API int32_t TALU_Reset(int32_t h, uint8_t* s) { return status(h, 0x0F, {}, s); }
-QVL_API int32_t TALU_SetAddress(int32_t h, int32_t address, uint8_t* s) { return status(h, 0x16, Request().byte(address), s); }
+QVL_API int32_t TALU_Reset(int32_t h, uint8_t* s)
+{
+    return status(h, 0x0F, {}, s);
+}
+
+QVL_API int32_t TALU_SetAddress(int32_t h, int32_t address, uint8_t* s)
+{
+    return status(h, 0x16, Request().byte(address), s);
+}
 
 QVL_API int32_t TALU_GetAddress(int32_t h, uint8_t* address, uint8_t* s)
 {
@@ -134,7 +148,8 @@ QVL_API int32_t TALU_SetPasswordCHD(int32_t h, int32_t selector, const uint8_t* 
 QVL_API int32_t TALU_WriteCHD(int32_t h, int32_t flagA, int32_t flagB, int32_t page, int32_t area, const uint8_t* data,
                               uint8_t* s)
 {
-    return status(h, 0x03, Request().require(validChd(page, area)).byte(chdPage(flagA, flagB, page, area)).bytes(data, 8), s);
+    const Request r = Request().require(validChd(page, area)).byte(chdPage(flagA, flagB, page, area)).bytes(data, 8);
+    return status(h, 0x03, r, s);
 }
 
 // --- CHB chips ------------------------------------------------------------------------------------------------
@@ -153,8 +168,15 @@ QVL_API int32_t TALU_WriteAllCHB(int32_t h, int32_t value, const uint8_t* valueA
     return status(h, kChb, Request().bytes(valueA, 5).byte(value).bytes(valueB, 5), s);
 }
 
-QVL_API int32_t TALU_WriteEasCHB(int32_t h, int32_t flagA, int32_t flagB, uint8_t* s) { return status(h, kChb, Request().byte(bitIf(flagB, 0x80) | bitIf(flagA, 0x01)), s); }
-QVL_API int32_t TALU_QuietCHB(int32_t h, uint8_t* s) { return status(h, kChb, {}, s); }
+QVL_API int32_t TALU_WriteEasCHB(int32_t h, int32_t flagA, int32_t flagB, uint8_t* s)
+{
+    return status(h, kChb, Request().byte(bitIf(flagB, 0x80) | bitIf(flagA, 0x01)), s);
+}
+
+QVL_API int32_t TALU_QuietCHB(int32_t h, uint8_t* s)
+{
+    return status(h, kChb, {}, s);
+}
 
 // --- CHJ chips ------------------------------------------------------------------------------------------------
 
@@ -192,15 +214,26 @@ QVL_API int32_t TALU_ReadSTARCHJ(int32_t h, int32_t flag1, int32_t flag2, int32_
     return 0;
 }
 
-QVL_API int32_t TALU_WriteEASCHJ(int32_t h, int32_t flag, uint8_t* s) { return status(h, kChj, Request().byte(0x00).flag(flag), s); }
-QVL_API int32_t TALU_WritePageSecurityCHJ(int32_t h, int32_t value, uint8_t* s) { return status(h, kChj, Request().byte(0x11).byte(value), s); }
+QVL_API int32_t TALU_WriteEASCHJ(int32_t h, int32_t flag, uint8_t* s)
+{
+    return status(h, kChj, Request().byte(0x00).flag(flag), s);
+}
 
-QVL_API int32_t TALU_WriteMultiPageCHJ(int32_t h, int32_t firstPage, int32_t itemCount, const uint16_t* items, uint8_t* s)
+QVL_API int32_t TALU_WritePageSecurityCHJ(int32_t h, int32_t value, uint8_t* s)
+{
+    return status(h, kChj, Request().byte(0x11).byte(value), s);
+}
+
+QVL_API int32_t TALU_WriteMultiPageCHJ(int32_t h, int32_t firstPage, int32_t itemCount, const uint16_t* items,
+                                       uint8_t* s)
 {
     return status(h, kChj, layout::pages(firstPage, itemCount, items), s);
 }
 
-QVL_API int32_t TALU_WritePageCHJ(int32_t h, int32_t page, uint16_t value, uint8_t* s) { return status(h, kChj, layout::pages(page, 1, &value), s); }
+QVL_API int32_t TALU_WritePageCHJ(int32_t h, int32_t page, uint16_t value, uint8_t* s)
+{
+    return status(h, kChj, layout::pages(page, 1, &value), s);
+}
 
 // --- CHG chips ------------------------------------------------------------------------------------------------
 
@@ -233,7 +266,10 @@ QVL_API int32_t TALU_HaltCHG(int32_t h, int32_t maskLength, uint8_t* buffer, uin
     return get(h, 0x33, chgMask(r, maskLength, buffer), s, kGet, [=](const Fields& f) { f.all(buffer); });
 }
 
-QVL_API int32_t TALU_ResetQuietCHG(int32_t h, uint8_t* s) { return status(h, 0x34, {}, s); }
+QVL_API int32_t TALU_ResetQuietCHG(int32_t h, uint8_t* s)
+{
+    return status(h, 0x34, {}, s);
+}
 
 QVL_API int32_t TALU_UnselectedReadCHG(int32_t h, int32_t flag, int32_t valueA, int32_t valueB, int32_t valueC,
                                        int32_t valueD, int32_t valueF, int32_t valueE, int32_t valueG, int32_t valueH,
@@ -256,14 +292,45 @@ QVL_API int32_t TALU_UnselectedReadCHG(int32_t h, int32_t flag, int32_t valueA, 
 
 // --- Standalone output ----------------------------------------------------------------------------------------
 
-QVL_API int32_t TALU_SetStandaloneGeneral(int32_t h, const uint8_t* settings, uint8_t* s) { return setBytes(h, kStandalone, 0x00, settings, TALU_STANDALONE_GENERAL_SIZE, s); }
-QVL_API int32_t TALU_GetStandaloneGeneral(int32_t h, uint8_t* settings, uint8_t* s) { return getBytes(h, kStandalone, 0x00, settings, TALU_STANDALONE_GENERAL_SIZE, s); }
-QVL_API int32_t TALU_SetStandalonePrefix(int32_t h, const char* text, uint8_t* s) { return setText(h, kStandalone, 0x01, text, s); }
-QVL_API int32_t TALU_GetStandalonePrefix(int32_t h, char* text, uint8_t* s) { return getText(h, kStandalone, 0x01, text, s); }
-QVL_API int32_t TALU_SetStandaloneSuffix(int32_t h, const char* text, uint8_t* s) { return setText(h, kStandalone, 0x04, text, s); }
-QVL_API int32_t TALU_GetStandaloneSuffix(int32_t h, char* text, uint8_t* s) { return getText(h, kStandalone, 0x04, text, s); }
-QVL_API int32_t TALU_SetStandaloneNoReadMessage(int32_t h, const char* text, uint8_t* s) { return setText(h, kStandalone, 0x05, text, s); }
-QVL_API int32_t TALU_GetStandaloneNoReadMessage(int32_t h, char* text, uint8_t* s) { return getText(h, kStandalone, 0x05, text, s); }
+QVL_API int32_t TALU_SetStandaloneGeneral(int32_t h, const uint8_t* settings, uint8_t* s)
+{
+    return setBytes(h, kStandalone, 0x00, settings, TALU_STANDALONE_GENERAL_SIZE, s);
+}
+
+QVL_API int32_t TALU_GetStandaloneGeneral(int32_t h, uint8_t* settings, uint8_t* s)
+{
+    return getBytes(h, kStandalone, 0x00, settings, TALU_STANDALONE_GENERAL_SIZE, s);
+}
+
+QVL_API int32_t TALU_SetStandalonePrefix(int32_t h, const char* text, uint8_t* s)
+{
+    return setText(h, kStandalone, 0x01, text, s);
+}
+
+QVL_API int32_t TALU_GetStandalonePrefix(int32_t h, char* text, uint8_t* s)
+{
+    return getText(h, kStandalone, 0x01, text, s);
+}
+
+QVL_API int32_t TALU_SetStandaloneSuffix(int32_t h, const char* text, uint8_t* s)
+{
+    return setText(h, kStandalone, 0x04, text, s);
+}
+
+QVL_API int32_t TALU_GetStandaloneSuffix(int32_t h, char* text, uint8_t* s)
+{
+    return getText(h, kStandalone, 0x04, text, s);
+}
+
+QVL_API int32_t TALU_SetStandaloneNoReadMessage(int32_t h, const char* text, uint8_t* s)
+{
+    return setText(h, kStandalone, 0x05, text, s);
+}
+
+QVL_API int32_t TALU_GetStandaloneNoReadMessage(int32_t h, char* text, uint8_t* s)
+{
+    return getText(h, kStandalone, 0x05, text, s);
+}
 
 QVL_API int32_t TALU_SetStandaloneChipDescription(int32_t h, int32_t chipType, const char* text, uint8_t* s)
 {

@@ -114,7 +114,8 @@ TEST_F(FenoReaderCommands, ChipRowsSendTheirRequests)
         {"CHJ write pages",
          [&](auto h, auto s) { return FENO_WriteMultiPageCHJ(h, 2, 2, pages, 0, 0x0102, s); }, 0x3F,
          {0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0x00, 0x01, 0x02}},
-        {"CHJ EAS", [](auto h, auto s) { return FENO_WriteEASCHJ(h, 1, 0, 0x0506, s); }, 0x40, {0x01, 0x00, 0x05, 0x06}},
+        {"CHJ EAS", [](auto h, auto s) { return FENO_WriteEASCHJ(h, 1, 0, 0x0506, s); }, 0x40,
+         {0x01, 0x00, 0x05, 0x06}},
         {"CHJ page security", [](auto h, auto s) { return FENO_WritePageSecurityCHJ(h, 0x0102, 9, 0x0304, s); }, 0x41,
          {0x01, 0x02, 0x01, 0x03, 0x04}},
     });
@@ -194,12 +195,14 @@ TEST_F(FenoReaderCommands, WedgeSettingsSetWithTheirIdentifierAndReadFromDataByt
                         {w.id}});
     }
     rows.push_back({"restore", [](auto h, auto s) { return FENO_RestoreWedgeDefaults(h, s); }, 0x5F, {0x53}});
-    rows.push_back({"power", [](auto h, auto s) { return FENO_SetWedgePower(h, 0x012C, s); }, 0x5F, {0x60, 0x01, 0x2C}});
+    rows.push_back(
+        {"power", [](auto h, auto s) { return FENO_SetWedgePower(h, 0x012C, s); }, 0x5F, {0x60, 0x01, 0x2C}});
     rows.push_back({"get power", [](auto h, auto s) { return FENO_GetWedgePower(h, nullptr, s); }, 0x5E, {0x60}});
     rows.push_back({"mux", [](auto h, auto s) { return FENO_SetWedgeMux(h, 1, 0x0203, 2, kItems, s); }, 0x5F,
                     {0x61, 0x00, 0x01, 0x02, 0x03, 0x11, 0x11, 0x22, 0x22}});
-    rows.push_back({"get mux", [](auto h, auto s) { return FENO_GetWedgeMux(h, nullptr, nullptr, nullptr, nullptr, s); },
-                    0x5E, {0x61}});
+    rows.push_back({"get mux",
+                    [](auto h, auto s) { return FENO_GetWedgeMux(h, nullptr, nullptr, nullptr, nullptr, s); }, 0x5E,
+                    {0x61}});
     rows.push_back({"chip settings", [](auto h, auto s) { return FENO_SetWedgeChipSettings(h, 1, 2, 3, s); }, 0x5F,
                     {0x64, 0x01, 0x02, 0x03}});
     rows.push_back({"get chip settings",

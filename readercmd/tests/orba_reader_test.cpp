@@ -124,15 +124,18 @@ TEST_F(OrbaReaderCommands, ChipRowsSendTheirRequests)
          cat({kFour, {0x03}, kFour, {0x77}})},
         {"TagIt write", [](auto h, auto s) { return ORBA_WriteBlockTagIt(h, 3, 0, nullptr, 0x77, kFour.data(), s); },
          0x1A, cat({{0x03}, kFour, {0x77}})},
-        {"SID poll, 4: mask shifted by 16", [&](auto h, auto s) { return ORBA_SIDPollTagIt(h, 4, sid, nullptr, nullptr, s); },
+        {"SID poll, 4: mask shifted by 16",
+         [&](auto h, auto s) { return ORBA_SIDPollTagIt(h, 4, sid, nullptr, nullptr, s); },
          0x1B, {0x04, 0xAB, 0xCD, 0x00, 0x00}},
         {"SID poll, 8: not shifted", [&](auto h, auto s) { return ORBA_SIDPollTagIt(h, 8, sid, nullptr, nullptr, s); },
          0x1B, {0x08, 0x00, 0x00, 0xAB, 0xCD}},
-        {"SID poll, 1: shifted by 28", [&](auto h, auto s) { return ORBA_SIDPollTagIt(h, 1, sid, nullptr, nullptr, s); },
+        {"SID poll, 1: shifted by 28",
+         [&](auto h, auto s) { return ORBA_SIDPollTagIt(h, 1, sid, nullptr, nullptr, s); },
          0x1B, {0x01, 0xD0, 0x00, 0x00, 0x00}},
         {"CHB read, timed 200 ms", [](auto h, auto s) { return ORBA_ReadCHB(h, 1, 1, 1, 200.0, nullptr, nullptr, s); },
          0x1C, {0x8B}},
-        {"CHB read, short time wraps", [](auto h, auto s) { return ORBA_ReadCHB(h, 1, 0, 1, 10.0, nullptr, nullptr, s); },
+        {"CHB read, short time wraps",
+         [](auto h, auto s) { return ORBA_ReadCHB(h, 1, 0, 1, 10.0, nullptr, nullptr, s); },
          0x1C, {0x7C}},
         {"CHB read, untimed", [](auto h, auto s) { return ORBA_ReadCHB(h, 1, 1, 0, 200.0, nullptr, nullptr, s); },
          0x1C, {0x80}},
@@ -431,7 +434,10 @@ TEST_F(OrbaReaderCommands, ChipAnswers)
         std::uint16_t value = 0xEEEE;
         std::int32_t flag = -1;
         for (const auto& [data, v, f] : std::vector<std::tuple<Bytes, int, int>>{
-                 {{}, 0, 1}, {{0x12, 0x34}, 0x1234, 1}, {{0x12, 0x34, 0x01}, 0x1234, 0}, {{0x12, 0x34, 0x02}, 0x1234, 1}}) {
+                 {{}, 0, 1},
+                 {{0x12, 0x34}, 0x1234, 1},
+                 {{0x12, 0x34, 0x01}, 0x1234, 0},
+                 {{0x12, 0x34, 0x02}, 0x1234, 1}}) {
             answer(0x00, data);
             EXPECT_EQ(ORBA_AnticollisionSelectCHG(handle(), 1, 2, 0, 3, &value, &flag, &status), 0);
             EXPECT_EQ(value, v);

@@ -79,7 +79,8 @@ TEST_F(TaluReaderCommands, EveryRowSendsItsRequest)
          {0x14, 0xAA, 0xBB, 0xCC, 0xDD}},
         {"CHJ page", [](auto h, auto s) { return TALU_WritePageCHJ(h, 3, 0x1234, s); }, 0x25, {0x03, 0x12, 0x34}},
         {"CHG selected read: [B][D][C][A]",
-         [](auto h, auto s) { return TALU_SelectedReadCHG(h, 1, 2, 3, 4, nullptr, s); }, 0x31, {0x02, 0x04, 0x03, 0x01}},
+         [](auto h, auto s) { return TALU_SelectedReadCHG(h, 1, 2, 3, 4, nullptr, s); }, 0x31,
+         {0x02, 0x04, 0x03, 0x01}},
         {"CHG selected write: [data][value][n][mask]",
          [](auto h, auto s) {
              Bytes buffer = kMask;
@@ -244,7 +245,8 @@ TEST_F(TaluReaderCommands, StarRecordsComeFromBlockListsOnly)
     struct Star {
         std::int32_t count = -1;
         std::array<std::int32_t, TALU_MAX_STAR_RECORDS + 1> flags;
-        std::vector<std::uint16_t> records = std::vector<std::uint16_t>((TALU_MAX_STAR_RECORDS + 1) * TALU_STAR_VALUES, 0xEEEE);
+        std::vector<std::uint16_t> records =
+            std::vector<std::uint16_t>((TALU_MAX_STAR_RECORDS + 1) * TALU_STAR_VALUES, 0xEEEE);
         std::array<std::uint8_t, TALU_MAX_STAR_RECORDS + 1> bytes;
         std::uint8_t status = kUnset;
         Star()
