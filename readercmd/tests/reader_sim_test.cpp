@@ -98,11 +98,12 @@ protected:
     }
 
     sim::PortFolder folder_;
-    sim::ServedReader served_;
-    std::int32_t handle_ = -1;
+    // The log outlives the reader that writes to it from its serving thread.
     std::mutex logLock_;
     std::condition_variable logged_;
     std::vector<std::string> log_;
+    sim::ServedReader served_;
+    std::int32_t handle_ = -1;
 };
 
 // --- FENO and GIRM: the reader commands they share --------------------------------------------------------------
