@@ -311,6 +311,130 @@ BRN_API int32_t brnReadSingleItemLocking(brnHandle handle, uint32_t retryDelayMs
 BRN_API int32_t brnInventory(brnHandle handle);
 BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
 
+/* ---- Continuous reading ------------------------------------------------- */
+
+/*
+ * A periodic timer on the message loop of the thread that starts reading runs
+ * one read cycle per read session duration (brnSetReadSessionDuration): one
+ * inventory, then for every tag not reported before, the requested reads and
+ * the callbacks. The ticks, and so the callbacks, come only while that thread
+ * dispatches its loop (platform::MessageLoop; the desktop program drives it
+ * from its own event loop). The RF field comes on at the first tick and stays
+ * on until reading stops.
+ *
+ * A tag is reported once and stays quiet while its UID is among the last
+ * depth UIDs reported (the sorting buffer, brnSetSortingBufferDepth); a start,
+ * an open or a change of depth empties the buffer. A tag that cannot be read
+ * completely is not reported and is tried again at the next tick.
+ *
+ * Events: 2 a tag not reported before (the record holds what was read; it
+ * lives only for the callback); 3 the field is empty while the sorting buffer
+ * holds a reported tag (at every tick, until the next start); 4 more than one
+ * tag in the field (TALU readers only; the tags are then reported one by
+ * one). Events 3 and 4 go to the item callback only, with a null record.
+ *
+ * A callback may stop reading (no callback comes after the stop) or start it
+ * again. Ticks that fall due while the library is busy with the reader (a
+ * callback that dispatches the loop, or a second-make command waiting for its
+ * answer) are skipped. Reads and writes share the RF field with reading:
+ * stop reading before them.
+ */
+#define BRN_EVENT_NEW_TAG 2
+#define BRN_EVENT_FIELD_EMPTY 3
+#define BRN_EVENT_MANY_TAGS 4
+
+/* The type filter of brnStartReadingItemsByType that accepts every type. */
+#define BRN_ANY_ITEM_TYPE 255
+
+/* Callbacks: the reader handle, the event, the record (null for events 3 and
+ * 4), for the UID callbacks the tag's UID (8 bytes, most significant first),
+ * and the caller's context. The context pointer must stay valid until reading
+ * stops. */
+typedef void (*brnRawItemCallback)(brnHandle handle, int32_t event, brnRawItem* item, void* context);
+typedef void (*brnRawUIDCallback)(brnHandle handle, int32_t event, brnRawItem* item, uint8_t* uid, void* context);
+typedef void (*brnItemCallback)(brnHandle handle, int32_t event, brnItem* item, void* context);
+typedef void (*brnItemUIDCallback)(brnHandle handle, int32_t event, brnItem* item, uint8_t* uid, void* context);
+
+/*
+ * Raw starts: the raw request mask says what is read from each tag
+ * (BRN_RAW_*). A raw start replaces every callback: the callback given, and
+ * none of the other three. A null handle gives -5 and leaves reading stopped
+ * with an empty sorting buffer and no current reader.
+ */
+BRN_API int32_t brnStartReadingRawItems(brnHandle handle, uint32_t rawRequestMask, brnRawItemCallback callback,
+                                        void* context);
+BRN_API int32_t brnStartReadingRawUIDs(brnHandle handle, uint32_t rawRequestMask, brnRawUIDCallback callback,
+                                       void* context);
+/*
+ * Item starts: the item request mask (BRN_ITEM_*) is turned into the raw
+ * one; the tags are decoded before the callback. A null handle gives -5 and
+ * changes nothing. brnStartReadingItemsByType reads only tags whose AFI is
+ * that of itemType 0, 1 or 2 (any tag for other values) and hands the item
+ * callback only items whose typeCode equals itemType (every item for 255);
+ * a tag of another type is still recorded in the sorting buffer.
+ */
+BRN_API int32_t brnStartReadingItems(brnHandle handle, uint32_t itemRequestMask, brnItemCallback callback,
+                                     void* context);
+BRN_API int32_t brnStartReadingUIDs(brnHandle handle, uint32_t itemRequestMask, brnItemUIDCallback callback,
+                                    void* context);
+BRN_API int32_t brnStartReadingItemsByType(brnHandle handle, int32_t itemType, uint32_t itemRequestMask,
+                                           brnItemCallback callback, void* context);
+/* Stops reading (either call stops every kind) and switches the RF field off
+ * when the library had switched it on. -5 for a null handle; 0 otherwise,
+ * also without a prior start. Closing the reader that is being read stops
+ * reading too. */
+BRN_API int32_t brnStopReadingRawItems(brnHandle handle);
+BRN_API int32_t brnStopReadingItems(brnHandle handle);
+
+/* ---- Writing ------------------------------------------------------------ */
+
+/* Address modes of brnWriteRawItems. */
+#define BRN_ADDRESS_ANY 0  /* whichever tag answers */
+#define BRN_ADDRESS_UID 2  /* the tag with the given UID */
+
+/*
+ * Writes a raw record: the AFI (when writeAfi is not 0), the EAS bit
+ * (validMask bit 0: set when easState is 1, else reset; a tag without EAS
+ * support that refuses it does not stop the write), the blocks of validMask
+ * bits 2 to 9 in ascending order, then, with validMask bit 1, the locks of
+ * lockMask: blocks 0 to 7 (TALU readers never lock block 0; they lock the EAS
+ * bit for lockMask bit 0, which other families ignore). The RF field is
+ * switched on when needed and stays on after a successful write; first-make
+ * links keep a command time-out of 6000 ms from the first write on.
+ *
+ * Any failing step ends the write: blocks written before it stay written,
+ * the RF field is switched off, and the result is the step's error (-14 when
+ * the reader says nothing more specific about a failed block write or lock).
+ * -5 null handle (or one that is not a reader of the current family), -3 no
+ * reader family set, -12 a missing record, blockSize other than 4, an address
+ * mode other than 0 and 2, or mode 2 without a UID.
+ */
+BRN_API int32_t brnWriteRawItems(brnHandle handle, int32_t addressMode, const uint8_t uid[8], const brnRawItem* item,
+                                 int32_t writeAfi, uint8_t afi);
+/*
+ * Encodes the item and writes it to whichever tag answers (lay exactly one
+ * tag on the reader). With the identifier (validMask BRN_ITEM_IDENTITY) the
+ * AFI of the item type is written first (0x91 book, 0x92 patron card, 0x93
+ * shelf tag); an item with the identifier and an itemType other than those
+ * three is refused with -12 and nothing is written. Without the identifier
+ * no AFI is written. A book of library 44120 keeps only the last part of its
+ * identifier on the tag: the caller's itemId is reduced to that part. -5 null
+ * handle, -12 null item; otherwise as brnWriteRawItems.
+ */
+BRN_API int32_t brnWriteItems(brnHandle handle, brnItem* item);
+/*
+ * Rewrites the tag that holds the item's identifier (blocks 0 and 1 as
+ * encoded, so formatVersion and typeCode must match too): first among the
+ * tags continuous reading reported (no inventory needed when blocks 0 and 1
+ * were read), then by searching the field (TALU, ORBA and the second make;
+ * the field is switched off after a write found this way). No AFI is written.
+ * The handle becomes the current reader of continuous reading. -12 itemId 0
+ * or null item (checked first), -5 null handle, -14 no tag in the field or
+ * none holds the identifier, -3 FENO readers when the sorting buffer has no
+ * match; otherwise as brnWriteRawItems.
+ */
+BRN_API int32_t brnWriteItemByItemID(brnHandle handle, brnItem* item);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -11,6 +11,7 @@
 #include "first_make.h"
 #include "library_state.h"
 #include "quorvel.h"
+#include "reading.h"
 #include "second_make.h"
 
 using namespace brenholt;
@@ -29,6 +30,7 @@ std::int32_t finishOpen(brnHandle handle, std::int32_t family, brnHandle* handle
     *handleOut = handle;
     *familyOut = family;
     s.family = family;
+    ++s.epoch;
     return BRN_OK;
 }
 
@@ -115,6 +117,7 @@ int32_t brnClose(brnHandle handle)
     state().rfOn = false;
     if (!handle)
         return BRN_OK;
+    forgetReader(handle);
     if (isSecondMakeReader(handle))
         closeSecondMake(handle);
     else if (isLinkHandle(handle))
@@ -170,6 +173,7 @@ int32_t brnSwitchReader(brnHandle handle, int32_t family, uint8_t antenna)
 {
     state().currentReader = handle;
     state().family = family;
+    ++state().epoch;
     if (antenna != 0 && family == BRN_FAMILY_DALRIX)
         brnSelectANT(handle, antenna);
     return BRN_OK;
@@ -207,7 +211,10 @@ int32_t brnSetSortingBufferDepth(brnHandle, int32_t depth)
 {
     if (depth < 0)
         return BRN_ERR_PARAMETER;
-    return state().sorting.reset(depth) ? BRN_OK : BRN_ERR_RESOURCES;
+    if (!state().sorting.reset(depth))
+        return BRN_ERR_RESOURCES;
+    ++state().epoch;
+    return BRN_OK;
 }
 
 int32_t brnGetSortingBufferDepth(brnHandle, int32_t* depth)

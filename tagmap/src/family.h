@@ -81,12 +81,30 @@ public:
     // reports success with the state left empty.
     virtual Outcome queryEas(brnHandle handle, const Uid* uid, std::optional<std::int32_t>& easState) = 0;
 
+    // Continuous reading: whether a failed lock status query only leaves the
+    // lock status out of the tag's record (else the tag is left for the next
+    // cycle, as for any other failed read).
+    virtual bool lockStatusOptional() const { return false; }
+    // Whether an inventory that found more than one tag is reported as such
+    // to continuous reading's item callback.
+    virtual bool reportsManyTags() const { return false; }
+    // Whether the reader's commands wait for their answers by dispatching the
+    // calling thread's message loop (timer ticks can then come in the middle
+    // of a command): continuous reading pauses its timer during a cycle.
+    virtual bool waitsOnCallersLoop() const { return false; }
+    // Whether the write by item identifier may look for the tag in the field.
+    virtual bool searchesField() const { return true; }
+
     // Before writing (first make: the long command time-out).
     virtual void prepareWrite(brnHandle handle) = 0;
     virtual Outcome writeAfi(brnHandle handle, const Uid* uid, std::uint8_t afi) = 0;
     virtual Outcome writeEas(brnHandle handle, const Uid* uid, EasAction action) = 0;
     virtual Outcome writeBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t value) = 0;
     virtual Outcome lockBlock(brnHandle handle, const Uid* uid, int block) = 0;
+    // The locks a write asks for (brnRawItem.lockMask), in ascending block
+    // order; the first failure ends them. By default blocks 0 to 7, and the
+    // EAS lock bit means nothing.
+    virtual Outcome applyLocks(brnHandle handle, const Uid* uid, std::uint32_t rawLockMask);
 };
 
 // The adapter of a family number; null for numbers without one.

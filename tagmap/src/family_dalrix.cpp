@@ -18,6 +18,8 @@ constexpr std::uint8_t kAnyReader = 0xFF;
 constexpr int kListEntrySize = 9; // DSFID, then the UID
 constexpr int kMaxListEntries = 255;
 constexpr int kAnswerSize = 256;
+// The reader's status when no tag answered an inventory: an empty field.
+constexpr std::int32_t kNoTagAnswered = 0x0B;
 
 // The address records of the open readers.
 std::vector<std::unique_ptr<std::uint8_t>>& records()
@@ -67,8 +69,12 @@ public:
             std::copy_n(list + i * kListEntrySize + 1, uid.size(), uid.begin());
             tags.push_back(uid);
         }
+        if (result == kNoTagAnswered && count == 0)
+            return Outcome::success();
         return driverOutcome(result, 0);
     }
+
+    bool waitsOnCallersLoop() const override { return true; }
 
     Outcome readBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t& value) override
     {

@@ -66,6 +66,9 @@ public:
     }
 
     bool addressesSingleReads() const override { return false; }
+    // A failed EAS query or lock status leaves that part out of a cycle's record.
+    bool lockStatusOptional() const override { return true; }
+    bool searchesField() const override { return false; }
 
     Outcome readBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t& value) override
     {

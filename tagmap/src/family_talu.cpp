@@ -130,6 +130,17 @@ public:
             TALU_LockBlockISO15693(linkOf(handle), block, 0, modeFor(uid), uidBytes(uid), a.data, &a.status);
         return commandOutcome(result, a.status);
     }
+
+    // These readers lock the EAS bit when asked and never block 0.
+    Outcome applyLocks(brnHandle handle, const Uid* uid, std::uint32_t rawLockMask) override
+    {
+        if (rawLockMask & BRN_RAW_LOCK_EAS)
+            if (const Outcome locked = writeEas(handle, uid, EasAction::Lock); !locked.ok)
+                return locked;
+        return ReaderFamily::applyLocks(handle, uid, rawLockMask & ~(BRN_RAW_LOCK_EAS | BRN_RAW_LOCK_BLOCK(0)));
+    }
+
+    bool reportsManyTags() const override { return true; }
 };
 
 } // namespace

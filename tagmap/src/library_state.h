@@ -1,6 +1,6 @@
 // The library's process-wide state, shared by all handles: the reader family
-// that family-dependent calls dispatch on, the RF-on flag, the settings and
-// the sorting buffer of continuous reading.
+// that family-dependent calls dispatch on, the RF-on flag, the settings, and
+// continuous reading with its sorting buffer and timer.
 #pragma once
 
 #include <array>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "brenholt.h"
+#include "platform/loop.h"
 
 namespace brenholt {
 
@@ -41,9 +42,36 @@ public:
     std::span<SortingEntry> ring() { return {entries_.data(), static_cast<std::size_t>(depth_)}; }
     std::size_t writePosition = 0;
 
+    // Every entry free again, write position 0.
+    void clear();
+    // Whether a ring entry holds uid.
+    bool contains(const std::array<std::uint8_t, 8>& uid) const;
+    // Records a reported tag at the write position and moves it on. With
+    // depth 0 the ring has no entry and nothing is recorded.
+    void record(const std::array<std::uint8_t, 8>& uid, std::uint32_t block0, std::uint32_t block1);
+    // Whether the buffer's first entry holds a UID (a tag was reported since
+    // the buffer was emptied).
+    bool firstEntryInUse() const;
+
 private:
     std::int32_t depth_ = 0;
     std::vector<SortingEntry> entries_;
+};
+
+// Continuous reading: the callbacks, the caller's context, what is read from
+// each tag, and the timer that drives the cycles.
+struct ReadingState {
+    brnRawItemCallback rawCallback = nullptr;
+    brnRawUIDCallback rawUidCallback = nullptr;
+    brnItemCallback itemCallback = nullptr;
+    brnItemUIDCallback itemUidCallback = nullptr;
+    void* context = nullptr;
+    std::uint32_t rawMask = 0;
+    // The timer's identifier: 0 never started, -1 killed (or paused by a
+    // second-make cycle); ticks of any other timer are ignored.
+    std::int64_t timerId = 0;
+    // The loop of the thread that started the timer.
+    std::shared_ptr<platform::MessageLoop> timerLoop;
 };
 
 struct LibraryState {
@@ -56,8 +84,25 @@ struct LibraryState {
     std::uint32_t tagsMask = 4;
     std::uint32_t channelsMask = 1;
     std::uint8_t inventoryParameter = 16; // passed to every TALU automatic inventory
+    ReadingState reading;
+    // Calls that use the reader and are still running: a tick that comes
+    // while one runs (from a nested dispatch of the loop) is skipped.
+    int readerBusy = 0;
+    // Changes whenever reading is started or stopped, a reader is opened,
+    // closed or switched, or the sorting buffer is replaced: a cycle whose
+    // callback caused such a change ends there.
+    std::uint64_t epoch = 0;
 };
 
 LibraryState& state();
+
+// Marks a call that uses the reader for its duration.
+class ReaderInUse {
+public:
+    ReaderInUse() { ++state().readerBusy; }
+    ~ReaderInUse() { --state().readerBusy; }
+    ReaderInUse(const ReaderInUse&) = delete;
+    ReaderInUse& operator=(const ReaderInUse&) = delete;
+};
 
 } // namespace brenholt

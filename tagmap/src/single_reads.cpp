@@ -23,6 +23,7 @@ std::int32_t readRaw(brnHandle handle, std::uint32_t retryDelayMs, AfiFilter fil
         return BRN_OK;
     if (!item)
         return BRN_ERR_PARAMETER;
+    ReaderInUse busy;
     if (const Outcome on = switchRfOn(*family, handle); !on.ok)
         return on.error();
 
@@ -85,6 +86,7 @@ std::int32_t countTags(brnHandle handle, std::int32_t typeFilter, InventoryUse u
     ReaderFamily* family = nullptr;
     if (currentFamily(handle, family) != BRN_OK)
         return 0;
+    ReaderInUse busy;
     if (!state().rfOn) {
         family->setRf(handle, true); // a field that stays off shows as no tags
         state().rfOn = true;
@@ -130,6 +132,7 @@ int32_t brnReadSingleUID(brnHandle handle, uint8_t uid[8])
         return error;
     if (!uid)
         return BRN_ERR_PARAMETER;
+    ReaderInUse busy;
     if (const Outcome on = switchRfOn(*family, handle); !on.ok)
         return on.error();
     Uid found{};
@@ -148,6 +151,7 @@ int32_t brnReadSingleRawItemLocking(brnHandle handle, uint32_t retryDelayMs, uin
         return BRN_OK;
     if (!lockMask)
         return BRN_ERR_PARAMETER;
+    ReaderInUse busy;
     if (const Outcome on = switchRfOn(*family, handle); !on.ok)
         return on.error();
     Uid uid{};
