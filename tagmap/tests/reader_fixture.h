@@ -46,6 +46,62 @@ inline const char* const kCard = "E0040100AABBCCDD afi=92 eas=0 locked=6 1200000
 inline const char* const kShelf = "E004010055667788 afi=93 eas=0 14000000 00000BB9 00000000 0000AC58";
 inline const std::uint8_t kBookUid[8] = {0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
 
+// Items as the workstation's pages write them (kBook and kCard above hold
+// much the same as stored): a book of library 44120, a patron card, a shelf
+// tag; lock asks for the identifier and library blocks to be locked.
+inline brnItem bookItem(bool lock)
+{
+    brnItem item{};
+    item.blockSize = 4;
+    item.itemType = BRN_ITEM_TYPE_BOOK;
+    item.validMask = lock ? 0x7F : 0x7D;
+    item.lockMask = lock ? BRN_ITEM_IDENTITY | BRN_ITEM_LIBRARY : 0;
+    item.easState = 1;
+    item.formatVersion = 1;
+    item.itemId = 4412000012345ULL;
+    item.libraryId = 44120;
+    item.book.location = (2 << 5) | 0; // 2A
+    item.book.mediaType = 1;
+    return item;
+}
+
+inline brnItem cardItem(bool lock)
+{
+    brnItem item{};
+    item.blockSize = 4;
+    item.itemType = BRN_ITEM_TYPE_PATRON_CARD;
+    item.validMask = lock ? 0x7F : 0x7D;
+    item.lockMask = lock ? BRN_ITEM_IDENTITY | BRN_ITEM_LIBRARY : 0;
+    item.easState = 0;
+    item.formatVersion = 1;
+    item.typeCode = 1;
+    item.itemId = 20260001;
+    item.libraryId = 44120;
+    item.patron.registerMonth = 9;
+    item.patron.registerDay = 1;
+    item.patron.registerYear = 2024;
+    item.patron.patronType = 4;
+    item.patron.cardStatus = 1;
+    item.patron.validMonth = 8;
+    item.patron.validDay = 31;
+    item.patron.validYear = 2027;
+    return item;
+}
+
+inline brnItem shelfItem(bool eas)
+{
+    brnItem item{};
+    item.blockSize = 4;
+    item.itemType = BRN_ITEM_TYPE_SHELF_TAG;
+    item.validMask = eas ? 0x15 : 0x14;
+    item.easState = eas ? 1 : 0;
+    item.formatVersion = 1;
+    item.typeCode = 2;
+    item.itemId = 3001;
+    item.libraryId = 44120;
+    return item;
+}
+
 class ReaderTest : public ::testing::TestWithParam<FamilyCase> {
 protected:
     void SetUp() override
