@@ -71,4 +71,9 @@ int runRead(const Options& options, const Args& args);
 int runUid(const Options& options, const Args& args);
 int runCount(const Options& options, const Args& args);
 
+// Continuous reading and writing.
+int runWatch(const Options& options, const Args& args);
+int runWrite(const Options& options, const Args& args);
+int runWriteRaw(const Options& options, const Args& args);
+
 } // namespace tagctl

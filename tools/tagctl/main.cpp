@@ -23,6 +23,19 @@ const Command kCommands[] = {
      "the one tag on the reader: UID, item, EAS and locks (--raw: the block values)", runRead},
     {"uid", "", "the UID of the one tag on the reader", runUid},
     {"count", "[--type book|card|shelf]", "the number of tags in the field (of an item type)", runCount},
+    // Continuous reading and writing.
+    {"watch", "[--type book|card|shelf | --raw] [--period MS] [--count N]",
+     "one line per tag as it comes into the field, until Ctrl-C (or N tags)", runWatch},
+    {"write",
+     "--book BARCODE --library ID [--location 2A] [--media N] [--reference] [--no-eas] [--lock] [--verify]\n"
+     "        | --card NUMBER --library ID [--patron-type N] [--card-status N] [--registered YYYY-MM-DD]\n"
+     "          [--valid-until YYYY-MM-DD] [--lock] [--verify]\n"
+     "        | --shelf NUMBER --library ID [--eas] [--verify]",
+     "writes a book, patron card or shelf tag onto the one tag on the reader (--verify reads the identifier back)",
+     runWrite},
+    {"write-raw", "[--uid UID] [--afi HH] [--eas on|off] [--lock BLOCKS] [--lock-eas] [--verify] VALUE...",
+     "block values in hex from block 0 on (- skips a block) onto the tag (--uid: the tag with that UID)",
+     runWriteRaw},
 };
 
 void printHelp()

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "brenholt.h"
+
 namespace tagctl {
 namespace {
 
@@ -180,6 +182,21 @@ void printFailure(bool json, const std::string& call, std::int32_t code, const c
             .set("error", Json::string(gbkToUtf8(gbk)));
         std::printf("%s\n", failure.text().c_str());
     }
+}
+
+std::string itemTypeName(std::int32_t type)
+{
+    switch (type) {
+    case BRN_ITEM_TYPE_BOOK: return "book";
+    case BRN_ITEM_TYPE_PATRON_CARD: return "patron card";
+    case BRN_ITEM_TYPE_SHELF_TAG: return "shelf tag";
+    default: return "type " + std::to_string(type);
+    }
+}
+
+std::string locationText(std::uint32_t code)
+{
+    return std::to_string((code >> 5) & 7) + static_cast<char>('A' + (code & 0x1F));
 }
 
 std::string hex(std::uint64_t value, int digits)

@@ -65,6 +65,11 @@ private:
 // error, and in JSON an object {"ok": false, ...} on standard output.
 void printFailure(bool json, const std::string& call, std::int32_t code, const char* gbkText);
 
+// "book", "patron card", "shelf tag", or "type N".
+std::string itemTypeName(std::int32_t type);
+// Holding location code: digit (bits 7-5) and letter (bits 4-0 from 'A'), e.g. "2A".
+std::string locationText(std::uint32_t code);
+
 std::string hex(std::uint64_t value, int digits);
 std::string hexBytes(const std::uint8_t* bytes, std::size_t count);
 

@@ -41,16 +41,6 @@ std::optional<std::string> parseReadArgs(const Args& args, bool allowRaw, bool a
 
 std::string uidText(const std::uint8_t* uid) { return hexBytes(uid, 8); }
 
-std::string itemTypeName(std::int32_t type)
-{
-    switch (type) {
-    case BRN_ITEM_TYPE_BOOK: return "book";
-    case BRN_ITEM_TYPE_PATRON_CARD: return "patron card";
-    case BRN_ITEM_TYPE_SHELF_TAG: return "shelf tag";
-    default: return "type " + std::to_string(type);
-    }
-}
-
 // The parts of an item that are locked on the tag.
 void addItemLocks(Report& report, const brnItem& item)
 {
@@ -74,12 +64,6 @@ std::string date(std::uint32_t year, std::uint32_t month, std::uint32_t day)
     char text[32];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u", year, month, day);
     return text;
-}
-
-// Holding location code: digit (bits 7-5) and letter (bits 4-0 from 'A').
-std::string locationText(std::uint32_t code)
-{
-    return std::to_string((code >> 5) & 7) + static_cast<char>('A' + (code & 0x1F));
 }
 
 // The EAS state; a reader may leave it untold (FENO readers, for a tag whose EAS bit is off).

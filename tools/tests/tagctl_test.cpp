@@ -9,11 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/dynlib.h"
+#include "sim/fault.h"
+#include "sim/iso15693.h"
 #include "sim/tagfile.h"
 #include "sim/testing.h"
 
@@ -31,8 +34,9 @@ struct Outcome { // of one run of tagctl
 };
 
 // Runs build/bin/tagctl with the arguments in a UTF-8 locale; the port
-// folder comes through the environment (TAGGING_PORT_DIR).
-Outcome tagctl(std::vector<std::string> args)
+// folder comes through the environment (TAGGING_PORT_DIR). With interruptOn,
+// the program gets SIGINT once its output (either stream) shows that text.
+Outcome tagctl(std::vector<std::string> args, const char* interruptOn = nullptr)
 {
     Outcome run;
     int out[2], err[2];
@@ -66,7 +70,13 @@ Outcome tagctl(std::vector<std::string> args)
     std::string* sinks[2] = {&run.out, &run.err};
     const std::uint64_t deadline = platform::monotonicMs() + kRunLimitMs;
     int open = 2;
+    bool interrupted = false;
     while (open > 0 && platform::monotonicMs() < deadline) {
+        if (interruptOn && !interrupted
+            && (run.out.find(interruptOn) != std::string::npos || run.err.find(interruptOn) != std::string::npos)) {
+            ::kill(pid, SIGINT);
+            interrupted = true;
+        }
         if (::poll(fds, 2, 100) <= 0)
             continue;
         for (int i = 0; i < 2; ++i) {
@@ -205,13 +215,139 @@ TEST(TagctlCommandLine, Mistakes)
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"--port"}, {"--port", "x", "info"},
                                                {"--port", "0", "info"}, {"read", "--type", "magazine"},
-                                               {"info", "extra"}, {"count", "--raw"}, {"--verbose", "info"}}) {
+                                               {"info", "extra"}, {"count", "--raw"}, {"--verbose", "info"},
+                                               {"write"}, {"write", "--book", "12x", "--library", "1"},
+                                               {"write", "--book", "1"}, {"write", "--shelf", "1", "--library", "1", "--lock"},
+                                               {"write", "--card", "1", "--library", "1", "--location", "2A"},
+                                               {"write", "--card", "1", "--library", "1", "--registered", "2024-13-01"},
+                                               {"write-raw"}, {"write-raw", "--lock", "9", "00"},
+                                               {"write-raw", "123456789"}, {"write-raw", "--uid", "E004", "00"},
+                                               {"watch", "--raw", "--type", "book"}, {"watch", "--count", "0"}}) {
         const Outcome r = tagctl(args);
         EXPECT_EQ(r.exitCode, 2) << testing::PrintToString(args);
         EXPECT_FALSE(r.err.empty());
     }
     const Outcome help = tagctl({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* command : {"info", "read", "uid", "count"})
+    for (const char* command : {"info", "read", "uid", "count", "watch", "write", "write-raw"})
         EXPECT_NE(help.out.find(std::string("  ") + command), std::string::npos) << command;
+}
+
+TEST_F(Tagctl, WriteEveryItemFormAndReadItBack)
+{
+    serve("orba");
+    place("E0040100000000D1");
+    const Outcome book = tagctl({"--port", port_, "write", "--book", "4412000012345", "--library", "44120",
+                                 "--location", "1B", "--media", "3", "--reference", "--lock", "--verify"});
+    ASSERT_EQ(book.exitCode, 0) << book.err;
+    for (const char* expected : {"stored identifier:  12345", "verified:           yes", "EAS:                on"})
+        EXPECT_NE(book.out.find(expected), std::string::npos) << expected << " in\n" << book.out;
+    const Outcome read = tagctl({"--port", port_, "read"});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    for (const char* expected : {"4412000012345", "1B (33)", "media type:         3", "reference item:     yes"})
+        EXPECT_NE(read.out.find(expected), std::string::npos) << expected << " in\n" << read.out;
+    const sim::Tag tag = *served_.reader->tag(*sim::uidFromText("E0040100000000D1"));
+    EXPECT_EQ(tag.afi(), 0x91);
+    EXPECT_TRUE(tag.blockLocked(0) && tag.blockLocked(1) && tag.blockLocked(3));
+
+    served_.reader->removeAll();
+    place("E0040100000000D2");
+    const Outcome card = tagctl({"--json", "--port", port_, "write", "--card", "20260001", "--library", "44120",
+                                 "--patron-type", "4", "--registered", "2024-09-01", "--valid-until", "2027-08-31",
+                                 "--verify"});
+    ASSERT_EQ(card.exitCode, 0) << card.err;
+    EXPECT_NE(card.out.find("\"itemId\": 20260001"), std::string::npos) << card.out;
+    EXPECT_NE(card.out.find("\"eas\": false"), std::string::npos) << card.out;
+    const sim::Tag cardTag = *served_.reader->tag(*sim::uidFromText("E0040100000000D2"));
+    EXPECT_EQ(cardTag.afi(), 0x92);
+    EXPECT_EQ(cardTag.block(2), 0x9086C080u);
+    EXPECT_EQ(cardTag.block(4), 0x8F872000u);
+
+    served_.reader->removeAll();
+    place("E0040100000000D3");
+    const Outcome shelf = tagctl({"--port", port_, "write", "--shelf", "3001", "--library", "44120", "--eas"});
+    ASSERT_EQ(shelf.exitCode, 0) << shelf.err;
+    const sim::Tag shelfTag = *served_.reader->tag(*sim::uidFromText("E0040100000000D3"));
+    EXPECT_EQ(shelfTag.afi(), 0x93);
+    EXPECT_TRUE(shelfTag.eas());
+    EXPECT_EQ(shelfTag.block(0), 0x14000000u);
+    EXPECT_EQ(shelfTag.block(1), 3001u);
+}
+
+TEST_F(Tagctl, WriteVerificationMismatchFailsLoudly)
+{
+    serve("talu");
+    place("E0040100000000D1");
+    // The reader claims the writes of blocks 0 and 1 (the AFI and EAS bit go
+    // first through the same carrier command) without doing them.
+    served_.reader->addFault(sim::Fault::statusByte(0x00, 2).forCode(0x21).after(2));
+    const Outcome r = tagctl({"--port", port_, "write", "--shelf", "3001", "--library", "44120", "--eas", "--verify"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("verification failed: the tag holds identifier 0, not 3001"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    const Outcome j = tagctl({"--json", "--port", port_, "write", "--shelf", "3001", "--library", "44120", "--verify"});
+    EXPECT_EQ(j.exitCode, 0) << j.err << "the second write does its work";
+}
+
+TEST_F(Tagctl, WriteRawBlocksToATagByUid)
+{
+    serve("feno");
+    place("E0040100000000D1 00000000 00000000 77777777");
+    place("E0040100000000D2");
+    const Outcome r = tagctl({"--port", port_, "write-raw", "--uid", "E0040100000000D1", "--afi", "93", "--lock",
+                              "0,2", "11223344", "-", "AABBCCDD"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const sim::Tag tag = *served_.reader->tag(*sim::uidFromText("E0040100000000D1"));
+    EXPECT_EQ(tag.block(0), 0x11223344u);
+    EXPECT_EQ(tag.blockBytes(0)[0], 0x44) << "tag byte 0 is the value's low byte";
+    EXPECT_EQ(tag.block(2), 0xAABBCCDDu);
+    EXPECT_EQ(tag.afi(), 0x93);
+    EXPECT_TRUE(tag.blockLocked(0) && tag.blockLocked(2) && !tag.blockLocked(1));
+    EXPECT_EQ(served_.reader->tag(*sim::uidFromText("E0040100000000D2"))->block(0), 0u) << "the other tag";
+
+    served_.reader->remove(*sim::uidFromText("E0040100000000D2"));
+    const Outcome verified = tagctl({"--json", "--port", port_, "write-raw", "--verify", "-", "55667788"});
+    ASSERT_EQ(verified.exitCode, 0) << verified.err;
+    EXPECT_NE(verified.out.find("\"blocks\": [null, 1432778632, null, null, null, null, null, null]"),
+              std::string::npos)
+        << verified.out;
+    EXPECT_NE(verified.out.find("\"verified\": true"), std::string::npos) << verified.out;
+    // A locked block refuses the write.
+    const Outcome locked = tagctl({"--port", port_, "write-raw", "00000000"});
+    EXPECT_EQ(locked.exitCode, 1);
+    EXPECT_NE(locked.err.find("brnWriteRawItems()"), std::string::npos) << locked.err;
+}
+
+TEST_F(Tagctl, WatchPrintsEachTagOnce)
+{
+    serve("feno");
+    place(kBook);
+    place("E0040100AABBCCDD afi=92 eas=0 12000000 013524A1 9086C080 0000AC58");
+    const Outcome r = tagctl({"--port", port_, "watch", "--period", "20", "--count", "2"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("E004010012345678  book  4412000012345  library 44120  location 2A  EAS on  locked\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("E0040100AABBCCDD  patron card  20260001  library 44120"), std::string::npos) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+
+    const Outcome cards = tagctl({"--json", "--port", port_, "watch", "--type", "card", "--count", "1"});
+    ASSERT_EQ(cards.exitCode, 0) << cards.err;
+    EXPECT_EQ(cards.out.rfind("{\"event\": \"tag\", \"itemType\": 1, \"typeCode\": 1, \"itemId\": 20260001", 0),
+              0u)
+        << cards.out;
+}
+
+TEST_F(Tagctl, WatchEndsOnInterrupt)
+{
+    serve("dalrix");
+    place(kBook);
+    const Outcome r = tagctl({"--port", port_, "watch", "--raw", "--period", "50"}, "E004010012345678");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("E004010012345678  10000000 00003039 20040000 0000AC58 9BC38000 00000000 00000000 00000000  "
+                         "EAS on  locked 0,1\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("watching the Dalrix reader on COM3"), std::string::npos) << r.err;
+    EXPECT_FALSE(served_.reader->rfOn()) << "reading stopped";
 }

@@ -1,0 +1,251 @@
+// tagctl watch: continuous reading. One line per tag as it comes into the
+// field (a tag once while it stays among the recently reported), until
+// Ctrl-C / SIGTERM or, with --count, until that many tags were reported.
+// With --json each line is one JSON object.
+//
+// The library's reading timer ticks on this thread's message loop, so the
+// command dispatches that loop; a signal reaches it through a pipe the loop
+// watches.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "output.h"
+#include "platform/loop.h"
+
+namespace tagctl {
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the watch through the pipe while it runs.
+class SignalWatch {
+public:
+    SignalWatch()
+    {
+        if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        ::sigemptyset(&action.sa_mask);
+        for (int s : {SIGINT, SIGTERM})
+            ::sigaction(s, &action, nullptr);
+    }
+    ~SignalWatch()
+    {
+        for (int s : {SIGINT, SIGTERM})
+            ::signal(s, SIG_DFL);
+        for (int& fd : signalPipe)
+            if (fd >= 0) {
+                ::close(fd);
+                fd = -1;
+            }
+    }
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+    int fd() const { return signalPipe[0]; }
+};
+
+struct WatchArgs {
+    std::optional<std::int32_t> type;
+    bool raw = false;
+    std::optional<std::uint32_t> periodMs;
+    long count = 0; // 0: until interrupted
+};
+
+std::optional<std::string> parseWatchArgs(const Args& args, WatchArgs& out)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--raw") {
+            out.raw = true;
+        } else if (a == "--type" && hasValue) {
+            out.type = parseItemType(args[++i]);
+            if (!out.type)
+                return "unknown item type '" + args[i] + "' (book, card, shelf or a number)";
+        } else if (a == "--period" && hasValue) {
+            const auto ms = parseNumber(args[++i]);
+            if (!ms || *ms < 1 || *ms > 60000)
+                return "bad period '" + args[i] + "' (1 to 60000 ms)";
+            out.periodMs = static_cast<std::uint32_t>(*ms);
+        } else if (a == "--count" && hasValue) {
+            const auto n = parseNumber(args[++i]);
+            if (!n || *n < 1)
+                return "bad count '" + args[i] + "'";
+            out.count = *n;
+        } else {
+            return "unexpected argument '" + a + "'";
+        }
+    }
+    if (out.raw && out.type)
+        return "--raw and --type do not go together (raw reading takes every tag)";
+    return std::nullopt;
+}
+
+// What the callbacks share: the output form and the progress of the watch.
+struct Watch {
+    bool json = false;
+    brnHandle handle = nullptr;
+    long limit = 0;
+    long tags = 0;
+    bool interrupted = false;
+
+    bool done() const { return interrupted || (limit > 0 && tags >= limit); }
+
+    void line(const std::string& text, Json json) const
+    {
+        if (this->json)
+            std::printf("%s\n", json.text().c_str());
+        else
+            std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+    // A tag was reported and printed: stop reading once enough were.
+    void counted()
+    {
+        ++tags;
+        if (limit > 0 && tags >= limit)
+            brnStopReadingItems(handle); // allowed from inside the callback
+    }
+};
+
+Watch& watchOf(void* context) { return *static_cast<Watch*>(context); }
+
+std::string easText(bool told, std::int32_t state) { return !told ? "EAS ?" : state ? "EAS on" : "EAS off"; }
+Json easJson(bool told, std::int32_t state) { return told ? Json::boolean(state != 0) : Json::null(); }
+
+void printItem(brnItem* item, const std::uint8_t* uid, Watch& w)
+{
+    std::string text;
+    Json json = Json::object().set("event", Json::string("tag"));
+    if (uid) {
+        text = hexBytes(uid, 8) + "  ";
+        json.set("uid", Json::string(hexBytes(uid, 8)));
+    }
+    text += itemTypeName(item->itemType) + "  " + std::to_string(item->itemId);
+    json.set("itemType", Json::number(item->itemType))
+        .set("typeCode", Json::number(item->typeCode))
+        .set("itemId", Json::unsignedNumber(item->itemId));
+    if (item->validMask & BRN_ITEM_LIBRARY) {
+        text += "  library " + std::to_string(item->libraryId);
+        json.set("libraryId", Json::unsignedNumber(item->libraryId));
+    }
+    if (item->itemType == BRN_ITEM_TYPE_BOOK && (item->validMask & BRN_ITEM_BLOCK2)) {
+        text += "  location " + locationText(item->book.location);
+        json.set("location", Json::number(item->book.location));
+    }
+    const bool told = item->validMask & BRN_ITEM_EAS;
+    text += "  " + easText(told, item->easState);
+    json.set("eas", easJson(told, item->easState));
+    if ((item->validMask & BRN_ITEM_LOCKS) && (item->lockMask & BRN_ITEM_IDENTITY))
+        text += "  locked";
+    if (item->validMask & BRN_ITEM_LOCKS)
+        json.set("lockMask", Json::unsignedNumber(item->lockMask));
+    w.line(text, std::move(json));
+    w.counted();
+}
+
+void onItem(brnHandle, std::int32_t event, brnItem* item, void* context)
+{
+    if (event == BRN_EVENT_NEW_TAG && item)
+        printItem(item, nullptr, watchOf(context));
+}
+
+void onItemUid(brnHandle, std::int32_t event, brnItem* item, std::uint8_t* uid, void* context)
+{
+    if (event == BRN_EVENT_NEW_TAG && item)
+        printItem(item, uid, watchOf(context));
+}
+
+void onRawUid(brnHandle, std::int32_t event, brnRawItem* raw, std::uint8_t* uid, void* context)
+{
+    Watch& w = watchOf(context);
+    if (event != BRN_EVENT_NEW_TAG || !raw || !uid)
+        return;
+    std::string text = hexBytes(uid, 8) + " ";
+    std::vector<Json> blocks;
+    for (std::uint32_t value : raw->blocks) {
+        text += " " + hex(value, 8);
+        blocks.push_back(Json::unsignedNumber(value));
+    }
+    const bool told = raw->validMask & BRN_RAW_EAS;
+    text += "  " + easText(told, raw->easState);
+    std::vector<Json> locked;
+    std::string lockedText;
+    for (int i = 0; i < BRN_ITEM_BLOCKS; ++i)
+        if (raw->lockMask & BRN_RAW_LOCK_BLOCK(i)) {
+            lockedText += (lockedText.empty() ? "  locked " : ",") + std::to_string(i);
+            locked.push_back(Json::number(i));
+        }
+    Json json = Json::object()
+                    .set("event", Json::string("tag"))
+                    .set("uid", Json::string(hexBytes(uid, 8)))
+                    .set("blocks", Json::array(std::move(blocks)))
+                    .set("eas", easJson(told, raw->easState))
+                    .set("lockedBlocks", Json::array(std::move(locked)));
+    w.line(text + lockedText, std::move(json));
+    w.counted();
+}
+
+} // namespace
+
+int runWatch(const Options& options, const Args& args)
+{
+    WatchArgs watchArgs;
+    if (const auto wrong = parseWatchArgs(args, watchArgs))
+        return usageError(*wrong);
+    return withReader(options, [&](OpenReader& reader) {
+        if (watchArgs.periodMs)
+            if (const std::int32_t code = brnSetReadSessionDuration(reader.handle(), 0, *watchArgs.periodMs))
+                return callFailed(options, "brnSetReadSessionDuration", code);
+        SignalWatch signals;
+        Watch watch;
+        watch.json = options.json;
+        watch.handle = reader.handle();
+        watch.limit = watchArgs.count;
+        const char* call = "brnStartReadingUIDs";
+        std::int32_t code = BRN_OK;
+        if (watchArgs.raw) {
+            call = "brnStartReadingRawUIDs";
+            code = brnStartReadingRawUIDs(reader.handle(), BRN_RAW_EAS | BRN_RAW_LOCKS | BRN_RAW_ALL_BLOCKS, onRawUid,
+                                          &watch);
+        } else if (watchArgs.type) {
+            // Reading by type hands out items without their UIDs.
+            call = "brnStartReadingItemsByType";
+            code = brnStartReadingItemsByType(reader.handle(), *watchArgs.type, BRN_ITEM_ALL, onItem, &watch);
+        } else {
+            code = brnStartReadingUIDs(reader.handle(), BRN_ITEM_ALL, onItemUid, &watch);
+        }
+        if (code != BRN_OK)
+            return callFailed(options, call, code);
+        std::fprintf(stderr, "tagctl: watching the %s reader on COM%d (Ctrl-C stops)\n",
+                     familyName(reader.family()).c_str(), options.port);
+
+        platform::MessageLoop& loop = platform::MessageLoop::current();
+        const platform::MessageLoop::Id interrupt = loop.watchFd(signals.fd(), [&] {
+            char drained[16];
+            while (::read(signals.fd(), drained, sizeof drained) > 0) {
+            }
+            watch.interrupted = true;
+        });
+        while (!watch.done())
+            loop.dispatchOnce(-1);
+        loop.unwatch(interrupt);
+        brnStopReadingItems(reader.handle());
+        return kExitOk;
+    });
+}
+
+} // namespace tagctl

@@ -1,0 +1,265 @@
+// tagctl write: a library item onto the one tag on the reader, as the
+// workstation's tagging pages write it: a book, a patron card or a shelf tag.
+// With --verify the identifier is read back and compared.
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "commands.h"
+#include "output.h"
+
+namespace tagctl {
+namespace {
+
+constexpr std::uint32_t kVerifyRetryDelayMs = 10;
+
+struct Date {
+    std::uint32_t year = 0, month = 0, day = 0;
+};
+
+std::optional<Date> parseDate(const std::string& text)
+{
+    unsigned y = 0, m = 0, d = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%4u-%2u-%2u%c", &y, &m, &d, &tail) != 3 || y < 1970 || m < 1 || m > 12 || d < 1
+        || d > 31)
+        return std::nullopt;
+    return Date{y, m, d};
+}
+
+Date today()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return {static_cast<std::uint32_t>(local.tm_year + 1900), static_cast<std::uint32_t>(local.tm_mon + 1),
+            static_cast<std::uint32_t>(local.tm_mday)};
+}
+
+// A holding location: a digit 0-7 and a letter, e.g. "2A".
+std::optional<std::uint32_t> parseLocation(const std::string& text)
+{
+    if (text.size() != 2 || text[0] < '0' || text[0] > '7')
+        return std::nullopt;
+    const char letter = static_cast<char>(text[1] & ~0x20); // upper case
+    if (letter < 'A' || letter > 'Z')
+        return std::nullopt;
+    return static_cast<std::uint32_t>((text[0] - '0') << 5 | (letter - 'A'));
+}
+
+// The identifier of a barcode: its decimal number, 1 to 2^57 - 1.
+std::optional<std::uint64_t> parseIdentifier(const std::string& text)
+{
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const std::uint64_t value = std::stoull(text);
+    if (value == 0 || value >= (1ULL << 57))
+        return std::nullopt;
+    return value;
+}
+
+struct WriteArgs {
+    std::int32_t itemType = -1;
+    std::uint64_t itemId = 0;
+    std::optional<std::uint32_t> libraryId;
+    std::uint32_t location = 2 << 5; // 2A
+    std::uint32_t mediaType = 0;
+    bool reference = false;
+    std::optional<bool> eas; // the type's default when not given
+    std::uint32_t patronType = 0;
+    std::uint32_t cardStatus = 0;
+    std::optional<Date> registered;
+    std::optional<Date> validUntil;
+    bool lock = false;
+    bool verify = false;
+};
+
+std::optional<std::string> parseWriteArgs(const Args& args, WriteArgs& out)
+{
+    const auto number = [](const std::string& text, long limit) -> std::optional<std::uint32_t> {
+        const auto n = parseNumber(text);
+        if (!n || *n < 0 || *n > limit)
+            return std::nullopt;
+        return static_cast<std::uint32_t>(*n);
+    };
+    bool bookOnly = false, cardOnly = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        const std::string value = hasValue ? args[i + 1] : "";
+        if ((a == "--book" || a == "--card" || a == "--shelf") && hasValue) {
+            if (out.itemType >= 0)
+                return std::string("give one of --book, --card and --shelf");
+            out.itemType = a == "--book" ? BRN_ITEM_TYPE_BOOK
+                         : a == "--card" ? BRN_ITEM_TYPE_PATRON_CARD
+                                         : BRN_ITEM_TYPE_SHELF_TAG;
+            const auto id = parseIdentifier(value);
+            if (!id)
+                return "bad number '" + value + "' (decimal digits, 1 to 2^57 - 1)";
+            out.itemId = *id;
+            ++i;
+        } else if (a == "--library" && hasValue) {
+            out.libraryId = number(value, 0xFFFFFFFFL);
+            if (!out.libraryId)
+                return "bad library identifier '" + value + "'";
+            ++i;
+        } else if (a == "--location" && hasValue) {
+            const auto location = parseLocation(value);
+            if (!location)
+                return "bad holding location '" + value + "' (a digit 0-7 and a letter, e.g. 2A)";
+            out.location = *location;
+            bookOnly = true;
+            ++i;
+        } else if (a == "--media" && hasValue) {
+            const auto media = number(value, 31);
+            if (!media)
+                return "bad media type '" + value + "' (0 to 31)";
+            out.mediaType = *media;
+            bookOnly = true;
+            ++i;
+        } else if (a == "--reference") {
+            out.reference = true;
+            bookOnly = true;
+        } else if (a == "--patron-type" && hasValue) {
+            const auto type = number(value, 255);
+            if (!type)
+                return "bad patron type '" + value + "' (0 to 255)";
+            out.patronType = *type;
+            cardOnly = true;
+            ++i;
+        } else if (a == "--card-status" && hasValue) {
+            const auto status = number(value, 31);
+            if (!status)
+                return "bad card status '" + value + "' (0 to 31)";
+            out.cardStatus = *status;
+            cardOnly = true;
+            ++i;
+        } else if ((a == "--registered" || a == "--valid-until") && hasValue) {
+            const auto date = parseDate(value);
+            if (!date)
+                return "bad date '" + value + "' (YYYY-MM-DD)";
+            (a == "--registered" ? out.registered : out.validUntil) = date;
+            cardOnly = true;
+            ++i;
+        } else if (a == "--eas" || a == "--no-eas") {
+            out.eas = a == "--eas";
+        } else if (a == "--lock") {
+            out.lock = true;
+        } else if (a == "--verify") {
+            out.verify = true;
+        } else {
+            return "unexpected argument '" + a + "'";
+        }
+    }
+    if (out.itemType < 0)
+        return std::string("write needs --book, --card or --shelf with the number");
+    if (!out.libraryId)
+        return std::string("write needs --library");
+    if (bookOnly && out.itemType != BRN_ITEM_TYPE_BOOK)
+        return std::string("--location, --media and --reference are for books");
+    if (cardOnly && out.itemType != BRN_ITEM_TYPE_PATRON_CARD)
+        return std::string("--patron-type, --card-status, --registered and --valid-until are for patron cards");
+    if (out.lock && out.itemType == BRN_ITEM_TYPE_SHELF_TAG)
+        return std::string("shelf tags are never locked");
+    if (out.eas && *out.eas && out.itemType == BRN_ITEM_TYPE_PATRON_CARD)
+        return std::string("patron cards are written with the EAS bit off");
+    return std::nullopt;
+}
+
+// The item the tagging pages would write from these values.
+brnItem buildItem(const WriteArgs& w)
+{
+    brnItem item{};
+    item.blockSize = BRN_BLOCK_SIZE;
+    item.itemType = w.itemType;
+    item.formatVersion = 1;
+    item.typeCode = static_cast<std::uint32_t>(w.itemType);
+    item.itemId = w.itemId;
+    item.libraryId = *w.libraryId;
+    item.validMask = BRN_ITEM_IDENTITY | BRN_ITEM_LIBRARY;
+    if (w.lock) {
+        item.validMask |= BRN_ITEM_LOCKS;
+        item.lockMask = BRN_ITEM_IDENTITY | BRN_ITEM_LIBRARY;
+    }
+    switch (w.itemType) {
+    case BRN_ITEM_TYPE_BOOK:
+        item.validMask |= BRN_ITEM_EAS | BRN_ITEM_BLOCK2 | BRN_ITEM_BLOCK4 | BRN_ITEM_EXTRA;
+        item.easState = w.eas.value_or(true) ? 1 : 0;
+        item.book.referenceFlag = w.reference ? 1 : 0;
+        item.book.location = w.location;
+        item.book.mediaType = w.mediaType;
+        break;
+    case BRN_ITEM_TYPE_PATRON_CARD: {
+        item.validMask |= BRN_ITEM_EAS | BRN_ITEM_BLOCK2 | BRN_ITEM_BLOCK4 | BRN_ITEM_EXTRA;
+        item.easState = 0;
+        const Date registered = w.registered.value_or(today());
+        const Date valid = w.validUntil.value_or(Date{registered.year + 1, registered.month, registered.day});
+        item.patron.registerYear = registered.year;
+        item.patron.registerMonth = registered.month;
+        item.patron.registerDay = registered.day;
+        item.patron.patronType = w.patronType;
+        item.patron.cardStatus = w.cardStatus;
+        item.patron.validYear = valid.year;
+        item.patron.validMonth = valid.month;
+        item.patron.validDay = valid.day;
+        break;
+    }
+    default: // a shelf tag: the EAS bit only when asked for
+        if (w.eas.value_or(false)) {
+            item.validMask |= BRN_ITEM_EAS;
+            item.easState = 1;
+        }
+        break;
+    }
+    return item;
+}
+
+} // namespace
+
+int runWrite(const Options& options, const Args& args)
+{
+    WriteArgs w;
+    if (const auto wrong = parseWriteArgs(args, w))
+        return usageError(*wrong);
+    return withReader(options, [&](OpenReader& reader) {
+        brnItem item = buildItem(w);
+        if (const std::int32_t code = brnWriteItems(reader.handle(), &item))
+            return callFailed(options, "brnWriteItems", code);
+        Report report(options.json);
+        report.add("family", "reader", familyName(reader.family()));
+        report.add("itemType", "item type", itemTypeName(item.itemType), Json::number(item.itemType));
+        // The library may keep only part of the identifier on the tag (and in the item).
+        report.add("itemId", "stored identifier", std::to_string(item.itemId), Json::unsignedNumber(item.itemId));
+        report.add("libraryId", "library identifier", std::to_string(item.libraryId),
+                   Json::unsignedNumber(item.libraryId));
+        if (item.validMask & BRN_ITEM_EAS)
+            report.add("eas", "EAS", item.easState ? "on" : "off", Json::boolean(item.easState != 0));
+        report.add("locked", "locked", w.lock ? "identifier, library" : "nothing", Json::boolean(w.lock));
+        if (w.verify) {
+            brnItem back{};
+            back.blockSize = BRN_BLOCK_SIZE;
+            if (const std::int32_t code =
+                    brnReadSingleItem(reader.handle(), kVerifyRetryDelayMs, BRN_ITEM_IDENTITY, &back))
+                return callFailed(options, "brnReadSingleItem", code);
+            if (back.itemId != item.itemId) {
+                std::fprintf(stderr, "tagctl: verification failed: the tag holds identifier %llu, not %llu\n",
+                             static_cast<unsigned long long>(back.itemId),
+                             static_cast<unsigned long long>(item.itemId));
+                if (options.json)
+                    std::printf("%s\n", Json::object()
+                                            .set("ok", Json::boolean(false))
+                                            .set("call", Json::string("verify"))
+                                            .set("itemId", Json::unsignedNumber(item.itemId))
+                                            .set("readItemId", Json::unsignedNumber(back.itemId))
+                                            .text()
+                                            .c_str());
+                return kExitFailed;
+            }
+            report.add("verified", "verified", "yes", Json::boolean(true));
+        }
+        report.print();
+        return kExitOk;
+    });
+}
+
+} // namespace tagctl
