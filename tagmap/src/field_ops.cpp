@@ -48,6 +48,39 @@ std::int32_t findSingleTag(ReaderFamily& family, brnHandle handle, AfiFilter fil
     return BRN_OK;
 }
 
+std::int32_t readTagParts(ReaderFamily& family, brnHandle handle, const Uid* uid, std::uint32_t requestMask,
+                          bool locksOptional, brnRawItem& raw)
+{
+    if (requestMask & BRN_RAW_EAS) {
+        std::optional<std::int32_t> eas;
+        if (const Outcome query = family.queryEas(handle, uid, eas); !query.ok)
+            return query.error();
+        if (eas) {
+            raw.easState = *eas;
+            raw.validMask |= BRN_RAW_EAS;
+        }
+    }
+    if (requestMask & BRN_RAW_LOCKS) {
+        std::uint32_t locks = 0;
+        if (const Outcome status = family.readLocks(handle, uid, locks); status.ok) {
+            raw.lockMask = locks;
+            raw.validMask |= BRN_RAW_LOCKS;
+        } else if (!locksOptional) {
+            return status.error();
+        }
+    }
+    for (int i = 0; i < BRN_ITEM_BLOCKS; ++i) {
+        if (!(requestMask & BRN_RAW_BLOCK(i)))
+            continue;
+        std::uint32_t value = 0;
+        if (!family.readBlock(handle, uid, i, value).ok)
+            return BRN_ERR_READ;
+        raw.blocks[i] = value;
+        raw.validMask |= BRN_RAW_BLOCK(i);
+    }
+    return BRN_OK;
+}
+
 std::int32_t currentFamily(brnHandle handle, ReaderFamily*& family)
 {
     family = familyFor(state().family);

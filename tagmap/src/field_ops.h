@@ -23,6 +23,14 @@ AfiFilter afiFilterFor(std::int32_t itemType);
 std::int32_t findSingleTag(ReaderFamily& family, brnHandle handle, AfiFilter filter, std::uint32_t retryDelayMs,
                            Uid& uid);
 
+// The parts of a tag's record that requestMask asks for (BRN_RAW_*), read
+// into raw in this order: EAS bit, lock status, blocks 0 to 7. The EAS part
+// stays out when the family leaves it untold, the lock status when its query
+// fails and locksOptional is set. 0, or the first failure's error (-15 for a
+// block); raw keeps what was read before a failure.
+std::int32_t readTagParts(ReaderFamily& family, brnHandle handle, const Uid* uid, std::uint32_t requestMask,
+                          bool locksOptional, brnRawItem& raw);
+
 // The adapter of the process-wide reader family for handle: 0 and the
 // adapter, -3 when the family has none, -5 when the handle is null or is not
 // a reader of that family.

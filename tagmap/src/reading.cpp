@@ -62,42 +62,6 @@ private:
     std::uint64_t epoch_;
 };
 
-// The reads of one tag, addressed to its UID. False when one failed: the tag
-// is then left for the next cycle.
-bool readTag(ReaderFamily& family, brnHandle handle, const Uid& uid, std::uint32_t mask, brnRawItem& raw)
-{
-    raw = brnRawItem{};
-    raw.blockSize = BRN_BLOCK_SIZE;
-    if (mask & BRN_RAW_EAS) {
-        std::optional<std::int32_t> eas;
-        if (!family.queryEas(handle, &uid, eas).ok)
-            return false;
-        if (eas) {
-            raw.easState = *eas;
-            raw.validMask |= BRN_RAW_EAS;
-        }
-    }
-    if (mask & BRN_RAW_LOCKS) {
-        std::uint32_t locks = 0;
-        if (family.readLocks(handle, &uid, locks).ok) {
-            raw.lockMask = locks;
-            raw.validMask |= BRN_RAW_LOCKS;
-        } else if (!family.lockStatusOptional()) {
-            return false;
-        }
-    }
-    for (int i = 0; i < BRN_ITEM_BLOCKS; ++i) {
-        if (!(mask & BRN_RAW_BLOCK(i)))
-            continue;
-        std::uint32_t value = 0;
-        if (!family.readBlock(handle, &uid, i, value).ok)
-            return false;
-        raw.blocks[i] = value;
-        raw.validMask |= BRN_RAW_BLOCK(i);
-    }
-    return true;
-}
-
 // Event 3 or 4 to the item callback. False when the callback changed the
 // reading state.
 bool notifyItemCallback(brnHandle handle, std::int32_t event, const CycleGuard& guard)
@@ -172,8 +136,10 @@ void runCycle(ReaderFamily& family, brnHandle handle, AfiFilter filter)
     for (const Uid& uid : tags) {
         if (s.sorting.contains(uid))
             continue;
+        // A tag that cannot be read completely is left for the next cycle.
         brnRawItem raw{};
-        if (!readTag(family, handle, uid, s.reading.rawMask, raw))
+        raw.blockSize = BRN_BLOCK_SIZE;
+        if (readTagParts(family, handle, &uid, s.reading.rawMask, family.lockStatusOptional(), raw) != BRN_OK)
             continue;
         s.sorting.record(uid, raw.blocks[0], raw.blocks[1]);
         if (!reportTag(handle, uid, raw, guard))

@@ -35,31 +35,8 @@ std::int32_t readRaw(brnHandle handle, std::uint32_t retryDelayMs, AfiFilter fil
     item->blockSize = BRN_BLOCK_SIZE;
     const Uid* target = family->addressesSingleReads() ? &uid : nullptr;
 
-    if (requestMask & BRN_RAW_EAS) {
-        std::optional<std::int32_t> eas;
-        if (const Outcome query = family->queryEas(handle, target, eas); !query.ok)
-            return query.error();
-        if (eas) {
-            item->easState = *eas;
-            item->validMask |= BRN_RAW_EAS;
-        }
-    }
-    if (requestMask & BRN_RAW_LOCKS) {
-        std::uint32_t locks = 0;
-        if (const Outcome status = family->readLocks(handle, target, locks); !status.ok)
-            return status.error();
-        item->lockMask = locks;
-        item->validMask |= BRN_RAW_LOCKS;
-    }
-    for (int i = 0; i < BRN_ITEM_BLOCKS; ++i) {
-        if (!(requestMask & BRN_RAW_BLOCK(i)))
-            continue;
-        std::uint32_t value = 0;
-        if (!family->readBlock(handle, target, i, value).ok)
-            return BRN_ERR_READ;
-        item->blocks[i] = value;
-        item->validMask |= BRN_RAW_BLOCK(i);
-    }
+    if (const std::int32_t error = readTagParts(*family, handle, target, requestMask, false, *item))
+        return error;
     switchRfOff(*family, handle);
     return BRN_OK;
 }
