@@ -57,6 +57,15 @@ std::uint64_t itemIdFromText(const QString& text)
     return value;
 }
 
+std::uint32_t unsignedFromText(const QString& text)
+{
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
+    std::uint64_t value = 0;
+    for (qsizetype i = skipBlanks(text); i < text.size() && isDigit(text[i]); ++i)
+        value = std::min(value * 10 + (text[i].unicode() - '0'), kMax);
+    return static_cast<std::uint32_t>(value);
+}
+
 std::vector<BarcodeStructure> parseBarPar(const QString& text)
 {
     std::vector<BarcodeStructure> list;

@@ -72,6 +72,11 @@ private:
 // digits), or 0 when it needs more than 57 bits.
 std::uint64_t itemIdFromText(const QString& text);
 
+// A library identifier typed as text: the unsigned decimal number at its
+// start (leading blanks skipped, 0 without digits); a number beyond 32 bits
+// gives the largest 32-bit value.
+std::uint32_t unsignedFromText(const QString& text);
+
 // The decimal number at the start of a text (leading blanks skipped, 0
 // without digits), with an optional sign when withSign is set, clamped to 16
 // bits.

@@ -9,11 +9,13 @@
 //   setSortingBufferDepth  brnSetSortingBufferDepth
 //   startReadingItems      brnStartReadingItems
 //   stopReadingItems       brnStopReadingItems
+//   readSingleItem         brnReadSingleItem
+//   writeItems             brnWriteItems
 //
-// The library does not export continuous reading yet. Until it does, the two
-// reading members behave as the library does for a handle it cannot read
-// from: they fail with "invalid handle" (-5). Binding them is a matter of
-// replacing their bodies by the forwarding calls.
+// The library does not export continuous reading and writing yet. Until it
+// does, those three members behave as the library does for a handle it
+// cannot use: they fail with "invalid handle" (-5). Binding them is a matter
+// of replacing their bodies by the forwarding calls.
 #include "readerlibrary.h"
 
 namespace {
@@ -42,6 +44,13 @@ public:
 
     int startReadingItems(ReaderHandle, std::uint32_t, ItemCallback, void*) override { return kInvalidHandle; }
     int stopReadingItems(ReaderHandle) override { return kInvalidHandle; }
+
+    int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
+                       brnItem* item) override
+    {
+        return brnReadSingleItem(handle, retryDelayMs, requestMask, item);
+    }
+    int writeItems(ReaderHandle, brnItem*) override { return kInvalidHandle; }
 };
 
 } // namespace

@@ -50,6 +50,16 @@ public:
                                   void* context) = 0;
     virtual int stopReadingItems(ReaderHandle handle) = 0;
 
+    // The one tag on the reader as an item: the parts of requestMask
+    // (brnItem validMask bits), up to three inventories retryDelayMs apart.
+    virtual int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
+                               brnItem* item) = 0;
+    // Writes the parts of item named in its validMask to whichever tag
+    // answers, with the AFI of its item type when the identifier is among
+    // them. The library may reduce item->itemId in place (the number offset
+    // of library 44120).
+    virtual int writeItems(ReaderHandle handle, brnItem* item) = 0;
+
     // The library in use: the one installed last, else the tag mapping library.
     static ReaderLibrary& instance();
     // Installs library (nullptr: back to the tag mapping library) and returns

@@ -8,7 +8,8 @@
 //    reading flag is set (tagRead); stopReading() ends it;
 //  - activation on the page sheet: activated() when the page comes to the
 //    front, deactivated() when another page does; a page that leaves the
-//    front stops its reading.
+//    front stops its reading;
+//  - closing: the form tells each page before it destroys it.
 #pragma once
 
 #include "readerlibrary.h"
@@ -38,6 +39,9 @@ public:
     // The page came to the front of the sheet / another page did.
     virtual void activated() {}
     virtual void deactivated();
+    // The form is about to destroy the page (after disconnecting): the
+    // page's own closing behaviour.
+    virtual void closing() {}
 
 protected:
     // A tag not reported before, while reading runs; the item lives only

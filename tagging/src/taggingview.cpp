@@ -2,7 +2,7 @@
 
 #include "pagesheet.h"
 #include "settings.h"
-#include "taggingpage.h"
+#include "taggingbookpage.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -42,15 +42,16 @@ CTaggingView::~CTaggingView()
         m_connection.disconnect();
     CSettings().setComPort(m_portList->currentIndex());
     // Each page closes now, in the order the pages were made.
-    for (CTaggingPage* page : m_pages)
+    for (CTaggingPage* page : m_pages) {
+        page->closing();
         delete page;
+    }
 }
 
 void CTaggingView::createPages()
 {
-    // One line per page, in the order they hear of connections. The page
-    // behaviour comes with the page classes; this stands in for the book page.
-    addPage(std::make_unique<CTaggingPage>(QStringLiteral("  图书标签加工  ")), Place::Sheet);
+    // One line per page, in the order they hear of connections.
+    m_bookPage = static_cast<CTaggingBookPage*>(addPage(std::make_unique<CTaggingBookPage>(), Place::Sheet));
 }
 
 CTaggingPage* CTaggingView::addPage(std::unique_ptr<CTaggingPage> page, Place place)

@@ -23,6 +23,7 @@
 #include <vector>
 
 class CPageSheet;
+class CTaggingBookPage;
 class CTaggingPage;
 class QComboBox;
 class QLabel;
@@ -50,6 +51,7 @@ public:
     CReaderConnection& connection() { return m_connection; }
     CPageSheet* sheet() const { return m_sheet; }
     const std::vector<CTaggingPage*>& pages() const { return m_pages; }
+    CTaggingBookPage* bookPage() const { return m_bookPage; }
     QComboBox* portList() const { return m_portList; }
     QPushButton* exitButton() const { return m_exit; }
     QLabel* portLabel() const { return m_portLabel; }
@@ -80,5 +82,6 @@ private:
     QPixmap m_background;
     CReaderConnection m_connection;
     std::vector<CTaggingPage*> m_pages;
+    CTaggingBookPage* m_bookPage = nullptr;
     bool m_shown = false;
 };

@@ -8,21 +8,6 @@
 
 namespace {
 
-using ColumnSet = std::vector<std::pair<QString, int>>;
-
-const ColumnSet& columnSet(int mode)
-{
-    static const ColumnSet none;
-    static const ColumnSet tagRows{
-        {QStringLiteral("类型"), 80},          {QStringLiteral("EAS"), 40},
-        {QStringLiteral("条码号"), 120},       {QStringLiteral("馆标识"), 120},
-        {QStringLiteral("是否参考文献"), 100}, {QStringLiteral("馆藏地点"), 80},
-        {QStringLiteral("文献类型"), 80},
-    };
-    static const ColumnSet workloadLines{{QStringLiteral("工作量  [ 开始时间 ] -- [ 完成时间 ]"), 500}};
-    return mode == CTagList::TagRows ? tagRows : mode == CTagList::WorkloadLines ? workloadLines : none;
-}
-
 // Workload lines keep their line end in the row; it is not drawn.
 class LineEndHidingDelegate : public QStyledItemDelegate {
 public:
@@ -39,6 +24,24 @@ public:
 };
 
 } // namespace
+
+const CTagList::Columns& CTagList::bookColumns()
+{
+    static const Columns columns{
+        {QStringLiteral("类型"), 80},          {QStringLiteral("EAS"), 40},
+        {QStringLiteral("条码号"), 120},       {QStringLiteral("馆标识"), 120},
+        {QStringLiteral("是否参考文献"), 100}, {QStringLiteral("馆藏地点"), 80},
+        {QStringLiteral("文献类型"), 80},
+    };
+    return columns;
+}
+
+const CTagList::Columns& CTagList::columnSet(int mode) const
+{
+    static const Columns none;
+    static const Columns workloadLines{{QStringLiteral("工作量  [ 开始时间 ] -- [ 完成时间 ]"), 500}};
+    return mode == TagRows ? m_tagColumns : mode == WorkloadLines ? workloadLines : none;
+}
 
 CTagList::CTagList(QWidget* parent) : QTreeWidget(parent)
 {
@@ -59,7 +62,7 @@ void CTagList::setMode(int mode)
         return;
     m_mode = mode;
     clear();
-    const ColumnSet& set = columnSet(mode);
+    const Columns& set = columnSet(mode);
     QStringList headings;
     for (const auto& column : set)
         headings << column.first;

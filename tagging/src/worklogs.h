@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 class CTagList;
 class QWidget;
@@ -31,6 +32,7 @@ public:
     static inline const QString kWorkloadName = QStringLiteral("workload.txt");
 
     explicit CWorkLogs(Clock clock = {});
+    void setClock(Clock clock) { m_clock = std::move(clock); }
     ~CWorkLogs();
     CWorkLogs(const CWorkLogs&) = delete;
     CWorkLogs& operator=(const CWorkLogs&) = delete;

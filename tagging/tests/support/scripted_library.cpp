@@ -93,3 +93,39 @@ void ScriptedLibrary::raise(int event, brnItem* item)
     if (m_callback)
         m_callback(m_reading, event, item, m_context);
 }
+
+int ScriptedLibrary::readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
+                                    brnItem* item)
+{
+    calls << QStringLiteral("brnReadSingleItem %1 %2 %3 %4")
+                 .arg(name(handle))
+                 .arg(retryDelayMs)
+                 .arg(requestMask)
+                 .arg(item->blockSize);
+    if (!handle)
+        return -5;
+    const int rc = result(QStringLiteral("brnReadSingleItem"));
+    if (rc == 0) {
+        const brnItem found = tagOnReader ? *tagOnReader : written.empty() ? brnItem{} : m_lastOnTag;
+        *item = brnItem{};
+        item->blockSize = 4;
+        item->validMask = found.validMask & requestMask;
+        item->itemId = found.itemId;
+    }
+    return rc;
+}
+
+int ScriptedLibrary::writeItems(ReaderHandle handle, brnItem* item)
+{
+    calls << QStringLiteral("brnWriteItems %1 0x%2").arg(name(handle)).arg(item->validMask, 2, 16, QLatin1Char('0'));
+    written.push_back(*item);
+    if (!handle)
+        return -5;
+    const int rc = result(QStringLiteral("brnWriteItems"));
+    if (rc == 0) {
+        if (onWrite)
+            onWrite(*item);
+        m_lastOnTag = *item;
+    }
+    return rc;
+}

@@ -9,7 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
+#include <optional>
+#include <vector>
 #include <string>
 
 class ScriptedLibrary final : public ReaderLibrary {
@@ -27,6 +30,9 @@ public:
     int startReadingItems(ReaderHandle handle, std::uint32_t requestMask, ItemCallback callback,
                           void* context) override;
     int stopReadingItems(ReaderHandle handle) override;
+    int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
+                       brnItem* item) override;
+    int writeItems(ReaderHandle handle, brnItem* item) override;
 
     // Raises a reading event with the last start's callback and context.
     void raise(int event, brnItem* item);
@@ -41,6 +47,13 @@ public:
     int family = 5;
     // Error texts by code (GBK bytes); other codes give "".
     std::map<int, std::string> errorTexts;
+    // The items handed to brnWriteItems, as they came.
+    std::vector<brnItem> written;
+    // Applied to each item written, as the library may change it (e.g. the
+    // number offset of library 44120).
+    std::function<void(brnItem&)> onWrite;
+    // What brnReadSingleItem finds: the item last written, unless given here.
+    std::optional<brnItem> tagOnReader;
 
 private:
     int result(const QString& call) const;
@@ -50,4 +63,5 @@ private:
     ItemCallback m_callback = nullptr;
     void* m_context = nullptr;
     ReaderHandle m_reading = nullptr;
+    brnItem m_lastOnTag{};
 };

@@ -1,0 +1,148 @@
+#include "taggingbookpage.h"
+
+#include "barcodeedit.h"
+#include "holdings.h"
+#include "rewritetagdlg.h"
+#include "settings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CTaggingBookPage::CTaggingBookPage(QWidget* parent)
+    : CTaggingWritePage(kCaption, CTagList::bookColumns(), parent),
+      m_location(new QComboBox(this)),
+      m_mediaType(new QComboBox(this)),
+      m_reference(new QCheckBox(QStringLiteral("是否参考文献（非外借文献）"), this)),
+      m_eas(new QCheckBox(QStringLiteral("写 EAS防盗标识"), this)),
+      m_rewriteButton(new QPushButton(QStringLiteral("改写标签"), this))
+{
+    m_location->addItems(kHoldingLocations);
+    m_mediaType->addItems(kMediaTypes);
+    // Books always get the anti-theft bit.
+    m_eas->setChecked(true);
+    m_eas->setEnabled(false);
+    loadHoldings();
+    // Holdings are chosen in the settings dialog only.
+    m_location->setEnabled(false);
+    m_mediaType->setEnabled(false);
+    m_reference->setEnabled(false);
+    m_reference->setVisible(false);
+    m_rewriteButton->setFocusPolicy(Qt::NoFocus);
+    connect(m_rewriteButton, &QPushButton::clicked, this, &CTaggingBookPage::rewrite);
+    layOut();
+}
+
+void CTaggingBookPage::layOut()
+{
+    auto* fields = new QGridLayout;
+    fields->addWidget(new QLabel(QStringLiteral("图书馆标识"), this), 0, 0);
+    fields->addWidget(libraryIdField(), 0, 1);
+    fields->addWidget(new QLabel(QStringLiteral("馆藏地点"), this), 0, 2);
+    fields->addWidget(m_location, 0, 3);
+    fields->addWidget(new QLabel(QStringLiteral("文献类型"), this), 0, 4);
+    fields->addWidget(m_mediaType, 0, 5);
+    fields->addWidget(new QLabel(QStringLiteral("条码号"), this), 1, 0);
+    fields->addWidget(barcodeField(), 1, 1, 1, 3);
+    fields->addWidget(m_eas, 1, 4);
+    fields->addWidget(lockBox(), 1, 5);
+    fields->addWidget(m_reference, 2, 1, 1, 3);
+    fields->setColumnStretch(1, 2);
+    fields->setColumnStretch(3, 1);
+    fields->setColumnStretch(5, 1);
+
+    QFont counterFont = counterLabel()->font();
+    counterFont.setPixelSize(28);
+    counterFont.setBold(true);
+    counterLabel()->setFont(counterFont);
+    counterLabel()->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    counterLabel()->setMinimumWidth(90);
+
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* button : {settingsButton(), readButton(), statisticsButton(), m_rewriteButton})
+        buttons->addWidget(button);
+    buttons->addStretch();
+    buttons->addWidget(counterLabel());
+
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(fields);
+    page->addLayout(buttons);
+    page->addWidget(tagList(), 1);
+}
+
+void CTaggingBookPage::loadHoldings()
+{
+    const CSettings settings;
+    m_location->setCurrentIndex(holdingLocationIndex(settings.location()));
+    m_reference->setChecked(settings.reference());
+    m_mediaType->setCurrentIndex(settings.type());
+}
+
+void CTaggingBookPage::buildItem(const QString& text, brnItem& item) const
+{
+    item.blockSize = BRN_BLOCK_SIZE;
+    item.itemType = BRN_ITEM_TYPE_BOOK;
+    if (lockBox()->isChecked()) {
+        // The number and library blocks are locked; holdings stay changeable.
+        item.validMask |= BRN_ITEM_LOCKS;
+        item.lockMask = BRN_ITEM_IDENTITY | BRN_ITEM_LIBRARY;
+    }
+    item.validMask |= BRN_ITEM_EAS;
+    item.easState = m_eas->isChecked() ? 1 : 0;
+    item.validMask |= BRN_ITEM_IDENTITY;
+    item.formatVersion = 1;
+    item.typeCode = BRN_ITEM_TYPE_BOOK;
+    item.itemId = itemIdFromText(text);
+    item.validMask |= BRN_ITEM_LIBRARY;
+    item.libraryId = unsignedFromText(libraryIdField()->text());
+    item.validMask |= BRN_ITEM_BLOCK4 | BRN_ITEM_BLOCK2;
+    item.book.referenceFlag = m_reference->isChecked() ? 1 : 0;
+    item.book.mediaType = mediaTypeCode(m_mediaType->currentText());
+    item.book.location = holdingLocationCode(m_location->currentIndex());
+    // The book's dates and the extra blocks are written as zeros.
+    item.validMask |= BRN_ITEM_EXTRA;
+}
+
+QStringList CTaggingBookPage::bookRow(const brnItem& item)
+{
+    QStringList row{typeCell(item, false), easCell(item), numberCell(item, 11), libraryCell(item)};
+    if (item.itemType != BRN_ITEM_TYPE_BOOK)
+        return row;
+    if (item.validMask & BRN_ITEM_BLOCK2) {
+        row << bracketed(item, BRN_ITEM_BLOCK2, item.book.referenceFlag == 1 ? QStringLiteral("是") : QStringLiteral("否"))
+            << bracketed(item, BRN_ITEM_BLOCK2, locationText(item.book.location))
+            << bracketed(item, BRN_ITEM_BLOCK2, QString::number(item.book.mediaType));
+    } else {
+        row << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("----"))
+            << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------"))
+            << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------"));
+    }
+    return row;
+}
+
+void CTaggingBookPage::settingsAccepted()
+{
+    loadLibraryAndLock();
+    loadHoldings();
+}
+
+void CTaggingBookPage::storeSettings()
+{
+    CSettings settings;
+    settings.setLocation(m_location->currentText());
+    settings.setReference(m_reference->isChecked());
+    settings.setType(m_mediaType->currentIndex());
+}
+
+void CTaggingBookPage::rewrite()
+{
+    if (isReading())
+        stopReading();
+    CRewriteTagDlg dialog(readerHandle(), this);
+    dialog.exec();
+}

@@ -1,0 +1,191 @@
+#include "taggingwritepage.h"
+
+#include "barcodeedit.h"
+#include "parameterdlg.h"
+#include "settings.h"
+#include "ui.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+CTaggingWritePage::CTaggingWritePage(const QString& caption, CTagList::Columns tagColumns, QWidget* parent)
+    : CTaggingPage(caption, parent),
+      m_list(new CTagList(this)),
+      m_libraryId(new QLineEdit(this)),
+      m_barcode(new CBarcodeEdit(this)),
+      m_lock(new QCheckBox(QStringLiteral("锁定标签"), this)),
+      m_counter(new QLabel(QStringLiteral("0"), this)),
+      m_settingsButton(new QPushButton(QStringLiteral("设  置"), this)),
+      m_readButton(new QPushButton(QStringLiteral("读标签数据"), this)),
+      m_statisticsButton(new QPushButton(QStringLiteral("查统计日志"), this))
+{
+    m_list->setTagColumns(std::move(tagColumns));
+    m_libraryId->setReadOnly(true);
+    m_lock->setEnabled(false);
+    // The barcode field keeps the focus: the buttons are clicked, not tabbed to.
+    for (QPushButton* button : {m_settingsButton, m_readButton, m_statisticsButton})
+        button->setFocusPolicy(Qt::NoFocus);
+
+    connect(m_barcode, &CBarcodeEdit::barcodeEntered, this, &CTaggingWritePage::write);
+    connect(m_settingsButton, &QPushButton::clicked, this, &CTaggingWritePage::openSettings);
+    connect(m_readButton, &QPushButton::clicked, this, &CTaggingWritePage::readTagData);
+    connect(m_statisticsButton, &QPushButton::clicked, this, &CTaggingWritePage::showStatistics);
+
+    // Opening.
+    const CSettings settings;
+    loadLibraryAndLock();
+    m_list->setMode(CTagList::TagRows);
+    m_verify = settings.verifyWrite();
+    setFocusProxy(m_barcode);
+}
+
+void CTaggingWritePage::loadLibraryAndLock()
+{
+    const CSettings settings;
+    m_libraryId->setText(settings.libraryId());
+    m_lock->setChecked(settings.setLock());
+}
+
+void CTaggingWritePage::setCounter(int value)
+{
+    m_counter->setText(QString::number(value));
+}
+
+void CTaggingWritePage::write()
+{
+    m_list->setMode(CTagList::TagRows);
+    if (isReading())
+        stopReading();
+
+    const QString text = m_barcode->text();
+    // The same barcode twice in a row is one scan too many: the tag has it.
+    if (!text.isEmpty() && (m_lastBarcode.isEmpty() || text != m_lastBarcode)) {
+        if (m_workStart.isEmpty())
+            m_workStart = m_logs.nowText();
+        if (m_logs.open(this)) {
+            brnItem item{};
+            buildItem(text, item);
+            if (ReportFailure(this, QStringLiteral("brnWriteItems()"),
+                              ReaderLibrary::instance().writeItems(readerHandle(), &item))) {
+                if (!verifyWritten(item)) {
+                    Ui::instance().message(this, kVerifyCaption, kVerifyMismatch, Ui::Icon::Information);
+                } else {
+                    if (clearsListByCount() && m_written % kRowsPerList == 0)
+                        m_list->deleteAllRows();
+                    // Row and log line show the number as the library left it.
+                    addTagRow(item);
+                    m_barcode->clear();
+                    ++m_written;
+                    setCounter(m_written);
+                    m_logs.appendItem(item.itemId, logDigits());
+                    m_lastBarcode = text;
+                }
+            }
+        }
+    }
+    m_barcode->setFocus();
+}
+
+bool CTaggingWritePage::verifyWritten(const brnItem& written)
+{
+    if (!m_verify)
+        return true;
+    brnItem back{};
+    back.blockSize = BRN_BLOCK_SIZE;
+    // A failed read is a failed verification; it has no message of its own.
+    if (ReaderLibrary::instance().readSingleItem(readerHandle(), kVerifyRetryMs, kVerifyMask, &back) != 0)
+        return false;
+    return back.itemId == written.itemId;
+}
+
+void CTaggingWritePage::readTagData()
+{
+    if (isReading())
+        stopReading();
+    m_list->setMode(CTagList::TagRows);
+    m_list->deleteAllRows();
+    if (startReading(readRequestMask()))
+        m_read = 0;
+}
+
+void CTaggingWritePage::tagRead(const brnItem& item)
+{
+    // A tag found while the workload is shown brings the tag rows back.
+    m_list->setMode(CTagList::TagRows);
+    addTagRow(item);
+    ++m_read;
+}
+
+void CTaggingWritePage::addTagRow(const brnItem& item)
+{
+    m_list->insertTopRow(tagRow(item));
+}
+
+void CTaggingWritePage::openSettings()
+{
+    if (!CParameterDlg::openSettings(this))
+        return;
+    m_barcode->checker().load(true);
+    m_verify = CSettings().verifyWrite();
+    settingsAccepted();
+}
+
+void CTaggingWritePage::showStatistics()
+{
+    CWorkLogs::showStatistics(this, *m_list);
+}
+
+void CTaggingWritePage::closing()
+{
+    storeSettings();
+    m_logs.appendWorkload(m_written, m_workStart);
+    if (isReading())
+        stopReading();
+    m_logs.close();
+}
+
+QString CTaggingWritePage::bracketed(const brnItem& item, std::uint32_t lockBit, const QString& text)
+{
+    if ((item.validMask & BRN_ITEM_LOCKS) && (item.lockMask & lockBit))
+        return QLatin1Char('[') + text + QLatin1Char(']');
+    return text;
+}
+
+QString CTaggingWritePage::typeCell(const brnItem& item, bool withShelf)
+{
+    switch (item.typeCode) {
+    case 0:
+        return QStringLiteral("图书");
+    case 1:
+        return QStringLiteral("读者证");
+    case 2:
+        if (withShelf)
+            return QStringLiteral("架标");
+        break;
+    default:
+        break;
+    }
+    return QStringLiteral("---");
+}
+
+QString CTaggingWritePage::easCell(const brnItem& item)
+{
+    if (!(item.validMask & BRN_ITEM_EAS))
+        return QStringLiteral("---");
+    return item.easState != 0 ? QStringLiteral("ON") : QStringLiteral("OFF");
+}
+
+QString CTaggingWritePage::numberCell(const brnItem& item, int digits)
+{
+    return bracketed(item, BRN_ITEM_IDENTITY, CWorkLogs::identifierText(item.itemId, digits));
+}
+
+QString CTaggingWritePage::libraryCell(const brnItem& item)
+{
+    const QString text = (item.validMask & BRN_ITEM_LIBRARY)
+                             ? QString::number(item.libraryId).rightJustified(6, QLatin1Char('0'))
+                             : QStringLiteral("--------");
+    return bracketed(item, BRN_ITEM_LIBRARY, text);
+}

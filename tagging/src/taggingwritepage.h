@@ -1,0 +1,133 @@
+// What the three tagging pages (book tags, patron cards, shelf tags) share:
+// staff lay a tag on the reader, scan a number into the barcode field, and
+// on Enter the page writes one item to the tag, optionally reads its number
+// back to compare, lists it, counts it and logs it. The page also lists what
+// continuous reading finds, opens the settings dialog and shows the workload
+// file.
+//
+// A page supplies the item it writes (buildItem), the row it shows for an
+// item (tagRow) with its tag-row columns, the request mask of its reading,
+// and its differences in a few hooks (log digits, list clearing, settings
+// taken after the dialog, settings stored at close). It lays out the shared
+// controls below together with its own.
+//
+// Work period: from the page's creation to its close. The written count, the
+// work start and the last barcode belong to it; the work logs are opened at
+// the first write attempt and closed at close, after the workload line.
+#pragma once
+
+#include "taggingpage.h"
+#include "taglist.h"
+#include "worklogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+class CBarcodeEdit;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class CTaggingWritePage : public CTaggingPage {
+    Q_OBJECT
+public:
+    static inline const QString kVerifyCaption = QStringLiteral("VerifyWrite()");
+    static inline const QString kVerifyMismatch = QStringLiteral("校验标签：数据不匹配！");
+    // Pages that clear their list do so before every written row whose count
+    // is a multiple of this (the 1st, 101st, ...).
+    static constexpr int kRowsPerList = 100;
+    // The verification reads the identifier only, retrying 10 ms apart.
+    static constexpr std::uint32_t kVerifyRetryMs = 10;
+    static constexpr std::uint32_t kVerifyMask = 0x04;
+
+    CTaggingWritePage(const QString& caption, CTagList::Columns tagColumns, QWidget* parent = nullptr);
+
+    // The shared controls: "图书馆标识" (read-only), the barcode field, "锁定标签"
+    // (disabled), the counter, "设  置", "读标签数据", "查统计日志", the list.
+    QLineEdit* libraryIdField() const { return m_libraryId; }
+    CBarcodeEdit* barcodeField() const { return m_barcode; }
+    QCheckBox* lockBox() const { return m_lock; }
+    QLabel* counterLabel() const { return m_counter; }
+    QPushButton* settingsButton() const { return m_settingsButton; }
+    QPushButton* readButton() const { return m_readButton; }
+    QPushButton* statisticsButton() const { return m_statisticsButton; }
+    CTagList* tagList() const { return m_list; }
+
+    int writtenCount() const { return m_written; }
+    int readCount() const { return m_read; }
+    const QString& workStart() const { return m_workStart; }
+    const QString& lastBarcode() const { return m_lastBarcode; }
+    bool verify() const { return m_verify; }
+    CWorkLogs& workLogs() { return m_logs; }
+
+    // Enter from the barcode field: write the barcode's item to the tag.
+    void write();
+    // "读标签数据": list the tags continuous reading finds.
+    void readTagData();
+    // "设  置": the settings dialog; on OK the page takes the new settings.
+    void openSettings();
+    // "查统计日志": the workload file in the list.
+    void showStatistics();
+    // Settings stored, workload line appended, reading stopped, logs closed.
+    void closing() override;
+
+protected:
+    // The item for an accepted barcode text; item comes cleared.
+    virtual void buildItem(const QString& text, brnItem& item) const = 0;
+    // The cells of a tag row for an item written or read.
+    virtual QStringList tagRow(const brnItem& item) const = 0;
+    // The item request mask of continuous reading.
+    virtual std::uint32_t readRequestMask() const = 0;
+    // Digits of the identifier in the item log.
+    virtual int logDigits() const { return 11; }
+    // Whether the list is cleared every kRowsPerList written rows.
+    virtual bool clearsListByCount() const { return true; }
+    // After the settings dialog closed with OK (the barcode structures and
+    // verify are taken already).
+    virtual void settingsAccepted() {}
+    // At close, before the workload line: the settings the page keeps.
+    virtual void storeSettings() {}
+    // A row for an item at the top of the list (rows of writes and of reading).
+    virtual void addTagRow(const brnItem& item);
+
+    void tagRead(const brnItem& item) override;
+    void setCounter(int value);
+    // The library identifier field from LibraryID, the lock box from SetLock
+    // (at opening; pages that take them again after the settings dialog).
+    void loadLibraryAndLock();
+
+    // Cells shared by the pages' row rules. A cell is shown in brackets when
+    // the item carries lock status and lockBit of its lockMask is set.
+    static QString bracketed(const brnItem& item, std::uint32_t lockBit, const QString& text);
+    // "图书" (type code 0), "读者证" (1), "架标" (2, when withShelf), else "---".
+    static QString typeCell(const brnItem& item, bool withShelf);
+    // "ON"/"OFF" when the EAS state is present, else "---".
+    static QString easCell(const brnItem& item);
+    // The identifier zero-padded to digits, bracketed when blocks 0/1 are locked.
+    static QString numberCell(const brnItem& item, int digits);
+    // The library identifier zero-padded to 6 digits, or "--------";
+    // bracketed when block 3 is locked.
+    static QString libraryCell(const brnItem& item);
+
+private:
+    bool verifyWritten(const brnItem& written);
+
+    CTagList* m_list;
+    QLineEdit* m_libraryId;
+    CBarcodeEdit* m_barcode;
+    QCheckBox* m_lock;
+    QLabel* m_counter;
+    QPushButton* m_settingsButton;
+    QPushButton* m_readButton;
+    QPushButton* m_statisticsButton;
+
+    CWorkLogs m_logs;
+    int m_written = 0;
+    int m_read = 0;
+    QString m_workStart;
+    QString m_lastBarcode;
+    bool m_verify = false;
+};
