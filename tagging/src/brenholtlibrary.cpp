@@ -12,15 +12,12 @@
 //   readSingleItem         brnReadSingleItem
 //   writeItems             brnWriteItems
 //
-// The library does not export continuous reading and writing yet. Until it
-// does, those three members behave as the library does for a handle it
-// cannot use: they fail with "invalid handle" (-5). Binding them is a matter
-// of replacing their bodies by the forwarding calls.
+// Continuous reading calls back on the thread that started it, from that
+// thread's platform message loop, which the program drives from Qt's loop
+// (CLoopBridge).
 #include "readerlibrary.h"
 
 namespace {
-
-constexpr int kInvalidHandle = -5;
 
 class BrenholtLibrary final : public ReaderLibrary {
 public:
@@ -42,15 +39,19 @@ public:
         return brnSetSortingBufferDepth(handle, depth);
     }
 
-    int startReadingItems(ReaderHandle, std::uint32_t, ItemCallback, void*) override { return kInvalidHandle; }
-    int stopReadingItems(ReaderHandle) override { return kInvalidHandle; }
+    int startReadingItems(ReaderHandle handle, std::uint32_t requestMask, ItemCallback callback,
+                          void* context) override
+    {
+        return brnStartReadingItems(handle, requestMask, callback, context);
+    }
+    int stopReadingItems(ReaderHandle handle) override { return brnStopReadingItems(handle); }
 
     int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
                        brnItem* item) override
     {
         return brnReadSingleItem(handle, retryDelayMs, requestMask, item);
     }
-    int writeItems(ReaderHandle, brnItem*) override { return kInvalidHandle; }
+    int writeItems(ReaderHandle handle, brnItem* item) override { return brnWriteItems(handle, item); }
 };
 
 } // namespace

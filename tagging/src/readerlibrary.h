@@ -19,12 +19,12 @@ class QWidget;
 using ReaderHandle = void*;
 
 // Event codes of continuous reading.
-inline constexpr int kReadingNewTag = 2;       // a tag not reported before; the item holds it
-inline constexpr int kReadingFieldEmpty = 3;   // no tag in the field any more
-inline constexpr int kReadingManyTags = 4;     // more than one tag in the field
+inline constexpr int kReadingNewTag = BRN_EVENT_NEW_TAG;         // a tag not reported before; the item holds it
+inline constexpr int kReadingFieldEmpty = BRN_EVENT_FIELD_EMPTY; // no tag in the field any more
+inline constexpr int kReadingManyTags = BRN_EVENT_MANY_TAGS;     // more than one tag in the field
 
 // A continuous-reading callback: (reader handle, event code, item or null, context).
-using ItemCallback = void (*)(ReaderHandle handle, int event, brnItem* item, void* context);
+using ItemCallback = brnItemCallback;
 
 class ReaderLibrary {
 public:
