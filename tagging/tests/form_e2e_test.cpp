@@ -1,0 +1,90 @@
+// The form against simulated readers on pseudo-terminals, through the real
+// tag mapping library: it finds the reader on the stored port, tunes
+// continuous reading, and a port change closes that reader and opens the
+// one on the new port.
+#include "settings.h"
+#include "taggingbookpage.h"
+#include "taggingview.h"
+
+#include "recording_ui.h"
+
+#include <brenholt.h>
+#include <sim/testing.h>
+
+#include <QComboBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kTimeoutMs = 10000;
+
+class FormOnSimulatedReaders : public GuiTest {
+protected:
+    sim::ServedReader serve(const char* family, int port)
+    {
+        std::string error;
+        auto served = sim::serveReader(family, ports.portPath(port), 0, {}, &error);
+        EXPECT_TRUE(served) << error;
+        return served;
+    }
+
+    sim::PortFolder ports;
+};
+
+TEST_F(FormOnSimulatedReaders, ConnectsOnTheStoredPortAndReconnectsOnAPortChange)
+{
+    auto feno = serve("feno", 3);
+    auto orba = serve("orba", 5);
+    ASSERT_TRUE(feno && orba);
+    CSettings().setInteger(CSettings::kReader, QStringLiteral("Sorting"), 24);
+
+    auto view = std::make_unique<CTaggingView>();
+    view->resize(1024, 768);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isConnected(); }, kTimeoutMs))
+        << (ui.messages.empty() ? std::string("no message") : ui.messages[0].text.toStdString());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(view->portList()->currentText(), QStringLiteral("COM3"));
+    EXPECT_EQ(view->connection().family(), BRN_FAMILY_FENO);
+    ASSERT_NE(view->connection().handle(), nullptr);
+    EXPECT_EQ(view->bookPage()->readerHandle(), view->connection().handle());
+    EXPECT_GT(feno.reader->commandCount(), 0u);
+    // The library holds what the form set: the reader's 200 ms (above the
+    // 50 ms floor) and the stored depth.
+    std::uint32_t duration = 0;
+    ASSERT_EQ(brnGetReadSessionDuration(view->connection().handle(), 4, &duration), BRN_OK);
+    EXPECT_EQ(duration, 200u);
+    std::int32_t depth = 0;
+    ASSERT_EQ(brnGetSortingBufferDepth(view->connection().handle(), &depth), BRN_OK);
+    EXPECT_EQ(depth, 24);
+
+    // COM5: the FENO reader's line is let go, the ORBA reader is found.
+    const std::uint64_t departures = feno.server->hostDepartures();
+    view->portList()->setCurrentIndex(4);
+    emit view->portList()->activated(4);
+    EXPECT_TRUE(feno.server->waitHostDepartures(departures + 1, kTimeoutMs));
+    EXPECT_TRUE(view->connection().isConnected());
+    EXPECT_EQ(view->connection().port(), 5);
+    EXPECT_EQ(view->connection().family(), BRN_FAMILY_ORBA);
+    EXPECT_EQ(view->bookPage()->readerHandle(), view->connection().handle());
+    EXPECT_GT(orba.reader->commandCount(), 0u);
+    EXPECT_TRUE(ui.messages.empty());
+
+    // A port without a reader: the open fails with the port in the message.
+    view->portList()->setCurrentIndex(6);
+    emit view->portList()->activated(6);
+    EXPECT_FALSE(view->connection().isConnected());
+    EXPECT_EQ(view->bookPage()->readerHandle(), nullptr);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnOpenSerial()"));
+    EXPECT_TRUE(ui.messages[0].text.startsWith(QStringLiteral("Open ComPort 7: "))) << ui.messages[0].text.toStdString();
+
+    view.reset();
+    EXPECT_EQ(CSettings().comPort(), 6);
+}
+
+} // namespace
