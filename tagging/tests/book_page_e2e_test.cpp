@@ -1,0 +1,389 @@
+// The book page and the rewrite dialog through the real libraries, against a
+// simulated reader of each first-make family on a pseudo-terminal: a barcode
+// scanned into the field becomes a programmed tag in the simulator's memory,
+// and the page lists, counts and logs it.
+#include "barcodeedit.h"
+#include "loopbridge.h"
+#include "rewritetagdlg.h"
+#include "settings.h"
+#include "taggingbookpage.h"
+#include "taggingview.h"
+
+#include "recording_ui.h"
+
+#include <brenholt.h>
+#include <sim/tagfile.h>
+#include <sim/testing.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <ostream>
+
+namespace {
+
+constexpr int kTimeoutMs = 10000;
+
+struct FamilyCase {
+    const char* sim;
+    int number;          // BRN_FAMILY_*
+    bool locksBlock0;    // TALU readers never lock block 0
+};
+
+void PrintTo(const FamilyCase& f, std::ostream* os)
+{
+    *os << f.sim;
+}
+
+const FamilyCase kFamilies[] = {
+    {"feno", BRN_FAMILY_FENO, true},
+    {"orba", BRN_FAMILY_ORBA, true},
+    {"talu", BRN_FAMILY_TALU, false},
+};
+
+const char kBlankUid[] = "E004010000000001";
+
+// What a test looks at of a tag: AFI, EAS, blocks 0 to 7 and their locks.
+struct TagImage {
+    std::uint8_t afi = 0;
+    bool eas = false;
+    std::array<std::uint32_t, 8> blocks{};
+    std::array<bool, 8> locked{};
+    bool operator==(const TagImage&) const = default;
+};
+
+void PrintTo(const TagImage& t, std::ostream* os)
+{
+    *os << "AFI " << std::hex << int(t.afi) << (t.eas ? " EAS on" : " EAS off");
+    for (int i = 0; i < 8; ++i)
+        *os << " " << t.blocks[i] << (t.locked[i] ? "L" : "");
+}
+
+// The real tag mapping library, with a moment before each read-back in
+// which the test can act as staff do (lift the tag too early).
+class LibraryWithPause final : public ReaderLibrary {
+public:
+    LibraryWithPause() : m_previous(ReaderLibrary::install(this)) {}
+    ~LibraryWithPause() override { ReaderLibrary::install(m_previous); }
+
+    const char* errorString(int code) override { return real().errorString(code); }
+    int openSerial(int port, ReaderHandle* handle, int* family) override
+    {
+        return real().openSerial(port, handle, family);
+    }
+    int close(ReaderHandle handle) override { return real().close(handle); }
+    int getReadSessionDuration(ReaderHandle h, std::uint32_t n, std::uint32_t* ms) override
+    {
+        return real().getReadSessionDuration(h, n, ms);
+    }
+    int setReadSessionDuration(ReaderHandle h, std::uint32_t n, std::uint32_t ms) override
+    {
+        return real().setReadSessionDuration(h, n, ms);
+    }
+    int setSortingBufferDepth(ReaderHandle h, int depth) override { return real().setSortingBufferDepth(h, depth); }
+    int startReadingItems(ReaderHandle h, std::uint32_t mask, ItemCallback cb, void* context) override
+    {
+        return real().startReadingItems(h, mask, cb, context);
+    }
+    int stopReadingItems(ReaderHandle h) override { return real().stopReadingItems(h); }
+    int readSingleItem(ReaderHandle h, std::uint32_t delay, std::uint32_t mask, brnItem* item) override
+    {
+        if (beforeRead)
+            beforeRead();
+        return real().readSingleItem(h, delay, mask, item);
+    }
+    int writeItems(ReaderHandle h, brnItem* item) override { return real().writeItems(h, item); }
+
+    std::function<void()> beforeRead;
+
+private:
+    static ReaderLibrary& real() { return brenholtLibrary(); }
+    ReaderLibrary* m_previous;
+};
+
+class BookPageOnASimulatedReader : public GuiTest, public ::testing::WithParamInterface<FamilyCase> {
+protected:
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        ASSERT_TRUE(work.isValid());
+        std::string error;
+        served = sim::serveReader(GetParam().sim, ports.portPath(3), 0, {}, &error);
+        ASSERT_TRUE(served) << error;
+        CSettings settings;
+        settings.setWorkPath(work.path());
+        settings.setLibraryId(QStringLiteral("123456"));
+    }
+
+    // The form on COM3 (the stored port of an empty store), connected.
+    void start()
+    {
+        view = std::make_unique<CTaggingView>();
+        view->resize(1024, 768);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isConnected(); }, kTimeoutMs));
+        ASSERT_EQ(view->connection().family(), GetParam().number);
+        page = view->bookPage();
+        page->workLogs().setClock([] { return QDateTime(QDate(2026, 12, 6), QTime(14, 30, 5)); });
+    }
+
+    void place(const std::string& line)
+    {
+        std::string error;
+        auto tag = sim::parseTagLine(line, &error);
+        ASSERT_TRUE(tag) << error;
+        ASSERT_TRUE(reader().place(*tag));
+    }
+    void placeBlank() { place(std::string(kBlankUid) + " eas=0"); }
+
+    void scan(const QString& barcode)
+    {
+        page->barcodeField()->clear();
+        QTest::keyClicks(page->barcodeField(), barcode);
+        QTest::keyClick(page->barcodeField(), Qt::Key_Return);
+    }
+
+    sim::Reader& reader() { return *served.reader; }
+
+    // The tag's memory, on the antenna or on the shelf.
+    TagImage image(const char* uidText = kBlankUid)
+    {
+        const sim::Uid uid = *sim::uidFromText(uidText);
+        std::optional<sim::Tag> tag = reader().tag(uid);
+        for (const sim::Tag& t : reader().shelf())
+            if (!tag && t.uid() == uid)
+                tag = t;
+        TagImage result;
+        if (!tag) {
+            ADD_FAILURE() << "no tag " << uidText;
+            return result;
+        }
+        result.afi = tag->afi();
+        result.eas = tag->eas();
+        for (int i = 0; i < 8; ++i) {
+            result.blocks[i] = tag->block(i);
+            result.locked[i] = tag->blockLocked(i);
+        }
+        return result;
+    }
+
+    QStringList topRow() const
+    {
+        QStringList cells;
+        for (int col = 0; col < page->tagList()->columnCount(); ++col)
+            cells << page->tagList()->cellText(0, col);
+        return cells;
+    }
+
+    QByteArray itemLog() const
+    {
+        QFile f(QDir(work.path()).filePath("20261206.log"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QString messages() const
+    {
+        QStringList texts;
+        for (const RecordedMessage& m : ui.messages)
+            texts << m.caption + ": " + m.text;
+        return texts.join(" / ");
+    }
+
+    CLoopBridge bridge;   // continuous reading ticks inside Qt's loop
+    QTemporaryDir work;
+    sim::PortFolder ports;
+    sim::ServedReader served;
+    std::unique_ptr<CTaggingView> view;   // goes before the reader
+    CTaggingBookPage* page = nullptr;
+};
+
+TEST_P(BookPageOnASimulatedReader, AScannedBarcodeBecomesALockedVerifiedBookTag)
+{
+    CSettings settings;
+    settings.setSetLock(true);
+    settings.setVerifyWrite(true);
+    settings.setLocation(QStringLiteral("2"));   // "2 少儿图书借阅室": code 2A
+    settings.setType(1);                         // "2 期刊"
+    placeBlank();
+    start();
+    scan(QStringLiteral("12345678"));
+    ASSERT_TRUE(ui.messages.empty()) << messages().toStdString();
+
+    TagImage expected;
+    expected.afi = 0x91;
+    expected.eas = true;
+    expected.blocks = {0x10000000,   // format 1, type 0, number bits 56-32
+                       12345678,     // number bits 31-0
+                       0x20080000,   // not for reference, location 2A (64), media type 2
+                       123456,       // library
+                       0x0004E000,   // no date: year code 78
+                       0, 0, 0};
+    // The number and library blocks are locked.
+    expected.locked = {GetParam().locksBlock0, true, false, true, false, false, false, false};
+    EXPECT_EQ(image(), expected);
+
+    EXPECT_EQ(topRow(), (QStringList{"图书", "ON", "[00012345678]", "[123456]", "否", "2A", "2"}));
+    EXPECT_EQ(page->counterLabel()->text(), QStringLiteral("1"));
+    EXPECT_EQ(page->barcodeField()->text(), QString());
+    EXPECT_EQ(itemLog(), QByteArray("00012345678   2026-12-06 14:30:05\n"));
+}
+
+TEST_P(BookPageOnASimulatedReader, TheSameBarcodeTwiceTalksToTheReaderOnce)
+{
+    placeBlank();
+    start();
+    scan(QStringLiteral("555"));
+    ASSERT_EQ(page->writtenCount(), 1) << messages().toStdString();
+    const std::uint64_t commands = reader().commandCount();
+    scan(QStringLiteral("555"));
+    EXPECT_EQ(reader().commandCount(), commands);
+    EXPECT_EQ(page->writtenCount(), 1);
+    EXPECT_TRUE(ui.messages.empty()) << messages().toStdString();
+    EXPECT_EQ(page->tagList()->rowCount(), 1);
+}
+
+TEST_P(BookPageOnASimulatedReader, ATagLiftedBeforeTheReadBackFailsVerification)
+{
+    CSettings().setVerifyWrite(true);
+    LibraryWithPause library;
+    library.beforeRead = [this] { reader().remove(*sim::uidFromText(kBlankUid)); };
+    placeBlank();
+    start();
+    scan(QStringLiteral("9876"));
+
+    ASSERT_EQ(ui.messages.size(), 1u) << messages().toStdString();
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("VerifyWrite()"));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("校验标签：数据不匹配！"));
+    EXPECT_EQ(image().blocks[1], 9876u);   // written all the same
+    EXPECT_EQ(page->writtenCount(), 0);
+    EXPECT_EQ(page->counterLabel()->text(), QStringLiteral("0"));
+    EXPECT_EQ(page->tagList()->rowCount(), 0);
+    EXPECT_EQ(page->barcodeField()->text(), QStringLiteral("9876"));
+    EXPECT_EQ(itemLog(), QByteArray());
+}
+
+TEST_P(BookPageOnASimulatedReader, AFailingWriteLeavesTheCounterAlone)
+{
+    start();   // no tag on the reader
+    scan(QStringLiteral("4321"));
+    ASSERT_EQ(ui.messages.size(), 1u) << messages().toStdString();
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnWriteItems()"));
+    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Error);
+    EXPECT_FALSE(ui.messages[0].text.isEmpty());
+    EXPECT_EQ(page->counterLabel()->text(), QStringLiteral("0"));
+    EXPECT_EQ(page->tagList()->rowCount(), 0);
+    EXPECT_EQ(page->barcodeField()->text(), QStringLiteral("4321"));
+    EXPECT_EQ(itemLog(), QByteArray());
+
+    // The tag laid on, Enter again: the same barcode is written this time.
+    ui.reset();
+    placeBlank();
+    QTest::keyClick(page->barcodeField(), Qt::Key_Return);
+    EXPECT_TRUE(ui.messages.empty()) << messages().toStdString();
+    EXPECT_EQ(page->counterLabel()->text(), QStringLiteral("1"));
+    EXPECT_EQ(image().blocks[1], 4321u);
+}
+
+TEST_P(BookPageOnASimulatedReader, Library44120KeepsTheShortNumberOnTheTagAndReadsItBackWhole)
+{
+    CSettings().setLibraryId(QStringLiteral("44120"));
+    CSettings().setVerifyWrite(true);
+    placeBlank();
+    start();
+    scan(QStringLiteral("4412000000123"));
+    ASSERT_TRUE(ui.messages.empty()) << messages().toStdString();
+    const TagImage tag = image();
+    EXPECT_EQ(tag.blocks[0], 0x10000000u);
+    EXPECT_EQ(tag.blocks[1], 123u);
+    EXPECT_EQ(tag.blocks[3], 44120u);
+    EXPECT_EQ(topRow().mid(0, 4), (QStringList{"图书", "ON", "00000000123", "044120"}));
+    EXPECT_EQ(itemLog(), QByteArray("00000000123   2026-12-06 14:30:05\n"));
+
+    // Read tag data: the tag's number comes back whole, beside a book of
+    // another library laid next to it.
+    place("E004010000000002 afi=91 eas=0 locked=0-1 10000000 00003039 90940000 0001E240");
+    page->readButton()->click();
+    ASSERT_TRUE(page->isReading()) << messages().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->tagList()->rowCount() == 2; }, kTimeoutMs));
+    QStringList numbers{page->tagList()->cellText(0, 2), page->tagList()->cellText(1, 2)};
+    numbers.sort();
+    EXPECT_EQ(numbers, (QStringList{"4412000000123", "[00000012345]"}));
+    EXPECT_EQ(page->readCount(), 2);
+    const int other = page->tagList()->cellText(0, 2) == "[00000012345]" ? 0 : 1;
+    EXPECT_EQ(page->tagList()->cellText(other, 3), QStringLiteral("123456"));
+    EXPECT_EQ(page->tagList()->cellText(other, 4), QStringLiteral("是"));
+    EXPECT_EQ(page->tagList()->cellText(other, 5), QStringLiteral("1B"));
+    EXPECT_EQ(page->tagList()->cellText(other, 6), QStringLiteral("5"));
+    EXPECT_TRUE(ui.messages.empty()) << messages().toStdString();
+}
+
+TEST_P(BookPageOnASimulatedReader, TheRewriteDialogChangesOnlyTheTickedParts)
+{
+    placeBlank();
+    start();
+    scan(QStringLiteral("24680"));
+    ASSERT_EQ(page->writtenCount(), 1) << messages().toStdString();
+    TagImage expected = image();
+    ASSERT_TRUE(expected.eas);
+
+    CRewriteTagDlg dlg(page->readerHandle());
+    struct Step {
+        const char* name;
+        std::function<void()> tick;
+        std::function<void(TagImage&)> change;
+    };
+    const Step steps[] = {
+        {"EAS off",
+         [&] {
+             dlg.writeEasBox()->setChecked(true);
+             dlg.easList()->setCurrentIndex(1);
+         },
+         [](TagImage& t) { t.eas = false; }},
+        {"holdings",
+         [&] {
+             dlg.writeHoldingsBox()->setChecked(true);
+             dlg.mediaTypeList()->setCurrentIndex(2);   // "3 光盘"
+             dlg.locationList()->setCurrentIndex(2);    // "3 其它": 3A
+         },
+         [](TagImage& t) { t.blocks[2] = 0x300C0000; }},
+        {"library",
+         [&] {
+             dlg.writeLibraryBox()->setChecked(true);
+             dlg.libraryIdField()->setText(QStringLiteral("654321"));
+         },
+         [](TagImage& t) { t.blocks[3] = 654321; }},
+        {"lock of the library block", [&] { dlg.lockLibraryBox()->setChecked(true); },
+         [](TagImage& t) { t.locked[3] = true; }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        for (QCheckBox* box :
+             {dlg.writeLibraryBox(), dlg.lockLibraryBox(), dlg.writeHoldingsBox(), dlg.writeEasBox()})
+            box->setChecked(false);
+        step.tick();
+        ui.reset();
+        dlg.startButton()->click();
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, QStringLiteral("改写标签成功！")) << messages().toStdString();
+        step.change(expected);
+        EXPECT_EQ(image(), expected);
+    }
+    EXPECT_EQ(page->writtenCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, BookPageOnASimulatedReader, ::testing::ValuesIn(kFamilies),
+                         [](const auto& info) { return std::string(info.param.sim); });
+
+} // namespace
