@@ -1,0 +1,73 @@
+// A scripted staff member for the program, for demonstrations and training
+// runs without a keyboard: commands come one a line, each is carried out on
+// the form as staff would do it, and its outcome is answered as one line.
+//
+//   scan BARCODE   types BARCODE into the book page's barcode field and
+//                  presses Enter; answers "written N: CELLS" (N the page's
+//                  counter, CELLS the top row of its list) or "not written"
+//   read           presses "读标签数据"; answers "reading" or "not reading"
+//   rows           answers "rows N: CELLS | CELLS | ..." (the list, top first)
+//   shot FILE      saves a picture of the screen; answers "saved FILE" or
+//                  "not saved FILE"
+//   quit           ends the program
+//
+// Unknown commands are answered "unknown COMMAND". Message boxes are not
+// shown while driven: each comes out as a line "message CAPTION: TEXT"
+// before the answer of the command that raised it (DriverUi).
+#pragma once
+
+#include "ui.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class CTaggingView;
+class QSocketNotifier;
+
+class CDriver : public QObject {
+    Q_OBJECT
+public:
+    // Lines go to out (one call per line, without the line end).
+    using Output = std::function<void(const QString&)>;
+
+    CDriver(CTaggingView& view, Output out, QObject* parent = nullptr);
+
+    // Carries out one command line; false for "quit".
+    bool run(const QString& line);
+
+    // Reads commands from a descriptor (standard input) until it ends or
+    // "quit" comes; then quits the application. First says how the first
+    // connection went: "connected FAMILY" or "not connected".
+    void readFrom(int fd);
+
+    // Types text into the focused-or-given widget key by key, as a scanner
+    // does, then Enter.
+    static void typeAndEnter(QWidget* field, const QString& text);
+
+private:
+    void readAvailable();
+    QString listRow(int row) const;
+
+    CTaggingView& m_view;
+    Output m_out;
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    QByteArray m_pending;
+};
+
+// The message boxes of a driven program: written out, not shown.
+class DriverUi final : public Ui {
+public:
+    explicit DriverUi(CDriver::Output out) : m_out(std::move(out)) {}
+    void message(QWidget*, const QString& caption, const QString& text, Icon) override
+    {
+        m_out(QStringLiteral("message %1: %2").arg(caption, text));
+    }
+    void beep() override {}
+    QString chooseFolder(QWidget*, const QString&) override { return {}; }
+
+private:
+    CDriver::Output m_out;
+};
