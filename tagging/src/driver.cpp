@@ -5,6 +5,7 @@
 #include "taggingview.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 
 #include <unistd.h>
@@ -68,6 +70,11 @@ bool CDriver::run(const QString& line)
         for (int row = 0; row < page->tagList()->rowCount(); ++row)
             rows << listRow(row);
         m_out(QStringLiteral("rows %1: %2").arg(rows.size()).arg(rows.join(QStringLiteral(" | "))));
+    } else if (command == QLatin1String("wait")) {
+        QEventLoop loop;
+        QTimer::singleShot(argument.toInt(), &loop, &QEventLoop::quit);
+        loop.exec();
+        m_out(QStringLiteral("waited"));
     } else if (command == QLatin1String("shot")) {
         QPixmap shot;
         if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -92,10 +99,12 @@ void CDriver::readFrom(int fd)
 
 void CDriver::readAvailable()
 {
+    // One command at a time: commands that let the program run (wait) do not
+    // take the next line before they have answered.
+    m_notifier->setEnabled(false);
     char buffer[4096];
     const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
     if (n <= 0) {   // the commands have ended
-        m_notifier->setEnabled(false);
         QCoreApplication::quit();
         return;
     }
@@ -105,9 +114,9 @@ void CDriver::readAvailable()
         const QString line = QString::fromUtf8(m_pending.left(end)).trimmed();
         m_pending.remove(0, end + 1);
         if (!run(line)) {
-            m_notifier->setEnabled(false);
             QCoreApplication::quit();
             return;
         }
     }
+    m_notifier->setEnabled(true);
 }

@@ -7,6 +7,8 @@
 //                  counter, CELLS the top row of its list) or "not written"
 //   read           presses "读标签数据"; answers "reading" or "not reading"
 //   rows           answers "rows N: CELLS | CELLS | ..." (the list, top first)
+//   wait MS        lets the program run for MS milliseconds (continuous
+//                  reading ticks, the screen is drawn); answers "waited"
 //   shot FILE      saves a picture of the screen; answers "saved FILE" or
 //                  "not saved FILE"
 //   quit           ends the program

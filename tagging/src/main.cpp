@@ -6,7 +6,7 @@
 // run for MS milliseconds (default 2000) and then ends the program.
 //
 // --drive takes staff actions from standard input instead of the keyboard,
-// one a line ("scan BARCODE", "read", "rows", "shot FILE", "quit"; see
+// one a line ("scan BARCODE", "read", "rows", "wait MS", "shot FILE", "quit"; see
 // driver.h), and answers each on standard output; message boxes come out
 // there too instead of being shown. The program ends when its input ends.
 #include "driver.h"
@@ -59,7 +59,7 @@ int main(int argc, char** argv)
                                    QStringLiteral("ms"), QStringLiteral("2000"));
     const QCommandLineOption drive(QStringLiteral("drive"),
                                    QStringLiteral("Take staff actions from standard input, one a line: "
-                                                  "scan BARCODE, read, rows, shot FILE, quit."));
+                                                  "scan BARCODE, read, rows, wait MS, shot FILE, quit."));
     options.addOption(screenshot);
     options.addOption(delay);
     options.addOption(drive);
