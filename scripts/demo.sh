@@ -1,20 +1,43 @@
 #!/usr/bin/env bash
-# The workstation in a minute, without hardware: builds the command-line
-# tool and the simulated readers, lays a few library tags on a simulated
-# reader published as COM3 in a temporary port folder, and lets tagctl find
-# the reader and read the tags. Everything it starts is stopped on exit.
+# The tagging workstation without hardware: builds the desktop program
+# Tagging and the simulated reader, starts a simulated reader with a blank
+# book tag on it as COM3 of a temporary port folder, and brings Tagging up
+# against it with settings of its own (library 44120, verification and
+# locking on, the work logs in the temporary folder). Everything it starts is
+# stopped and the folder removed when it ends.
 #
-#   scripts/demo.sh [FAMILY]     reader family: feno (default), orba, talu or dalrix
+#   scripts/demo.sh [--scripted] [FAMILY]
+#
+# FAMILY: the reader family, feno (default), orba or talu.
+#
+# With a display the program comes up full screen for you: type a barcode
+# into "条码号" and press Enter to program the tag on the reader; type the
+# simulator's commands here meanwhile (place, remove, list, dump; "help" lists
+# them) to lay other tags on the reader. Leave with "退 出"; the script then
+# shows the tags' memory and the logs.
+#
+# Without a display (or with --scripted) the run is scripted under Xvfb:
+# three books are programmed one after another (tag laid on, barcode scanned,
+# tag taken off), a picture of the screen is saved to
+# build-demo/tagging-demo.png, continuous reading lists the three tags, and
+# the script shows their memory and the logs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripted=0
+if [[ ${1:-} == --scripted ]]; then
+  scripted=1
+  shift
+fi
+[[ -n ${DISPLAY:-}${WAYLAND_DISPLAY:-} ]] || scripted=1
 family=${1:-feno}
 build=build-demo
 port=3
+shot=$PWD/$build/tagging-demo.png
 
-echo "== building tagctl and readersim (into $build/bin)"
+echo "== building Tagging, readersim and Dalrix.so (into $build/bin)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DTAGGING_TESTS=OFF -DTAGGING_GUI=OFF -DTAGGING_BENCH=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tagctl readersim Dalrix | tail -n 1
+      -DTAGGING_TESTS=OFF -DTAGGING_BENCH=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target Tagging readersim Dalrix | tail -n 1
 bin=$PWD/$build/bin
 
 if ! "$bin/readersim" --families | grep -q "^$family "; then
@@ -22,82 +45,184 @@ if ! "$bin/readersim" --families | grep -q "^$family "; then
   "$bin/readersim" --families >&2
   exit 2
 fi
+if ((scripted)) && ! command -v xvfb-run >/dev/null; then
+  echo "demo: no display and no xvfb-run (scripts/install-deps.sh installs it)" >&2
+  exit 2
+fi
 
-ports=$(mktemp -d /tmp/tagging-demo-XXXXXX)
+dir=$(mktemp -d /tmp/tagging-demo-XXXXXX)
 sim_pid=""
+tagging_pid=""
 cleanup() {
   local status=$?
   exec 3>&- 2>/dev/null || true   # the simulator's input ends
+  if [[ -n $tagging_pid ]]; then
+    kill "$tagging_pid" 2>/dev/null || true
+    wait "$tagging_pid" 2>/dev/null || true
+  fi
   if [[ -n $sim_pid ]]; then
     kill "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
   fi
-  if ((status != 0)) && [[ -s $ports/readersim.log ]]; then
-    echo "-- readersim's output:" >&2
-    tail -n 20 "$ports/readersim.log" >&2
+  if ((status != 0)); then
+    for log in readersim.log tagging.log; do
+      if [[ -s $dir/$log ]]; then
+        echo "-- $log:" >&2
+        tail -n 20 "$dir/$log" >&2
+      fi
+    done
   fi
-  rm -rf "$ports"
+  rm -rf "$dir"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# A book of library 44120 (barcode 4412000012345, holding location 2A,
-# stored as its short number 12345), a patron card and a shelf tag, as the
-# workstation writes them: blocks 0 to 7, AFI, EAS bit, locks.
-book="E004010012345678 afi=91 eas=1 locked=0-1 10000000 00003039 20040000 0000AC58 9BC38000"
-card="E0040100AABBCCDD afi=92 eas=0 12000000 013524A1 9086E040 0000AC58 8F876000"
-shelf="E004010055667788 afi=93 eas=0 14000000 00000BB9 00000000 0000AC58"
-echo "$book" >"$ports/tags.txt"
+# The program's settings store (per user) and work directory live in the
+# temporary folder, so the demo leaves the user's own settings alone.
+export XDG_CONFIG_HOME=$dir/config
+export TAGGING_PORT_DIR=$dir
+mkdir -p "$dir/work" "$XDG_CONFIG_HOME/Local AppWizard-Generated Applications"
+cat >"$XDG_CONFIG_HOME/Local AppWizard-Generated Applications/Tagging.ini" <<EOF
+[LastEnv]
+LibraryID=44120
+WorkPath=$dir/work
+VerifyWrite=1
+SetLock=1
+Location=2
+Type=0
+EOF
 
-# The simulator takes its live commands (tags on and off the antenna) from a pipe.
-mkfifo "$ports/control"
-"$bin/readersim" --family "$family" --port $port --dir "$ports" --tags "$ports/tags.txt" --quiet \
-  <"$ports/control" >"$ports/readersim.log" 2>&1 &
+# Blank tags (EAS-capable chips, 28 empty blocks); the first lies on the reader.
+blanks=(E004010000000101 E004010000000102 E004010000000103)
+echo "${blanks[0]} eas=0" >"$dir/tags.txt"
+
+mkfifo "$dir/control"
+"$bin/readersim" --family "$family" --port $port --dir "$dir" --tags "$dir/tags.txt" --quiet \
+  <"$dir/control" >"$dir/readersim.log" 2>&1 &
 sim_pid=$!
-exec 3>"$ports/control"
+exec 3>"$dir/control"
 for _ in $(seq 100); do
-  [[ -e $ports/COM$port ]] && break
+  [[ -e $dir/COM$port ]] && break
   kill -0 "$sim_pid" 2>/dev/null || { echo "demo: readersim did not start" >&2; exit 1; }
   sleep 0.1
 done
-[[ -e $ports/COM$port ]] || { echo "demo: readersim did not publish COM$port" >&2; exit 1; }
-# A live command to the simulator ("place TAGLINE", "remove UID"); done when
-# the simulator has reported it.
+[[ -e $dir/COM$port ]] || { echo "demo: readersim did not publish COM$port" >&2; exit 1; }
+
+# A command to the simulator; prints what it answered.
 sim() {
-  local before
-  before=$(wc -l <"$ports/readersim.log")
+  local before now
+  before=$(wc -l <"$dir/readersim.log")
   echo "$*" >&3
   for _ in $(seq 100); do
-    (($(wc -l <"$ports/readersim.log") > before)) && return 0
     sleep 0.05
+    now=$(wc -l <"$dir/readersim.log")
+    if ((now > before)); then
+      sleep 0.1   # the rest of a longer answer (dump)
+      tail -n +"$((before + 1))" "$dir/readersim.log" | sed 's/^/  /'
+      return 0
+    fi
   done
   echo "demo: readersim did not take '$*'" >&2
   exit 1
 }
 
-export TAGGING_PORT_DIR=$ports
-run() {
+show_results() {
   echo
-  echo "\$ tagctl --port $port $*"
-  "$bin/tagctl" --port $port "$@"
+  echo "== the tags' memory (readersim dump)"
+  for uid in "${blanks[@]}"; do
+    echo "\$ dump $uid"
+    sim "dump $uid"
+  done
+  echo
+  echo "== the work logs in the work directory"
+  for log in "$dir"/work/*; do
+    [[ -e $log ]] || continue
+    echo "-- ${log##*/}"
+    cat "$log"
+  done
 }
 
 echo
-echo "== a simulated $family reader on COM$port (port folder $ports), one book on it"
-run info
-run read
+echo "== a simulated $family reader on COM$port (port folder $dir), a blank tag ${blanks[0]} on it"
+
+if ((!scripted)); then
+  (cd "$bin" && exec ./Tagging) >"$dir/tagging.log" 2>&1 &
+  tagging_pid=$!
+  cat <<EOF
+
+Tagging is up on your display, connected to the simulated reader on COM$port.
+Type a barcode (e.g. 4412000000101) into 条码号 and press Enter: the tag on the
+reader is programmed and listed. Meanwhile, type the simulator's commands here:
+  remove ${blanks[0]}            take the written tag off
+  place ${blanks[1]} eas=0        lay a new blank tag on
+  list | dump UID | help
+Leave the program with 退 出.
+EOF
+  while kill -0 "$tagging_pid" 2>/dev/null; do
+    if IFS= read -r -t 1 line; then
+      [[ -n $line ]] && sim "$line"
+    elif (($? <= 128)); then   # input ended: wait for the program
+      wait "$tagging_pid" || true
+    fi
+  done
+  tagging_pid=""
+  show_results
+  exit 0
+fi
+
+# Scripted: the program takes its staff actions from us (Tagging --drive).
+coproc TAGGING {
+  cd "$bin" && exec xvfb-run -a -s "-screen 0 1280x1024x24" ./Tagging --drive 2>"$dir/tagging.log"
+}
+tagging_pid=$TAGGING_PID
+to_tagging=${TAGGING[1]}
+from_tagging=${TAGGING[0]}
+
+# The program's answer to one command (message lines first).
+answer() {
+  local line
+  while IFS= read -r -t 60 line <&"$from_tagging"; do
+    echo "  Tagging: $line"
+    [[ $line == message* ]] || { last_answer=$line; return 0; }
+  done
+  echo "demo: Tagging did not answer" >&2
+  exit 1
+}
+drive() {
+  echo "\$ Tagging: $*"
+  echo "$*" >&"$to_tagging"
+  answer
+}
+
 echo
-echo "== the book taken off, a patron card laid on"
-sim "remove E004010012345678"
-sim "place $card"
-run read
-run --json read --raw
+echo "== Tagging under Xvfb, driven by this script"
+answer   # how the connection went
+[[ $last_answer == connected* ]] || { echo "demo: Tagging did not connect" >&2; exit 1; }
+barcode=4412000000100
+for i in "${!blanks[@]}"; do
+  uid=${blanks[$i]}
+  if ((i > 0)); then
+    echo "\$ readersim: place $uid eas=0"
+    sim "place $uid eas=0"
+  fi
+  drive "scan $((barcode + i + 1))"
+  [[ $last_answer == written* ]] || { echo "demo: the book was not written" >&2; exit 1; }
+  echo "\$ readersim: remove $uid"
+  sim "remove $uid"
+done
+drive "wait 500"
+drive "shot $shot"
 echo
-echo "== the book back, a shelf tag beside it"
-sim "place E004010012345678"
-sim "place $shelf"
-run count
-run count --type book
-run count --type shelf
+echo "== the three books back on the reader, read tag data"
+for uid in "${blanks[@]}"; do
+  sim "place $uid" >/dev/null
+done
+drive "read"
+drive "wait 1500"
+drive "rows"
+drive "quit"
+wait "$tagging_pid" || true
+tagging_pid=""
+show_results
 echo
-echo "== done"
+echo "== done; the screen as the program showed it: $shot"

@@ -37,7 +37,7 @@ inline const FamilyCase kFamilies[] = {
     {"dalrix", BRN_FAMILY_DALRIX, false, false, false, true, true},
 };
 
-// Library tags as the workstation writes them (see also scripts/demo.sh): a
+// Library tags as the workstation writes them (see also scripts/tagctl-demo.sh): a
 // book of library 44120 with blocks 0 and 1 locked and EAS on, a patron card
 // with block 6 locked, a shelf tag.
 inline const char* const kBook =
