@@ -128,10 +128,11 @@ sim() {
 
 show_results() {
   echo
-  echo "== the tags' memory (readersim dump)"
+  echo "== the tags' memory (readersim dump, blocks 0 to 7)"
   for uid in "${blanks[@]}"; do
-    echo "\$ dump $uid"
-    sim "dump $uid"
+    echo "\$ readersim: dump $uid"
+    sim "dump $uid" >"$dir/dump"
+    head -n 9 "$dir/dump"
   done
   echo
   echo "== the work logs in the work directory"
@@ -220,7 +221,8 @@ done
 drive "read"
 drive "wait 1500"
 drive "rows"
-drive "quit"
+echo "\$ Tagging: quit"
+echo quit >&"$to_tagging"
 wait "$tagging_pid" || true
 tagging_pid=""
 show_results
