@@ -44,8 +44,8 @@ public:
     // connection went: "connected FAMILY" or "not connected".
     void readFrom(int fd);
 
-    // Types text into the focused-or-given widget key by key, as a scanner
-    // does, then Enter.
+    // Types text into field key by key, as a barcode scanner does, then
+    // presses Enter.
     static void typeAndEnter(QWidget* field, const QString& text);
 
 private:
