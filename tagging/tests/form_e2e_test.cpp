@@ -37,9 +37,10 @@ protected:
 
 TEST_F(FormOnSimulatedReaders, ConnectsOnTheStoredPortAndReconnectsOnAPortChange)
 {
-    auto feno = serve("feno", 3);
+    auto feno = serve("feno", 4);
     auto orba = serve("orba", 5);
     ASSERT_TRUE(feno && orba);
+    CSettings().setComPort(3);   // COM4
     CSettings().setInteger(CSettings::kReader, QStringLiteral("Sorting"), 24);
 
     auto view = std::make_unique<CTaggingView>();
@@ -48,7 +49,8 @@ TEST_F(FormOnSimulatedReaders, ConnectsOnTheStoredPortAndReconnectsOnAPortChange
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isConnected(); }, kTimeoutMs))
         << (ui.messages.empty() ? std::string("no message") : ui.messages[0].text.toStdString());
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(view->portList()->currentText(), QStringLiteral("COM3"));
+    EXPECT_EQ(view->portList()->currentText(), QStringLiteral("COM4"));
+    EXPECT_EQ(view->connection().port(), 4);
     EXPECT_EQ(view->connection().family(), BRN_FAMILY_FENO);
     ASSERT_NE(view->connection().handle(), nullptr);
     EXPECT_EQ(view->bookPage()->readerHandle(), view->connection().handle());
