@@ -374,6 +374,10 @@ std::int32_t setModemLine(std::int32_t handle, platform::ModemLine line, std::in
     const std::int32_t control = state & 3;
     if (control > 1)
         return 0; // handshake and toggle control are not offered
+    if (const auto& hooks = link->testLines) {
+        const auto set = line == platform::ModemLine::Rts ? hooks->setRTS : hooks->setDTR;
+        return set && set(hooks->context, control) == 1 ? 1 : 0;
+    }
     return link->port.setLine(line, control == 1) ? 1 : 0;
 }
 
@@ -382,6 +386,10 @@ std::optional<platform::ModemStatus> modemStatus(std::int32_t handle)
     LinkRecord* link = findLink(handle);
     if (!link || link->kind != LinkKind::Serial)
         return std::nullopt;
+    if (const auto& hooks = link->testLines) {
+        return platform::ModemStatus{.cts = hooks->getCTS && hooks->getCTS(hooks->context) == 1,
+                                     .dsr = hooks->getDSR && hooks->getDSR(hooks->context) == 1};
+    }
     return link->port.modemStatus();
 }
 
@@ -470,6 +478,15 @@ LVRM_API int32_t LVRM_GetDSR(int32_t handle)
 {
     const auto status = modemStatus(handle);
     return status && status->dsr ? 1 : 0;
+}
+
+LVRM_API int32_t LVRM_TestAttachModemLines(int32_t handle, const LVRM_ModemLinesHooks* hooks)
+{
+    LinkRecord* link = findLink(handle);
+    if (!link || link->kind != LinkKind::Serial)
+        return 0;
+    link->testLines = hooks ? std::optional(*hooks) : std::nullopt;
+    return 1;
 }
 
 } // extern "C"

@@ -4,11 +4,13 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <thread>
 
 #include "frame.h"
 #include "linvaro.h"
+#include "linvaro_testing.h"
 #include "platform/event.h"
 #include "platform/serial.h"
 
@@ -75,6 +77,11 @@ struct LinkRecord {
     std::atomic<std::uint32_t> notifyMessage{0};
 
     AnswerState answer;
+
+    // Emulated modem lines attached by a test (linvaro_testing.h); empty in
+    // normal use, when the port's own lines serve. Set and read only on the
+    // thread that drives the lines.
+    std::optional<LVRM_ModemLinesHooks> testLines;
 
 private:
     void runSerial();
