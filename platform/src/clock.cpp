@@ -34,8 +34,8 @@ void sleepMs(unsigned ms) { sleepNs(static_cast<std::uint64_t>(ms) * 1000000u); 
 void delayUs(unsigned us)
 {
     const std::uint64_t end = monotonicNs() + static_cast<std::uint64_t>(us) * 1000u;
-    const std::uint64_t now = monotonicNs();
-    if (end - now > kSpinBelowNs)
+    const std::uint64_t now = monotonicNs(); // may already be past a short delay's end
+    if (now < end && end - now > kSpinBelowNs)
         sleepNs(end - now - kSpinBelowNs);
     while (monotonicNs() < end) {
     }
