@@ -59,21 +59,21 @@ public:
         h.context = this;
         h.setRTS = [](void* c, int32_t on) -> int32_t {
             auto* b = static_cast<Bench*>(c);
-            b->target.setRts(on != 0);
+            const int32_t applied = PicTarget::rtsLine(&b->target, on);
             b->record('R', on != 0);
-            return 1;
+            return applied;
         };
         h.setDTR = [](void* c, int32_t on) -> int32_t {
             auto* b = static_cast<Bench*>(c);
-            b->target.setDtr(on != 0);
+            const int32_t applied = PicTarget::dtrLine(&b->target, on);
             b->record('D', on != 0);
-            return 1;
+            return applied;
         };
         h.getDSR = [](void* c) -> int32_t {
             auto* b = static_cast<Bench*>(c);
-            const bool level = b->target.dsr();
-            b->record('S', level);
-            return level ? 1 : 0;
+            const int32_t level = PicTarget::dsrLine(&b->target);
+            b->record('S', level == 1);
+            return level;
         };
         return h;
     }

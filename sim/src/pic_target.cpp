@@ -126,6 +126,23 @@ bool PicTarget::dsr()
     return false;
 }
 
+std::int32_t PicTarget::rtsLine(void* target, std::int32_t on)
+{
+    static_cast<PicTarget*>(target)->setRts(on != 0);
+    return 1;
+}
+
+std::int32_t PicTarget::dtrLine(void* target, std::int32_t on)
+{
+    static_cast<PicTarget*>(target)->setDtr(on != 0);
+    return 1;
+}
+
+std::int32_t PicTarget::dsrLine(void* target)
+{
+    return static_cast<PicTarget*>(target)->dsr() ? 1 : 0;
+}
+
 void PicTarget::startOver()
 {
     state_ = State::Off;

@@ -95,6 +95,13 @@ public:
     void setDtr(bool on);
     bool dsr();
 
+    // The same as plain functions over a PicTarget* context, in the shape of
+    // the transport's emulated modem-line hooks (linvaro_testing.h): setters
+    // return 1, dsrLine 1 when on.
+    static std::int32_t rtsLine(void* target, std::int32_t on);
+    static std::int32_t dtrLine(void* target, std::int32_t on);
+    static std::int32_t dsrLine(void* target);
+
     bool programming() const { return state_ == State::Programming; }
     std::uint16_t programCounter() const { return pc_; }
     // Every command received in programming mode, in order.
