@@ -76,4 +76,7 @@ int runWatch(const Options& options, const Args& args);
 int runWrite(const Options& options, const Args& args);
 int runWriteRaw(const Options& options, const Args& args);
 
+// Reader firmware.
+int runFirmware(const Options& options, const Args& args);
+
 } // namespace tagctl

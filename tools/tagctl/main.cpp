@@ -36,6 +36,9 @@ const Command kCommands[] = {
     {"write-raw", "[--uid UID] [--afi HH] [--eas on|off] [--lock BLOCKS] [--lock-eas] [--verify] VALUE...",
      "block values in hex from block 0 on (- skips a block) onto the tag (--uid: the tag with that UID)",
      runWriteRaw},
+    // Reader firmware.
+    {"firmware", "hex2bin IN.hex OUT.bin [--key W,W,...]\n        | program [--port N] IN.hex",
+     "ORBA2 firmware: a HEX file as the reader's image file, or programmed into its microcontroller", runFirmware},
 };
 
 void printHelp()
