@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,22 @@ private:
     std::unique_ptr<peer::ScriptedPeer> line_;
 };
 
+// What the device must hold after programming image: the set words, erased elsewhere.
+void expectDeviceHolds(const PicTarget& target, const Image& image)
+{
+    for (std::size_t a = 0; a < kProgramWords; ++a)
+        ASSERT_EQ(target.programMemory()[a], image[a] == kUnset ? 0x3FFF : image[a]) << "program word " << a;
+    for (std::size_t a = 0; a < kDataBytes; ++a)
+        ASSERT_EQ(target.dataMemory()[a], image[kDataBase + a] == kUnset ? 0xFF : image[kDataBase + a])
+            << "data byte " << a;
+    for (std::size_t i : {0, 1, 2, 3, 7})
+        ASSERT_EQ(target.configMemory()[i], image[kConfigBase + i] == kUnset ? 0x3FFF : image[kConfigBase + i])
+            << "configuration word " << i;
+    EXPECT_EQ(target.configMemory()[5], 0x3FFF) << "nothing is kept at 0x2004-0x2006";
+}
+
+bool haveGpasm() { return std::system("command -v gpasm >/dev/null 2>&1") == 0; }
+
 } // namespace
 
 TEST_F(Programming, EveryWordOfTheFileIsProgrammedAndVerified)
@@ -131,16 +148,60 @@ TEST_F(Programming, EveryWordOfTheFileIsProgrammedAndVerified)
     EXPECT_EQ(r.written, count.total());
     EXPECT_EQ(seen, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
 
-    for (std::size_t a = 0; a < kProgramWords; ++a)
-        ASSERT_EQ(target.programMemory()[a], image[a] == kUnset ? 0x3FFF : image[a]) << a;
+    expectDeviceHolds(target, image);
     EXPECT_EQ(target.dataMemory()[3], 0xAB);
-    EXPECT_EQ(target.dataMemory()[4], 0x01);
-    EXPECT_EQ(target.dataMemory()[5], 0xFF);
-    EXPECT_EQ(target.configMemory()[0], 0x0001);
-    EXPECT_EQ(target.configMemory()[1], 0x0002);
-    EXPECT_EQ(target.configMemory()[5], 0x3FFF);
     EXPECT_EQ(target.configWord(), 0x3F72);
     EXPECT_FALSE(target.programming());
+    EXPECT_EQ(target.counters().lostEdges, 0u) << "every cycle was waited for";
+}
+
+TEST_F(Programming, AssembledFirmwareProgramsAndReadsBackIdentical)
+{
+    if (!haveGpasm())
+        GTEST_SKIP() << "gpasm (gputils) is not installed";
+    std::ostringstream src;
+    src << "        processor 16f876a\n"
+           "        __config 0x3F72\n"
+           "        __idlocs 0x1234\n"
+           "        org 0x0000\n"
+           "        goto main\n"
+           "        org 0x0004\n"
+           "        retfie\n"
+           "main:   movlw 0x05\n"
+           "        movwf 0x20\n"
+           "loop:   decfsz 0x20, f\n"
+           "        goto loop\n"
+           "        call table\n"
+           "        nop\n"
+           "        sleep\n"
+           "table:  addwf 0x02, f\n";
+    for (int i = 0; i < 24; ++i)
+        src << "        retlw 0x" << std::hex << (i * 37 + 11) % 256 << std::dec << "\n";
+    src << "        org 0x0300\n"
+           "far:    goto far\n"
+           "        dw 0x3FFF, 0x0000, 0x2AAA, 0x1555\n"
+           "        org 0x2100\n";
+    for (int i = 0; i < 32; ++i)
+        src << "        de 0x" << std::hex << (i * 13 + 0x80) % 256 << std::dec << "\n";
+    src << "        end\n";
+    folder.write("fw.asm", src.str());
+    const std::string command = "cd '" + folder.path("") + "' && gpasm -a inhx8m -q fw.asm > gpasm.log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    Image image{};
+    ASSERT_TRUE(loadHex(folder.path("fw.hex"), image)); // through ORBA_HexToBinFile
+    ASSERT_EQ(image[0x0300], 0x2B00) << "goto far";
+    ASSERT_EQ(image[0x2007], 0x3F72);
+    ASSERT_EQ(image[0x2100 + 1], (13 + 0x80) % 256);
+    const Count count = countWords(image);
+    EXPECT_EQ(count.program, 2u + 8 + 24 + 5);
+    EXPECT_EQ(count.data, 32u);
+    EXPECT_EQ(count.config, 5u);
+
+    const Result r = program(handle, image);
+    ASSERT_TRUE(r.ok) << r.call << " at " << r.address;
+    EXPECT_EQ(r.written, count.total()) << "every word read back as it was assembled";
+    expectDeviceHolds(target, image);
     EXPECT_EQ(target.counters().lostEdges, 0u);
 }
 
