@@ -81,8 +81,10 @@ std::string failureText(const firmware::Result& r)
     if (r.mismatch)
         std::snprintf(text, sizeof text, "word 0x%04X reads back as 0x%04X instead of 0x%04X", r.address, r.got,
                       r.expected);
+    else if (r.call == "ORBA_EraseCodeProtectedMemory" || r.call == "ORBA_InitORBA2Programming")
+        std::snprintf(text, sizeof text, "the device did not answer as it should (no ORBA2 reader on the port?)");
     else
-        std::snprintf(text, sizeof text, "the device did not answer as it should (word 0x%04X)", r.address);
+        std::snprintf(text, sizeof text, "the device did not answer as it should at word 0x%04X", r.address);
     return text;
 }
 
