@@ -2,6 +2,8 @@
 
 #include "exchange.h"
 
+#include "platform/clock.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -54,12 +56,24 @@ std::int32_t run(std::int32_t handle, std::uint8_t command, std::int32_t length,
                                             &settings.answerEvent, nullptr, 0);
         sent != 0)
         return sent;
-    const auto timeout = static_cast<int>(std::min<std::uint32_t>(settings.timeoutMs, INT_MAX));
-    if (!settings.answerEvent.wait(timeout))
-        return QVL_ERR_TIMEOUT;
+    const std::uint64_t deadline = platform::monotonicMs() + settings.timeoutMs;
     std::uint8_t mode = 0, address = 0, status = 0, size = 0;
-    if (const std::int32_t got = LVRM_GetAnswer(handle, &mode, &address, &status, &size, answerData); got != 0)
-        return got;
+    for (;;) {
+        const std::uint64_t now = platform::monotonicMs();
+        const int left = now >= deadline ? 0 : static_cast<int>(std::min<std::uint64_t>(deadline - now, INT_MAX));
+        if (LVRM_IsAnswerAvailable(handle) != 1 && !settings.answerEvent.wait(left))
+            return QVL_ERR_TIMEOUT;
+        const std::int32_t got = LVRM_GetAnswer(handle, &mode, &address, &status, &size, answerData);
+        if (got != LVRM_ERR_NOTHING_RECEIVED && got != LVRM_ERR_RECEPTION_IN_PROGRESS) {
+            if (got != 0)
+                return got;
+            break;
+        }
+        // Woken without an answer: the answer to an earlier request (one
+        // sent without waiting, or one that timed out) completed just as this
+        // request went out and set the event. Wait on for this one.
+        settings.answerEvent.reset();
+    }
     if (readerStatus)
         *readerStatus = status;
     if (answerLength)
