@@ -8,11 +8,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 CTaggingBookPage::CTaggingBookPage(QWidget* parent)
     : CTaggingWritePage(kCaption, CTagList::bookColumns(), parent),
@@ -33,7 +31,6 @@ CTaggingBookPage::CTaggingBookPage(QWidget* parent)
     m_mediaType->setEnabled(false);
     m_reference->setEnabled(false);
     m_reference->setVisible(false);
-    m_rewriteButton->setFocusPolicy(Qt::NoFocus);
     connect(m_rewriteButton, &QPushButton::clicked, this, &CTaggingBookPage::rewrite);
     layOut();
 }
@@ -41,13 +38,13 @@ CTaggingBookPage::CTaggingBookPage(QWidget* parent)
 void CTaggingBookPage::layOut()
 {
     auto* fields = new QGridLayout;
-    fields->addWidget(new QLabel(QStringLiteral("图书馆标识"), this), 0, 0);
+    fields->addWidget(fieldLabel(QStringLiteral("图书馆标识"), libraryIdField()), 0, 0);
     fields->addWidget(libraryIdField(), 0, 1);
-    fields->addWidget(new QLabel(QStringLiteral("馆藏地点"), this), 0, 2);
+    fields->addWidget(fieldLabel(QStringLiteral("馆藏地点"), m_location), 0, 2);
     fields->addWidget(m_location, 0, 3);
-    fields->addWidget(new QLabel(QStringLiteral("文献类型"), this), 0, 4);
+    fields->addWidget(fieldLabel(QStringLiteral("文献类型"), m_mediaType), 0, 4);
     fields->addWidget(m_mediaType, 0, 5);
-    fields->addWidget(new QLabel(QStringLiteral("条码号"), this), 1, 0);
+    fields->addWidget(fieldLabel(QStringLiteral("条码号"), barcodeField()), 1, 0);
     fields->addWidget(barcodeField(), 1, 1, 1, 3);
     fields->addWidget(m_eas, 1, 4);
     fields->addWidget(lockBox(), 1, 5);
@@ -56,23 +53,7 @@ void CTaggingBookPage::layOut()
     fields->setColumnStretch(3, 1);
     fields->setColumnStretch(5, 1);
 
-    QFont counterFont = counterLabel()->font();
-    counterFont.setPixelSize(28);
-    counterFont.setBold(true);
-    counterLabel()->setFont(counterFont);
-    counterLabel()->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    counterLabel()->setMinimumWidth(90);
-
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* button : {settingsButton(), readButton(), statisticsButton(), m_rewriteButton})
-        buttons->addWidget(button);
-    buttons->addStretch();
-    buttons->addWidget(counterLabel());
-
-    auto* page = new QVBoxLayout(this);
-    page->addLayout(fields);
-    page->addLayout(buttons);
-    page->addWidget(tagList(), 1);
+    layOutPage(fields, {m_rewriteButton});
 }
 
 void CTaggingBookPage::loadHoldings()
@@ -114,9 +95,7 @@ QStringList CTaggingBookPage::bookRow(const brnItem& item)
     if (item.itemType != BRN_ITEM_TYPE_BOOK)
         return row;
     if (item.validMask & BRN_ITEM_BLOCK2) {
-        row << bracketed(item, BRN_ITEM_BLOCK2, item.book.referenceFlag == 1 ? QStringLiteral("是") : QStringLiteral("否"))
-            << bracketed(item, BRN_ITEM_BLOCK2, locationText(item.book.location))
-            << bracketed(item, BRN_ITEM_BLOCK2, QString::number(item.book.mediaType));
+        row << holdingCells(item);
     } else {
         row << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("----"))
             << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------"))

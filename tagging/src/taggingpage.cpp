@@ -1,5 +1,10 @@
 #include "taggingpage.h"
 
+#include "holdings.h"
+#include "worklogs.h"
+
+#include <QLabel>
+
 CTaggingPage::CTaggingPage(const QString& caption, QWidget* parent) : QWidget(parent), m_caption(caption)
 {
 }
@@ -34,4 +39,72 @@ void CTaggingPage::readingCallback(ReaderHandle, int event, brnItem* item, void*
     auto* page = static_cast<CTaggingPage*>(context);
     if (event == kReadingNewTag && item && page->m_reading)
         page->tagRead(*item);
+}
+
+void CTaggingPage::styleCounter(QLabel* counter)
+{
+    QFont font = counter->font();
+    font.setPixelSize(28);
+    font.setBold(true);
+    counter->setFont(font);
+    counter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    counter->setMinimumWidth(90);
+}
+
+QLabel* CTaggingPage::fieldLabel(const QString& text, QWidget* field)
+{
+    auto* label = new QLabel(text, this);
+    label->setBuddy(field);
+    return label;
+}
+
+QString CTaggingPage::bracketed(const brnItem& item, std::uint32_t lockBit, const QString& text)
+{
+    if ((item.validMask & BRN_ITEM_LOCKS) && (item.lockMask & lockBit))
+        return QLatin1Char('[') + text + QLatin1Char(']');
+    return text;
+}
+
+QString CTaggingPage::typeCell(const brnItem& item, bool withShelf)
+{
+    switch (item.typeCode) {
+    case 0:
+        return QStringLiteral("图书");
+    case 1:
+        return QStringLiteral("读者证");
+    case 2:
+        if (withShelf)
+            return QStringLiteral("架标");
+        break;
+    default:
+        break;
+    }
+    return QStringLiteral("---");
+}
+
+QString CTaggingPage::easCell(const brnItem& item)
+{
+    if (!(item.validMask & BRN_ITEM_EAS))
+        return QStringLiteral("---");
+    return item.easState != 0 ? QStringLiteral("ON") : QStringLiteral("OFF");
+}
+
+QString CTaggingPage::numberCell(const brnItem& item, int digits)
+{
+    return bracketed(item, BRN_ITEM_IDENTITY, CWorkLogs::identifierText(item.itemId, digits));
+}
+
+QString CTaggingPage::libraryCell(const brnItem& item)
+{
+    const QString text = (item.validMask & BRN_ITEM_LIBRARY)
+                             ? QString::number(item.libraryId).rightJustified(6, QLatin1Char('0'))
+                             : QStringLiteral("--------");
+    return bracketed(item, BRN_ITEM_LIBRARY, text);
+}
+
+QStringList CTaggingPage::holdingCells(const brnItem& item)
+{
+    return {bracketed(item, BRN_ITEM_BLOCK2, item.book.referenceFlag == 1 ? QStringLiteral("是") : QStringLiteral("否")),
+            bracketed(item, BRN_ITEM_BLOCK2, locationText(item.book.location)),
+            bracketed(item, BRN_ITEM_BLOCK2, QString::number(item.book.mediaType))};
 }

@@ -14,7 +14,10 @@
 
 #include "readerlibrary.h"
 
+#include <QStringList>
 #include <QWidget>
+
+class QLabel;
 
 class CTaggingPage : public QWidget {
     Q_OBJECT
@@ -47,6 +50,27 @@ protected:
     // A tag not reported before, while reading runs; the item lives only
     // for the duration of the call.
     virtual void tagRead(const brnItem& item);
+
+    // The counter of a page: large, bold, right-aligned.
+    static void styleCounter(QLabel* counter);
+    // The label of one of the page's fields (its buddy).
+    QLabel* fieldLabel(const QString& text, QWidget* field);
+
+    // Cells shared by the pages' row rules. A cell is shown in brackets when
+    // the item carries lock status and lockBit of its lockMask is set.
+    static QString bracketed(const brnItem& item, std::uint32_t lockBit, const QString& text);
+    // "图书" (type code 0), "读者证" (1), "架标" (2, when withShelf), else "---".
+    static QString typeCell(const brnItem& item, bool withShelf);
+    // "ON"/"OFF" when the EAS state is present, else "---".
+    static QString easCell(const brnItem& item);
+    // The identifier zero-padded to digits, bracketed when blocks 0/1 are locked.
+    static QString numberCell(const brnItem& item, int digits);
+    // The library identifier zero-padded to 6 digits, or "--------";
+    // bracketed when block 3 is locked.
+    static QString libraryCell(const brnItem& item);
+    // A book's reference flag ("是"/"否"), holding location (two characters)
+    // and media type, each bracketed when block 2 is locked.
+    static QStringList holdingCells(const brnItem& item);
 
 private:
     static void readingCallback(ReaderHandle handle, int event, brnItem* item, void* context);

@@ -1,8 +1,11 @@
 #include "taggingview.h"
 
+#include "checktagpage.h"
 #include "pagesheet.h"
 #include "settings.h"
 #include "taggingbookpage.h"
+#include "taggingcardpage.h"
+#include "taggingshelfpage.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -50,13 +53,18 @@ CTaggingView::~CTaggingView()
 
 void CTaggingView::createPages()
 {
-    // One line per page, in the order they hear of connections.
-    m_bookPage = static_cast<CTaggingBookPage*>(addPage(std::make_unique<CTaggingBookPage>(), Place::Sheet));
+    // One line per page, in the order they hear of connections. Every page
+    // is offered to staff on the sheet, the book page in front.
+    m_bookPage = addPage(std::make_unique<CTaggingBookPage>(), Place::Sheet);
+    m_cardPage = addPage(std::make_unique<CTaggingCardPage>(), Place::Sheet);
+    m_shelfPage = addPage(std::make_unique<CTaggingShelfPage>(), Place::Sheet);
+    m_checkPage = addPage(std::make_unique<CCheckTagPage>(), Place::Sheet);
 }
 
-CTaggingPage* CTaggingView::addPage(std::unique_ptr<CTaggingPage> page, Place place)
+template <class Page>
+Page* CTaggingView::addPage(std::unique_ptr<Page> page, Place place)
 {
-    CTaggingPage* p = page.release();   // owned by the form from here, deleted in its destructor
+    Page* p = page.release();   // owned by the form from here, deleted in its destructor
     if (place == Place::Sheet) {
         m_sheet->addPage(p);
     } else {

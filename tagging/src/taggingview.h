@@ -2,11 +2,12 @@
 // its label "阅读器连接口", the exit button "退 出", the page sheet, and the
 // background picture drawn centred on white.
 //
-// The form owns the reader connection and the pages. Pages are created with
-// the form, in a fixed order; those placed on the sheet are shown there, the
-// others are served all the same: each page receives the reader handle on
-// every successful connection, has its reading stopped on every
-// disconnection, and is destroyed with the form.
+// The form owns the reader connection and the pages: the book, patron card,
+// shelf tag and tag check pages, created with the form and offered to staff
+// on the sheet in this order. A page kept off the sheet would be served all
+// the same: each page receives the reader handle on every successful
+// connection, has its reading stopped on every disconnection, and is
+// destroyed with the form.
 //
 // When first shown, the form selects the stored port (Com Port, default 2:
 // "COM3") and connects. Choosing a port reconnects on it. When destroyed, the
@@ -22,9 +23,12 @@
 #include <memory>
 #include <vector>
 
+class CCheckTagPage;
 class CPageSheet;
 class CTaggingBookPage;
+class CTaggingCardPage;
 class CTaggingPage;
+class CTaggingShelfPage;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -52,6 +56,9 @@ public:
     CPageSheet* sheet() const { return m_sheet; }
     const std::vector<CTaggingPage*>& pages() const { return m_pages; }
     CTaggingBookPage* bookPage() const { return m_bookPage; }
+    CTaggingCardPage* cardPage() const { return m_cardPage; }
+    CTaggingShelfPage* shelfPage() const { return m_shelfPage; }
+    CCheckTagPage* checkPage() const { return m_checkPage; }
     QComboBox* portList() const { return m_portList; }
     QPushButton* exitButton() const { return m_exit; }
     QLabel* portLabel() const { return m_portLabel; }
@@ -70,7 +77,8 @@ protected:
 
 private:
     // Takes page into the form: onto the sheet or aside, and into the connection.
-    CTaggingPage* addPage(std::unique_ptr<CTaggingPage> page, Place place);
+    template <class Page>
+    Page* addPage(std::unique_ptr<Page> page, Place place);
     void createPages();
     void start();
     void portChosen(int index);
@@ -83,5 +91,8 @@ private:
     CReaderConnection m_connection;
     std::vector<CTaggingPage*> m_pages;
     CTaggingBookPage* m_bookPage = nullptr;
+    CTaggingCardPage* m_cardPage = nullptr;
+    CTaggingShelfPage* m_shelfPage = nullptr;
+    CCheckTagPage* m_checkPage = nullptr;
     bool m_shown = false;
 };

@@ -6,9 +6,11 @@
 #include "ui.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 CTaggingWritePage::CTaggingWritePage(const QString& caption, CTagList::Columns tagColumns, QWidget* parent)
     : CTaggingPage(caption, parent),
@@ -46,6 +48,30 @@ void CTaggingWritePage::loadLibraryAndLock()
     const CSettings settings;
     m_libraryId->setText(settings.libraryId());
     m_lock->setChecked(settings.setLock());
+}
+
+void CTaggingWritePage::layOutPage(QLayout* fields, std::initializer_list<QPushButton*> ownButtons)
+{
+    styleCounter(m_counter);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* button : {m_settingsButton, m_readButton, m_statisticsButton})
+        buttons->addWidget(button);
+    for (QPushButton* button : ownButtons) {
+        button->setFocusPolicy(Qt::NoFocus);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch();
+    buttons->addWidget(m_counter);
+
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(fields);
+    page->addLayout(buttons);
+    page->addWidget(m_list, 1);
+}
+
+void CTaggingWritePage::activated()
+{
+    m_barcode->setFocus();
 }
 
 void CTaggingWritePage::setCounter(int value)
@@ -144,48 +170,4 @@ void CTaggingWritePage::closing()
     if (isReading())
         stopReading();
     m_logs.close();
-}
-
-QString CTaggingWritePage::bracketed(const brnItem& item, std::uint32_t lockBit, const QString& text)
-{
-    if ((item.validMask & BRN_ITEM_LOCKS) && (item.lockMask & lockBit))
-        return QLatin1Char('[') + text + QLatin1Char(']');
-    return text;
-}
-
-QString CTaggingWritePage::typeCell(const brnItem& item, bool withShelf)
-{
-    switch (item.typeCode) {
-    case 0:
-        return QStringLiteral("图书");
-    case 1:
-        return QStringLiteral("读者证");
-    case 2:
-        if (withShelf)
-            return QStringLiteral("架标");
-        break;
-    default:
-        break;
-    }
-    return QStringLiteral("---");
-}
-
-QString CTaggingWritePage::easCell(const brnItem& item)
-{
-    if (!(item.validMask & BRN_ITEM_EAS))
-        return QStringLiteral("---");
-    return item.easState != 0 ? QStringLiteral("ON") : QStringLiteral("OFF");
-}
-
-QString CTaggingWritePage::numberCell(const brnItem& item, int digits)
-{
-    return bracketed(item, BRN_ITEM_IDENTITY, CWorkLogs::identifierText(item.itemId, digits));
-}
-
-QString CTaggingWritePage::libraryCell(const brnItem& item)
-{
-    const QString text = (item.validMask & BRN_ITEM_LIBRARY)
-                             ? QString::number(item.libraryId).rightJustified(6, QLatin1Char('0'))
-                             : QStringLiteral("--------");
-    return bracketed(item, BRN_ITEM_LIBRARY, text);
 }

@@ -24,10 +24,12 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <initializer_list>
 
 class CBarcodeEdit;
 class QCheckBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -71,6 +73,8 @@ public:
     void openSettings();
     // "查统计日志": the workload file in the list.
     void showStatistics();
+    // The barcode field takes the focus when the page comes to the front.
+    void activated() override;
     // Settings stored, workload line appended, reading stopped, logs closed.
     void closing() override;
 
@@ -95,22 +99,13 @@ protected:
 
     void tagRead(const brnItem& item) override;
     void setCounter(int value);
+    // Lays the page out: its own fields on top, then the buttons ("设  置",
+    // "读标签数据", "查统计日志" and the page's own) with the counter at the
+    // right end, the list below.
+    void layOutPage(QLayout* fields, std::initializer_list<QPushButton*> ownButtons = {});
     // The library identifier field from LibraryID, the lock box from SetLock
     // (at opening; pages that take them again after the settings dialog).
     void loadLibraryAndLock();
-
-    // Cells shared by the pages' row rules. A cell is shown in brackets when
-    // the item carries lock status and lockBit of its lockMask is set.
-    static QString bracketed(const brnItem& item, std::uint32_t lockBit, const QString& text);
-    // "图书" (type code 0), "读者证" (1), "架标" (2, when withShelf), else "---".
-    static QString typeCell(const brnItem& item, bool withShelf);
-    // "ON"/"OFF" when the EAS state is present, else "---".
-    static QString easCell(const brnItem& item);
-    // The identifier zero-padded to digits, bracketed when blocks 0/1 are locked.
-    static QString numberCell(const brnItem& item, int digits);
-    // The library identifier zero-padded to 6 digits, or "--------";
-    // bracketed when block 3 is locked.
-    static QString libraryCell(const brnItem& item);
 
 private:
     bool verifyWritten(const brnItem& written);

@@ -53,8 +53,17 @@ TEST_F(TaggingView, StartsOnCom3WithAnEmptyStore)
     EXPECT_EQ(library.calls, (QStringList{"brnOpenSerial 3", "brnGetReadSessionDuration #1 4",
                                           "brnSetReadSessionDuration #1 4 200", "brnSetSortingBufferDepth #1 80"}));
     EXPECT_TRUE(view->connection().isConnected());
-    ASSERT_EQ(view->pages().size(), 1u);
-    EXPECT_EQ(view->pages()[0]->readerHandle(), view->connection().handle());
+    // Every page hears of the connection, and every page is on the sheet,
+    // the book page in front.
+    ASSERT_EQ(view->pages().size(), 4u);
+    QStringList tabs;
+    for (int i = 0; i < view->sheet()->pageCount(); ++i) {
+        EXPECT_EQ(view->sheet()->page(i), view->pages()[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(view->pages()[static_cast<std::size_t>(i)]->readerHandle(), view->connection().handle());
+        tabs << view->sheet()->tabBar()->tabText(i);
+    }
+    EXPECT_EQ(tabs, (QStringList{"  图书标签加工  ", "  读者证加工  ", "层架标加工", "  标签检查  "}));
+    EXPECT_EQ(view->sheet()->currentPage(), view->pages()[0]);
     EXPECT_EQ(view->portLabel()->text(), QStringLiteral("阅读器连接口"));
     EXPECT_EQ(view->exitButton()->text(), QStringLiteral("退 出"));
     EXPECT_TRUE(ui.messages.empty());
@@ -129,7 +138,7 @@ TEST_F(TaggingView, TheSheetKeepsItsMarginsAtEverySize)
         const QRect sheet(4 + 100, 4 + 165, size.width() - 8 - 200, size.height() - 8 - 200);
         EXPECT_EQ(view.sheet()->geometry(), sheet) << size.width();
         EXPECT_EQ(view.sheetArea(), sheet);
-        ASSERT_EQ(view.sheet()->pageCount(), 1);
+        ASSERT_EQ(view.sheet()->pageCount(), 4);
         EXPECT_EQ(view.sheet()->page(0)->geometry(), QRect(10, 20, sheet.width() - 15, sheet.height() - 25));
         EXPECT_TRUE(view.sheet()->page(0)->isVisible());
         // The port choice and the exit button sit above the sheet.

@@ -1,0 +1,85 @@
+// Base of the page tests on the scripted library: a page as the form makes
+// it (reader handle given, shown), a work directory and library identifier
+// in the settings store, and the work logs on a fixed clock.
+#pragma once
+
+#include "barcodeedit.h"
+#include "recording_ui.h"
+#include "scripted_library.h"
+#include "settings.h"
+#include "taggingwritepage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <type_traits>
+
+// The reader handle the pages get: the scripted library's first open.
+inline const auto kScriptedReader = reinterpret_cast<ReaderHandle>(1);
+
+// The cells of a row of a list.
+inline QStringList listRow(const CTagList& list, int index)
+{
+    QStringList cells;
+    for (int col = 0; col < list.columnCount(); ++col)
+        cells << list.cellText(index, col);
+    return cells;
+}
+
+template <class Page>
+class PageTest : public GuiTest {
+protected:
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        ASSERT_TRUE(work.isValid());
+        CSettings settings;
+        settings.setWorkPath(work.path());
+        settings.setLibraryId(QStringLiteral("123"));
+    }
+
+    // The page, made after the settings of the test.
+    Page& open()
+    {
+        page = std::make_unique<Page>();
+        if constexpr (std::is_base_of_v<CTaggingWritePage, Page>)
+            page->workLogs().setClock([this] { return now; });
+        page->setReaderHandle(kScriptedReader);
+        page->resize(900, 500);
+        page->show();
+        return *page;
+    }
+
+    // Types a number into the page's barcode field and presses Enter, with
+    // the focus elsewhere first.
+    void scan(const QString& number)
+    {
+        page->libraryIdField()->setFocus();
+        page->barcodeField()->clear();
+        QTest::keyClicks(page->barcodeField(), number);
+        QTest::keyClick(page->barcodeField(), Qt::Key_Return);
+    }
+
+    // A tag reported by continuous reading (started first when it is not running).
+    void report(brnItem item)
+    {
+        library.raise(kReadingNewTag, &item);
+    }
+
+    QStringList row(int index) const { return listRow(*page->tagList(), index); }
+
+    QByteArray file(const QString& name) const
+    {
+        QFile f(QDir(work.path()).filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    ScriptedLibrary library;
+    QTemporaryDir work;
+    QDateTime now{QDate(2026, 12, 6), QTime(14, 30, 5)};
+    std::unique_ptr<Page> page;
+};
