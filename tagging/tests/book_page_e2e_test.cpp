@@ -2,74 +2,21 @@
 // simulated reader of each first-make family on a pseudo-terminal: a barcode
 // scanned into the field becomes a programmed tag in the simulator's memory,
 // and the page lists, counts and logs it.
-#include "barcodeedit.h"
-#include "loopbridge.h"
 #include "rewritetagdlg.h"
-#include "settings.h"
 #include "taggingbookpage.h"
-#include "taggingview.h"
 
-#include "recording_ui.h"
-
-#include <brenholt.h>
-#include <sim/tagfile.h>
-#include <sim/testing.h>
+#include "simulated_reader_test.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <functional>
-#include <memory>
-#include <ostream>
 
 namespace {
-
-constexpr int kTimeoutMs = 10000;
-
-struct FamilyCase {
-    const char* sim;
-    int number;          // BRN_FAMILY_*
-    bool locksBlock0;    // TALU readers never lock block 0
-};
-
-void PrintTo(const FamilyCase& f, std::ostream* os)
-{
-    *os << f.sim;
-}
-
-const FamilyCase kFamilies[] = {
-    {"feno", BRN_FAMILY_FENO, true},
-    {"orba", BRN_FAMILY_ORBA, true},
-    {"talu", BRN_FAMILY_TALU, false},
-};
-
-const char kBlankUid[] = "E004010000000001";
-
-// What a test looks at of a tag: AFI, EAS, blocks 0 to 7 and their locks.
-struct TagImage {
-    std::uint8_t afi = 0;
-    bool eas = false;
-    std::array<std::uint32_t, 8> blocks{};
-    std::array<bool, 8> locked{};
-    bool operator==(const TagImage&) const = default;
-};
-
-void PrintTo(const TagImage& t, std::ostream* os)
-{
-    *os << "AFI " << std::hex << int(t.afi) << (t.eas ? " EAS on" : " EAS off");
-    for (int i = 0; i < 8; ++i)
-        *os << " " << t.blocks[i] << (t.locked[i] ? "L" : "");
-}
 
 // The real tag mapping library, with a moment before each read-back in
 // which the test can act as staff do (lift the tag too early).
@@ -113,71 +60,15 @@ private:
     ReaderLibrary* m_previous;
 };
 
-class BookPageOnASimulatedReader : public GuiTest, public ::testing::WithParamInterface<FamilyCase> {
+class BookPageOnASimulatedReader : public OnEachFamily {
 protected:
-    void SetUp() override
-    {
-        GuiTest::SetUp();
-        ASSERT_TRUE(work.isValid());
-        std::string error;
-        served = sim::serveReader(GetParam().sim, ports.portPath(3), 0, {}, &error);
-        ASSERT_TRUE(served) << error;
-        CSettings settings;
-        settings.setWorkPath(work.path());
-        settings.setLibraryId(QStringLiteral("123456"));
-    }
-
-    // The form on COM3 (the stored port of an empty store), connected.
     void start()
     {
-        view = std::make_unique<CTaggingView>();
-        view->resize(1024, 768);
-        view->show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isConnected(); }, kTimeoutMs));
-        ASSERT_EQ(view->connection().family(), GetParam().number);
+        OnEachFamily::start();
         page = view->bookPage();
-        page->workLogs().setClock([] { return QDateTime(QDate(2026, 12, 6), QTime(14, 30, 5)); });
     }
 
-    void place(const std::string& line)
-    {
-        std::string error;
-        auto tag = sim::parseTagLine(line, &error);
-        ASSERT_TRUE(tag) << error;
-        ASSERT_TRUE(reader().place(*tag));
-    }
-    void placeBlank() { place(std::string(kBlankUid) + " eas=0"); }
-
-    void scan(const QString& barcode)
-    {
-        page->barcodeField()->clear();
-        QTest::keyClicks(page->barcodeField(), barcode);
-        QTest::keyClick(page->barcodeField(), Qt::Key_Return);
-    }
-
-    sim::Reader& reader() { return *served.reader; }
-
-    // The tag's memory, on the antenna or on the shelf.
-    TagImage image(const char* uidText = kBlankUid)
-    {
-        const sim::Uid uid = *sim::uidFromText(uidText);
-        std::optional<sim::Tag> tag = reader().tag(uid);
-        for (const sim::Tag& t : reader().shelf())
-            if (!tag && t.uid() == uid)
-                tag = t;
-        TagImage result;
-        if (!tag) {
-            ADD_FAILURE() << "no tag " << uidText;
-            return result;
-        }
-        result.afi = tag->afi();
-        result.eas = tag->eas();
-        for (int i = 0; i < 8; ++i) {
-            result.blocks[i] = tag->block(i);
-            result.locked[i] = tag->blockLocked(i);
-        }
-        return result;
-    }
+    void scan(const QString& barcode) { SimulatedReaderTest::scan(page, barcode); }
 
     QStringList topRow() const
     {
@@ -187,25 +78,6 @@ protected:
         return cells;
     }
 
-    QByteArray itemLog() const
-    {
-        QFile f(QDir(work.path()).filePath("20261206.log"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    QString messages() const
-    {
-        QStringList texts;
-        for (const RecordedMessage& m : ui.messages)
-            texts << m.caption + ": " + m.text;
-        return texts.join(" / ");
-    }
-
-    CLoopBridge bridge;   // continuous reading ticks inside Qt's loop
-    QTemporaryDir work;
-    sim::PortFolder ports;
-    sim::ServedReader served;
-    std::unique_ptr<CTaggingView> view;   // goes before the reader
     CTaggingBookPage* page = nullptr;
 };
 
@@ -316,7 +188,7 @@ TEST_P(BookPageOnASimulatedReader, Library44120KeepsTheShortNumberOnTheTagAndRea
     place("E004010000000002 afi=91 eas=0 locked=0-1 10000000 00003039 90940000 0001E240");
     page->readButton()->click();
     ASSERT_TRUE(page->isReading()) << messages().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page->tagList()->rowCount() == 2; }, kTimeoutMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->tagList()->rowCount() == 2; }, kSimTimeoutMs));
     QStringList numbers{page->tagList()->cellText(0, 2), page->tagList()->cellText(1, 2)};
     numbers.sort();
     EXPECT_EQ(numbers, (QStringList{"4412000000123", "[00000012345]"}));
