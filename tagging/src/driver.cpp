@@ -1,13 +1,23 @@
 #include "driver.h"
 
 #include "barcodeedit.h"
+#include "checktagpage.h"
+#include "pagesheet.h"
 #include "taggingbookpage.h"
+#include "taggingcardpage.h"
+#include "taggingshelfpage.h"
 #include "taggingview.h"
 
+#include <grid.h>
+
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDateEdit>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -36,39 +46,135 @@ void CDriver::typeAndEnter(QWidget* field, const QString& text)
     QCoreApplication::sendEvent(field, &enter);
 }
 
-QString CDriver::listRow(int row) const
+CTaggingPage* CDriver::currentPage() const
 {
-    const CTagList* list = m_view.bookPage()->tagList();
+    return m_view.sheet()->currentPage();
+}
+
+int CDriver::rowCount() const
+{
+    if (auto* page = qobject_cast<CTaggingWritePage*>(currentPage()))
+        return page->tagList()->rowCount();
+    if (auto* page = qobject_cast<CCheckTagPage*>(currentPage()))
+        return page->grid()->rows();
+    return 0;
+}
+
+QString CDriver::rowText(int row) const
+{
     QStringList cells;
-    for (int col = 0; col < list->columnCount(); ++col)
-        cells << list->cellText(row, col).trimmed();
+    if (auto* page = qobject_cast<CTaggingWritePage*>(currentPage())) {
+        const CTagList* list = page->tagList();
+        for (int col = 0; col < list->columnCount(); ++col)
+            cells << list->cellText(row, col).trimmed();
+    } else if (auto* page = qobject_cast<CCheckTagPage*>(currentPage())) {
+        // The grid leaves cells empty where nothing was read.
+        for (const QString& text : page->grid()->rowTexts(row))
+            cells << (text.isEmpty() ? QStringLiteral("-") : text);
+    }
     return cells.join(QLatin1Char(' '));
+}
+
+QString CDriver::switchPage(const QString& name)
+{
+    static const QStringList names{QStringLiteral("book"), QStringLiteral("card"), QStringLiteral("shelf"),
+                                   QStringLiteral("check")};
+    const CTaggingPage* const pages[] = {m_view.bookPage(), m_view.cardPage(), m_view.shelfPage(),
+                                         m_view.checkPage()};
+    const int wanted = names.indexOf(name);
+    if (wanted < 0)
+        return QStringLiteral("no page ") + name;
+    CPageSheet* sheet = m_view.sheet();
+    for (int i = 0; i < sheet->pageCount(); ++i)
+        if (sheet->page(i) == pages[wanted])
+            sheet->setCurrentPage(i);
+    return QStringLiteral("page ") + currentPage()->caption().trimmed();
+}
+
+QString CDriver::tick(const QString& argument)
+{
+    const QString box = argument.section(QLatin1Char(' '), 0, -2);
+    const QString state = argument.section(QLatin1Char(' '), -1);
+    if (state == QLatin1String("on") || state == QLatin1String("off")) {
+        for (QCheckBox* candidate : currentPage()->findChildren<QCheckBox*>()) {
+            if (candidate->text().remove(QLatin1Char('&')) == box && candidate->isEnabled()) {
+                candidate->setChecked(state == QLatin1String("on"));
+                return QStringLiteral("ticked %1 %2").arg(box, state);
+            }
+        }
+    }
+    return QStringLiteral("no box ") + box;
+}
+
+QString CDriver::set(const QString& argument)
+{
+    const QString label = argument.section(QLatin1Char(' '), 0, 0);
+    const QString value = argument.section(QLatin1Char(' '), 1).simplified();
+    QWidget* field = nullptr;
+    for (const QLabel* candidate : currentPage()->findChildren<QLabel*>())
+        if (candidate->text() == label && candidate->buddy() && candidate->buddy()->isEnabled())
+            field = candidate->buddy();
+    if (auto* list = qobject_cast<QComboBox*>(field)) {
+        for (int i = 0; i < list->count(); ++i) {
+            const QString entry = list->itemText(i).simplified();
+            if (entry == value || entry.startsWith(value + QLatin1Char(' '))) {
+                list->setCurrentIndex(i);
+                return QStringLiteral("set %1: %2").arg(label, list->currentText());
+            }
+        }
+    } else if (auto* picker = qobject_cast<QDateEdit*>(field)) {
+        const QDate date = QDate::fromString(value, Qt::ISODate);
+        if (date.isValid() && date >= picker->minimumDate() && date <= picker->maximumDate()) {
+            picker->setDate(date);
+            return QStringLiteral("set %1: %2").arg(label, picker->text());
+        }
+    }
+    return QStringLiteral("cannot set ") + label;
 }
 
 bool CDriver::run(const QString& line)
 {
     const QString command = line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
     const QString argument = line.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
-    CTaggingBookPage* page = m_view.bookPage();
+    CTaggingPage* page = currentPage();
+    auto* writing = qobject_cast<CTaggingWritePage*>(page);
+    auto* checking = qobject_cast<CCheckTagPage*>(page);
     if (command.isEmpty())
         return true;
     if (command == QLatin1String("quit"))
         return false;
-    if (command == QLatin1String("scan")) {
-        const int before = page->writtenCount();
-        page->barcodeField()->clear();
-        typeAndEnter(page->barcodeField(), argument);
-        if (page->writtenCount() > before)
-            m_out(QStringLiteral("written %1: %2").arg(page->writtenCount()).arg(listRow(0)));
+    if (command == QLatin1String("page")) {
+        m_out(switchPage(argument));
+    } else if (command == QLatin1String("scan")) {
+        const int before = writing ? writing->writtenCount() : 0;
+        if (writing) {
+            writing->barcodeField()->clear();
+            typeAndEnter(writing->barcodeField(), argument);
+        }
+        if (writing && writing->writtenCount() > before)
+            m_out(QStringLiteral("written %1: %2").arg(writing->writtenCount()).arg(rowText(0)));
         else
             m_out(QStringLiteral("not written"));
     } else if (command == QLatin1String("read")) {
-        page->readButton()->click();
+        if (writing)
+            writing->readButton()->click();
+        else if (checking)
+            checking->startButton()->click();
         m_out(page->isReading() ? QStringLiteral("reading") : QStringLiteral("not reading"));
+    } else if (command == QLatin1String("stop")) {
+        if (checking)
+            checking->stopButton()->click();
+        else if (page->isReading())
+            page->stopReading();
+        m_out(QStringLiteral("stopped"));
+    } else if (command == QLatin1String("tick")) {
+        m_out(tick(argument));
+    } else if (command == QLatin1String("set")) {
+        m_out(set(argument));
     } else if (command == QLatin1String("rows")) {
         QStringList rows;
-        for (int row = 0; row < page->tagList()->rowCount(); ++row)
-            rows << listRow(row);
+        for (int row = 0; row < rowCount(); ++row)
+            rows << rowText(row);
         m_out(QStringLiteral("rows %1: %2").arg(rows.size()).arg(rows.join(QStringLiteral(" | "))));
     } else if (command == QLatin1String("wait")) {
         QEventLoop loop;

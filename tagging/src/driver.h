@@ -1,12 +1,25 @@
 // A scripted staff member for the program, for demonstrations and training
 // runs without a keyboard: commands come one a line, each is carried out on
 // the form as staff would do it, and its outcome is answered as one line.
+// Commands act on the page in front of the sheet.
 //
-//   scan BARCODE   types BARCODE into the book page's barcode field and
-//                  presses Enter; answers "written N: CELLS" (N the page's
-//                  counter, CELLS the top row of its list) or "not written"
-//   read           presses "读标签数据"; answers "reading" or "not reading"
-//   rows           answers "rows N: CELLS | CELLS | ..." (the list, top first)
+//   page NAME      brings a page to the front: book, card (patron cards),
+//                  shelf (shelf tags) or check (tag check); answers
+//                  "page CAPTION" or "no page NAME"
+//   scan BARCODE   types BARCODE into the page's barcode field and presses
+//                  Enter; answers "written N: CELLS" (N the page's counter,
+//                  CELLS the top row of its list) or "not written"
+//   read           presses "读标签数据" (on the tag check page "开始检查");
+//                  answers "reading" or "not reading"
+//   stop           stops the page's reading (on the tag check page "停止");
+//                  answers "stopped"
+//   tick BOX on|off  ticks or clears the page's check box BOX (its text,
+//                  e.g. "标签带EAS"); answers "ticked BOX on|off" or "no box BOX"
+//   set LABEL VALUE  fills the field labelled LABEL: a list takes the entry
+//                  VALUE (its text or its number), a date picker a date
+//                  yyyy-mm-dd; answers "set LABEL: SHOWN" or "cannot set LABEL"
+//   rows           answers "rows N: CELLS | CELLS | ..." (the page's list or
+//                  grid, top first)
 //   wait MS        lets the program run for MS milliseconds (continuous
 //                  reading ticks, the screen is drawn); answers "waited"
 //   shot FILE      saves a picture of the screen; answers "saved FILE" or
@@ -25,6 +38,7 @@
 
 #include <functional>
 
+class CTaggingPage;
 class CTaggingView;
 class QSocketNotifier;
 
@@ -50,7 +64,14 @@ public:
 
 private:
     void readAvailable();
-    QString listRow(int row) const;
+    CTaggingPage* currentPage() const;
+    // The rows of the current page's list or grid.
+    int rowCount() const;
+    QString rowText(int row) const;
+
+    QString switchPage(const QString& name);
+    QString tick(const QString& argument);
+    QString set(const QString& argument);
 
     CTaggingView& m_view;
     Output m_out;

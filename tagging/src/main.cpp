@@ -6,9 +6,10 @@
 // run for MS milliseconds (default 2000) and then ends the program.
 //
 // --drive takes staff actions from standard input instead of the keyboard,
-// one a line ("scan BARCODE", "read", "rows", "wait MS", "shot FILE", "quit"; see
-// driver.h), and answers each on standard output; message boxes come out
-// there too instead of being shown. The program ends when its input ends.
+// one a line ("page NAME", "scan BARCODE", "read", "stop", "tick BOX on|off",
+// "set LABEL VALUE", "rows", "wait MS", "shot FILE", "quit"; see driver.h),
+// and answers each on standard output; message boxes come out there too
+// instead of being shown. The program ends when its input ends.
 #include "driver.h"
 #include "mainframe.h"
 #include "taggingapp.h"
@@ -59,7 +60,8 @@ int main(int argc, char** argv)
                                    QStringLiteral("ms"), QStringLiteral("2000"));
     const QCommandLineOption drive(QStringLiteral("drive"),
                                    QStringLiteral("Take staff actions from standard input, one a line: "
-                                                  "scan BARCODE, read, rows, wait MS, shot FILE, quit."));
+                                                  "page NAME, scan BARCODE, read, stop, tick BOX on|off, "
+                                                  "set LABEL VALUE, rows, wait MS, shot FILE, quit."));
     options.addOption(screenshot);
     options.addOption(delay);
     options.addOption(drive);

@@ -1,6 +1,7 @@
 // The scripted staff member of --drive: each command acts on the form and
 // is answered in one line; message boxes come out as lines.
 #include "driver.h"
+#include "readerlibrary.h"
 #include "settings.h"
 #include "taggingbookpage.h"
 #include "taggingview.h"
@@ -57,6 +58,52 @@ TEST_F(Driver, ScansReadsAndListsAsStaffWould)
                                 "rows 2: 图书 ON 00000000678 000007 否 1A 1 | 图书 ON 00000012345 000007 否 1A 1",
                                 "reading", "waited", "unknown frobnicate"}));
     EXPECT_EQ(library.written.size(), 2u);
+}
+
+TEST_F(Driver, ReachesEveryPageAndFillsItsFields)
+{
+    const char* const script[][2] = {
+        {"page card", "page 读者证加工"},
+        {"set 读者类型 3", "set 读者类型: 3  一般读者"},
+        {"set 读者证状态 2  验证", "set 读者证状态: 2  验证"},
+        {"set 登记日期 2026-12-06", "set 登记日期: 2026-12-06"},
+        {"set 有效日期 2027-12-06", "set 有效日期: 2027-12-06"},
+        {"set 有效日期 1969-12-31", "cannot set 有效日期"},
+        {"set 读者类型 9", "cannot set 读者类型"},
+        {"set 图书馆标识 1", "cannot set 图书馆标识"},   // read-only fields are not filled
+        {"scan 123", "written 1: 读者证 OFF 0000000000123 000007 3 2 6/12/2026 6/12/2027"},
+        {"page shelf", "page 层架标加工"},
+        {"tick 标签带EAS on", "ticked 标签带EAS on"},
+        {"tick 锁定标签 on", "no box 锁定标签"},   // disabled
+        {"scan 42", "written 1: 架标 ON 0000000042 000007"},
+        {"page check", "page 标签检查"},
+        {"scan 1", "not written"},
+        {"tick 仅读主标识数据 off", "ticked 仅读主标识数据 off"},
+        {"read", "reading"},
+        {"rows", "rows 0: "},
+        {"stop", "stopped"},
+        {"page nowhere", "no page nowhere"},
+        {"page book", "page 图书标签加工"},
+        {"rows", "rows 0: "},
+    };
+    for (const auto& [command, answer] : script) {
+        out.clear();
+        EXPECT_TRUE(driver->run(QString::fromUtf8(command)));
+        EXPECT_EQ(out, QStringList{QString::fromUtf8(answer)}) << command;
+    }
+    EXPECT_EQ(library.calls.filter("brnStartReadingItems"), QStringList{"brnStartReadingItems #1 28"});
+    EXPECT_EQ(library.calls.filter("brnStopReadingItems"), QStringList{"brnStopReadingItems #1"});
+
+    // The check page's rows, empty cells shown as "-".
+    driver->run(QStringLiteral("page check"));
+    driver->run(QStringLiteral("read"));
+    brnItem tag{};
+    tag.validMask = 0x14;
+    tag.itemId = 5;
+    library.raise(kReadingNewTag, &tag);
+    out.clear();
+    driver->run(QStringLiteral("rows"));
+    EXPECT_EQ(out, QStringList{"rows 1: 图书 - 00000000005 000000 - - -"});
 }
 
 TEST_F(Driver, MessagesComeOutAsLinesBeforeTheAnswer)
