@@ -5,6 +5,7 @@
 #include <grid.h>
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -105,10 +106,24 @@ void CCheckTagPage::tagRead(const brnItem& item)
     // Room for the new row: the oldest beyond the cap goes.
     while (m_grid->rows() >= kMaxRows)
         m_grid->deleteRow(m_grid->rows() - 1);
-    m_grid->insertRowTexts(0, checkRow(item));
+    const QStringList cells = checkRow(item);
+    m_grid->insertRowTexts(0, cells);
+    widenColumnsFor(cells);
     if (item.itemId == 0)
         Ui::instance().beep();
     m_grid->redraw();
+}
+
+void CCheckTagPage::widenColumnsFor(const QStringList& cells)
+{
+    // Room for the cell's margins beside the text.
+    constexpr int kCellPadding = 10;
+    const QFontMetrics metrics(m_grid->font());
+    for (int col = 0; col < cells.size(); ++col) {
+        const int needed = metrics.horizontalAdvance(cells[col]) + kCellPadding;
+        if (needed > m_grid->columnWidth(col))
+            m_grid->setColumnWidth(col, needed);
+    }
 }
 
 QStringList CCheckTagPage::checkRow(const brnItem& item)

@@ -57,6 +57,9 @@ protected:
 
 private:
     void setButtons(bool reading);
+    // The column widths are the least each column gets: a value wider than
+    // its column widens it, so that no number is cut short.
+    void widenColumnsFor(const QStringList& cells);
 
     QCheckBox* m_mainDataOnly;
     QCheckBox* m_checkEas;

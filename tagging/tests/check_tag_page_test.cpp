@@ -9,6 +9,7 @@
 #include <grid.h>
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -177,6 +178,26 @@ TEST_F(CheckTagPage, RowRules)
     }
     EXPECT_EQ(ui.beeps, 0);
     EXPECT_EQ(page->counterLabel()->text(), QString::number(std::size(cases)));
+}
+
+TEST_F(CheckTagPage, AColumnTooNarrowForItsValueWidens)
+{
+    open();
+    page->startButton()->click();
+    brnItem card{};
+    card.validMask = 0x16;
+    card.lockMask = 0x14;
+    card.itemType = card.typeCode = 1;
+    card.itemId = 2026000000101;
+    report(card);
+    const QFontMetrics metrics(page->grid()->font());
+    const int number = page->grid()->columnWidth(2);
+    EXPECT_GT(number, metrics.horizontalAdvance(QStringLiteral("[2026000000101]")));
+    EXPECT_GE(number, 80);
+    // Narrow values leave the columns as they are.
+    report(book(0x14));
+    EXPECT_EQ(page->grid()->columnWidth(2), number);
+    EXPECT_EQ(page->grid()->columnWidth(0), 50);
 }
 
 TEST_F(CheckTagPage, ATagWithoutANumberBeeps)
