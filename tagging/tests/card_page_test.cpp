@@ -123,6 +123,14 @@ TEST_F(CardPage, EnterWritesThePatronCardWithEasOff)
                                                "00000000123   2026-12-06 14:30:05\n"));
 }
 
+TEST_F(CardPage, ComingToTheFrontPutsTheFocusInTheNumberField)
+{
+    open();
+    page->patronTypeList()->setFocus();
+    page->activated();
+    EXPECT_TRUE(page->focusWidget() == page->barcodeField());
+}
+
 TEST_F(CardPage, TheCardDatesCoverOnlyTheYearsACardCanHold)
 {
     open();
