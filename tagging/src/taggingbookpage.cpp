@@ -94,13 +94,7 @@ QStringList CTaggingBookPage::bookRow(const brnItem& item)
     QStringList row{typeCell(item, false), easCell(item), numberCell(item, 11), libraryCell(item)};
     if (item.itemType != BRN_ITEM_TYPE_BOOK)
         return row;
-    if (item.validMask & BRN_ITEM_BLOCK2) {
-        row << holdingCells(item);
-    } else {
-        row << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("----"))
-            << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------"))
-            << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------"));
-    }
+    row << (item.validMask & BRN_ITEM_BLOCK2 ? holdingCells(item) : unreadBlock2Cells(item));
     return row;
 }
 

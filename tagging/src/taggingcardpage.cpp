@@ -127,9 +127,7 @@ QStringList CTaggingCardPage::cardRow(const brnItem& item)
             << bracketed(item, BRN_ITEM_BLOCK2, QString::number(card.cardStatus))
             << bracketed(item, BRN_ITEM_BLOCK2, dateText(card.registerDay, card.registerMonth, card.registerYear));
     } else {
-        row << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("----"))
-            << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------"))
-            << bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------"));
+        row << unreadBlock2Cells(item);
     }
     row << bracketed(item, BRN_ITEM_BLOCK4,
                      (item.validMask & BRN_ITEM_BLOCK4) ? dateText(card.validDay, card.validMonth, card.validYear)

@@ -108,3 +108,10 @@ QStringList CTaggingPage::holdingCells(const brnItem& item)
             bracketed(item, BRN_ITEM_BLOCK2, locationText(item.book.location)),
             bracketed(item, BRN_ITEM_BLOCK2, QString::number(item.book.mediaType))};
 }
+
+QStringList CTaggingPage::unreadBlock2Cells(const brnItem& item)
+{
+    return {bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("----")),
+            bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------")),
+            bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------"))};
+}

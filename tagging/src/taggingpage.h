@@ -71,6 +71,9 @@ protected:
     // A book's reference flag ("是"/"否"), holding location (two characters)
     // and media type, each bracketed when block 2 is locked.
     static QStringList holdingCells(const brnItem& item);
+    // The three cells of block 2 on the tagging pages when it was not read:
+    // "----", "---------", "---------" (bracketed as block 2 values).
+    static QStringList unreadBlock2Cells(const brnItem& item);
 
 private:
     static void readingCallback(ReaderHandle handle, int event, brnItem* item, void* context);

@@ -64,7 +64,7 @@ protected:
         QTest::keyClick(page->barcodeField(), Qt::Key_Return);
     }
 
-    // A tag reported by continuous reading (started first when it is not running).
+    // A tag reported by the reading the page started.
     void report(brnItem item)
     {
         library.raise(kReadingNewTag, &item);
