@@ -45,7 +45,7 @@ LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_
                            const uint8_t* data, void* answerEvent, const LVRM_NotifyWindow* window,
                            uint32_t message)
 {
-    LinkRecord* link = findLink(handle);
+    const auto link = findLink(handle);
     if (!link)
         return LVRM_ERR_INVALID_HANDLE;
     if (!link->connected.load(std::memory_order_acquire))
@@ -83,7 +83,7 @@ LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_
 LVRM_API int32_t LVRM_GetAnswer(int32_t handle, uint8_t* mode, uint8_t* address, uint8_t* command,
                                 uint8_t* length, uint8_t* data)
 {
-    LinkRecord* link = findLink(handle);
+    const auto link = findLink(handle);
     if (!link)
         return LVRM_ERR_INVALID_HANDLE;
     if (!link->connected.load(std::memory_order_acquire))
@@ -93,7 +93,7 @@ LVRM_API int32_t LVRM_GetAnswer(int32_t handle, uint8_t* mode, uint8_t* address,
 
 LVRM_API int32_t LVRM_IsAnswerAvailable(int32_t handle)
 {
-    LinkRecord* link = findLink(handle);
+    const auto link = findLink(handle);
     if (!link || !link->connected.load(std::memory_order_acquire))
         return 0;
     const std::int32_t status = link->answer.status();

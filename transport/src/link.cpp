@@ -58,15 +58,27 @@ public:
         auto& owner = owners[static_cast<std::size_t>(slot)];
         if (!owner)
             return false;
-        published[static_cast<std::size_t>(slot)].store(nullptr, std::memory_order_release);
+        const auto index = static_cast<std::size_t>(slot);
+        // Sequentially consistent with find(): a caller either sees the slot
+        // empty or is counted here, and the record outlives its last use.
+        published[index].store(nullptr, std::memory_order_seq_cst);
+        while (users[index].load(std::memory_order_seq_cst) != 0)
+            std::this_thread::yield(); // export calls do not block: a use lasts microseconds
         owner.reset(); // stops the link thread, closes the port or socket
         return true;
     }
-    LinkRecord* find(std::int32_t handle) const
+    LinkUse find(std::int32_t handle)
     {
         if (handle < 1 || handle > kMaxLinks)
-            return nullptr;
-        return published[static_cast<std::size_t>(handle - 1)].load(std::memory_order_acquire);
+            return {};
+        const auto index = static_cast<std::size_t>(handle - 1);
+        users[index].fetch_add(1, std::memory_order_seq_cst);
+        LinkRecord* link = published[index].load(std::memory_order_seq_cst);
+        if (!link) {
+            users[index].fetch_sub(1, std::memory_order_release);
+            return {};
+        }
+        return {link, &users[index]};
     }
 
     std::mutex lock;
@@ -74,6 +86,7 @@ public:
 private:
     std::array<std::unique_ptr<LinkRecord>, kMaxLinks> owners;
     std::array<std::atomic<LinkRecord*>, kMaxLinks> published{};
+    std::array<std::atomic<int>, kMaxLinks> users{};
 };
 
 // Created when the library loads, destroyed (closing every link) when it unloads.
@@ -147,7 +160,7 @@ std::size_t SendBuffer::take(std::span<std::uint8_t, kSendBufferSize> out) const
     }
 }
 
-LinkRecord* findLink(std::int32_t handle)
+LinkUse findLink(std::int32_t handle)
 {
     return table.find(handle);
 }
@@ -368,7 +381,7 @@ std::int32_t openTcp(const char* host, std::int32_t port, std::int32_t ping, std
 
 std::int32_t setModemLine(std::int32_t handle, platform::ModemLine line, std::int32_t state)
 {
-    LinkRecord* link = findLink(handle);
+    const auto link = findLink(handle);
     if (!link || link->kind != LinkKind::Serial)
         return 0;
     const std::int32_t control = state & 3;
@@ -383,7 +396,7 @@ std::int32_t setModemLine(std::int32_t handle, platform::ModemLine line, std::in
 
 std::optional<platform::ModemStatus> modemStatus(std::int32_t handle)
 {
-    LinkRecord* link = findLink(handle);
+    const auto link = findLink(handle);
     if (!link || link->kind != LinkKind::Serial)
         return std::nullopt;
     if (const auto& hooks = link->testLines) {
@@ -440,7 +453,7 @@ LVRM_API int32_t LVRM_Close(int32_t handle)
 
 LVRM_API int32_t LVRM_IsHandleValid(int32_t handle)
 {
-    LinkRecord* link = findLink(handle);
+    const auto link = findLink(handle);
     if (!link)
         return LVRM_ERR_INVALID_HANDLE;
     return link->connected.load(std::memory_order_acquire) ? LVRM_OK : LVRM_ERR_CONNECTION_LOST;
@@ -448,13 +461,13 @@ LVRM_API int32_t LVRM_IsHandleValid(int32_t handle)
 
 LVRM_API intptr_t LVRM_GetCommHandle(int32_t handle)
 {
-    LinkRecord* link = findLink(handle);
+    const auto link = findLink(handle);
     return link && link->kind == LinkKind::Serial ? link->port.fd() : -1;
 }
 
 LVRM_API intptr_t LVRM_GetSocket(int32_t handle)
 {
-    LinkRecord* link = findLink(handle);
+    const auto link = findLink(handle);
     return link && link->kind == LinkKind::Tcp ? link->socket : -1;
 }
 
@@ -482,7 +495,7 @@ LVRM_API int32_t LVRM_GetDSR(int32_t handle)
 
 LVRM_API int32_t LVRM_TestAttachModemLines(int32_t handle, const LVRM_ModemLinesHooks* hooks)
 {
-    LinkRecord* link = findLink(handle);
+    const auto link = findLink(handle);
     if (!link || link->kind != LinkKind::Serial)
         return 0;
     link->testLines = hooks ? std::optional(*hooks) : std::nullopt;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <thread>
+#include <utility>
 
 #include "frame.h"
 #include "linvaro.h"
@@ -91,8 +92,34 @@ private:
     void notify(std::int32_t status);
 };
 
-// The link of a handle: the record of an open link, or nullptr for a handle
-// outside 1..16 or an empty slot. Reads the table without its lock.
-LinkRecord* findLink(std::int32_t handle);
+// A link in use by one export call. While any use of a slot lasts, closing
+// that link waits before it frees the record, so a command waiting on one
+// thread may poll its answer while another thread closes the link: the poll
+// finds the handle empty instead of a freed record.
+class LinkUse {
+public:
+    LinkUse() = default;
+    LinkUse(LinkRecord* link, std::atomic<int>* users) : link_(link), users_(users) {}
+    ~LinkUse()
+    {
+        if (users_)
+            users_->fetch_sub(1, std::memory_order_release);
+    }
+    LinkUse(LinkUse&& other) noexcept : link_(std::exchange(other.link_, nullptr)), users_(std::exchange(other.users_, nullptr)) {}
+    LinkUse(const LinkUse&) = delete;
+    LinkUse& operator=(const LinkUse&) = delete;
+    LinkUse& operator=(LinkUse&&) = delete;
+
+    explicit operator bool() const { return link_ != nullptr; }
+    LinkRecord* operator->() const { return link_; }
+
+private:
+    LinkRecord* link_ = nullptr;
+    std::atomic<int>* users_ = nullptr;
+};
+
+// The link of a handle: the record of an open link, or an empty use for a
+// handle outside 1..16 or an empty slot. Reads the table without its lock.
+LinkUse findLink(std::int32_t handle);
 
 } // namespace linvaro
