@@ -69,7 +69,7 @@ LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_
     line.event = static_cast<platform::Event*>(answerEvent);
     if (line.event)
         line.event->reset();
-    line.answer.beginRequest();
+    line.answer.beginRequest(static_cast<std::uint8_t>(mode));
     if (line.reader) {
         const auto reply = line.reader->exchange(std::span(frame).first(frameLength));
         const std::size_t at = line.recorded.size();
