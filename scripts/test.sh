@@ -18,7 +18,7 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 600 -LE 'fuzz|bench'
 
-echo "== ThreadSanitizer (transport)"
+echo "== ThreadSanitizer (the suites labelled tsan)"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread \
       -DTAGGING_BENCH=OFF -DTAGGING_GUI=OFF >/dev/null
 cmake --build build-tsan -j"$jobs"

@@ -8,9 +8,9 @@
 #pragma GCC visibility pop
 
 #include <algorithm>
-#include <cstring>
 #include <initializer_list>
 
+#include "answer_unpack.h"
 #include "com_port.h"
 #include "platform/dynlib.h"
 
@@ -126,12 +126,6 @@ const Bytes& answerData()
     return driver().lastAnswer().data;
 }
 
-void copyOut(std::uint8_t* out, std::span<const std::uint8_t> bytes)
-{
-    if (out && !bytes.empty())
-        std::memcpy(out, bytes.data(), bytes.size());
-}
-
 // The error code output of the tag and transparent commands.
 int32_t withErrorCode(int32_t result, std::uint8_t* errorCode)
 {
@@ -162,11 +156,7 @@ int32_t readerGet(std::uint8_t* address, std::uint8_t command, std::uint8_t* val
     const int32_t result = readerCommand(address, command);
     if (result != 0)
         return result;
-    if (answerData().size() != 1)
-        return DRV_LENGTH_ERROR;
-    if (value)
-        *value = answerData()[0];
-    return 0;
+    return dalrix::unpackByte(answerData(), value);
 }
 
 int32_t readerInformation(std::uint8_t* address, std::uint8_t* version, std::uint8_t* infoA,
@@ -175,18 +165,11 @@ int32_t readerInformation(std::uint8_t* address, std::uint8_t* version, std::uin
     const int32_t result = readerCommand(address, kGetReaderInformation);
     if (result != 0)
         return result;
-    const dalrix::Answer& answer = driver().lastAnswer();
-    const Bytes& data = answer.data;
-    if (data.size() < 8)
-        return DRV_LENGTH_ERROR;
-    *address = answer.address;
-    copyOut(version, {data.data(), 2});
-    // Data bytes 2 and 3 are not passed on.
-    copyOut(infoA, {data.data() + 4, 1});
-    copyOut(infoB, {data.data() + 5, 2});
-    copyOut(scanTime, {data.data() + 7, 1});
-    driver().setScanWindowMs(100u * data[7]);
-    return 0;
+    const int32_t unpacked =
+        dalrix::unpackReaderInformation(driver().lastAnswer(), address, version, infoA, infoB, scanTime);
+    if (unpacked == 0)
+        driver().setScanWindowMs(100u * answerData()[7]);
+    return unpacked;
 }
 
 int32_t openPort(int32_t portIndex, std::uint8_t* address)
@@ -201,16 +184,6 @@ int32_t openPort(int32_t portIndex, std::uint8_t* address)
 }
 
 // ---- ISO 15693 commands ----
-
-std::size_t readBlockSize(std::uint8_t state)
-{
-    return state == 4 || state == 5 ? 8 : 4;
-}
-
-std::size_t writeBlockSize(std::uint8_t state)
-{
-    return state == 4 || state == 5 || state == 12 || state == 13 ? 8 : 4;
-}
 
 // A tag command whose answer carries nothing the caller needs.
 int32_t tagCommand(std::uint8_t* address, const std::uint8_t* state, const std::uint8_t* uid,
@@ -246,7 +219,7 @@ int32_t transparent(std::uint8_t* address, std::uint8_t command, std::span<const
     if (result == 0) {
         if (answerLength)
             *answerLength = static_cast<std::uint8_t>(answerData().size());
-        copyOut(answer, answerData());
+        dalrix::copyAll(answerData(), answer);
     }
     return withErrorCode(result, errorCode);
 }
@@ -398,7 +371,7 @@ int32_t GetScanModeStatus(uint8_t* address, uint8_t* status)
     return guarded([&] {
         const int32_t result = readerCommand(address, kGetScanModeStatus);
         if (result == 0)
-            copyOut(status, answerData());
+            dalrix::copyAll(answerData(), status);
         if (result != DRV_BUSY)
             driver().clearScanBuffer();
         return result;
@@ -413,7 +386,7 @@ int32_t ReadScanModeData(uint8_t* buffer, int32_t* length)
             *length = static_cast<int32_t>(bytes.size());
         if (bytes.empty())
             return 1;
-        copyOut(buffer, bytes);
+        dalrix::copyAll(bytes, buffer);
         return 0;
     });
 }
@@ -484,7 +457,7 @@ int32_t Inventory(uint8_t* address, const uint8_t* type, const uint8_t* afi, uin
             *count = static_cast<std::uint8_t>(entries);
         if (list)
             for (std::size_t i = 0; i < entries; ++i)
-                copyOut(list + i * d.inventory()[i].size(), d.inventory()[i]);
+                dalrix::copyAll(d.inventory()[i], list + i * d.inventory()[i].size());
         return result;
     });
 }
@@ -504,16 +477,10 @@ int32_t ReadSingleBlock(uint8_t* address, const uint8_t* state, const uint8_t* u
 {
     return guarded([&] {
         const std::uint8_t data[] = {blockNumber};
-        int32_t result = tagCommand(address, state, uid, kReadSingleBlock, data, errorCode);
-        if (result == 0) {
-            const std::size_t size = readBlockSize(*state);
-            const Bytes& answer = answerData();
-            if (answer.size() != size + 1)
-                return int32_t{DRV_LENGTH_ERROR};
-            copyOut(securityStatus, {answer.data(), 1});
-            copyOut(block, {answer.data() + 1, size});
-        }
-        return result;
+        const int32_t result = tagCommand(address, state, uid, kReadSingleBlock, data, errorCode);
+        if (result != 0)
+            return result;
+        return dalrix::unpackSingleBlock(answerData(), *state, securityStatus, block);
     });
 }
 
@@ -524,7 +491,7 @@ int32_t WriteSingleBlock(uint8_t* address, const uint8_t* state, const uint8_t* 
         if (const int32_t refused = refusal({address, state, block}))
             return withErrorCode(refused, errorCode);
         Bytes data{blockNumber};
-        data.insert(data.end(), block, block + writeBlockSize(*state));
+        data.insert(data.end(), block, block + dalrix::writeBlockSize(*state));
         return tagCommand(address, state, uid, kWriteSingleBlock, data, errorCode);
     });
 }
@@ -543,19 +510,10 @@ int32_t ReadMultipleBlock(uint8_t* address, const uint8_t* state, const uint8_t*
 {
     return guarded([&] {
         const std::uint8_t data[] = {firstBlock, count};
-        int32_t result = tagCommand(address, state, uid, kReadMultipleBlock, data, errorCode);
-        if (result == 0) {
-            const std::size_t size = readBlockSize(*state);
-            const Bytes& answer = answerData();
-            if (answer.size() != count * (size + 1))
-                return int32_t{DRV_LENGTH_ERROR};
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::uint8_t* record = answer.data() + i * (size + 1);
-                copyOut(securityStatus ? securityStatus + i : nullptr, {record, 1});
-                copyOut(blocks ? blocks + i * size : nullptr, {record + 1, size});
-            }
-        }
-        return result;
+        const int32_t result = tagCommand(address, state, uid, kReadMultipleBlock, data, errorCode);
+        if (result != 0)
+            return result;
+        return dalrix::unpackMultipleBlocks(answerData(), *state, count, securityStatus, blocks);
     });
 }
 
@@ -598,31 +556,7 @@ int32_t GetSystemInformation(uint8_t* address, const uint8_t* state, const uint8
         const int32_t result = tagCommand(address, state, uid, kGetSystemInformation, {}, errorCode);
         if (result != 0)
             return result;
-        const Bytes& data = answerData();
-        if (data.size() < 1 + dalrix::kUidSize)
-            return DRV_LENGTH_ERROR;
-        // The optional fields the flags announce, in this order.
-        struct Field {
-            std::uint8_t flag;
-            std::size_t size;
-            std::uint8_t* out;
-        };
-        const Field fields[] = {{0x01, 1, dsfid}, {0x02, 1, afi}, {0x04, 2, memorySize}, {0x08, 1, icReference}};
-        std::size_t needed = 1 + dalrix::kUidSize;
-        for (const Field& field : fields)
-            if (data[0] & field.flag)
-                needed += field.size;
-        if (data.size() < needed) // the flags announce more than came
-            return DRV_LENGTH_ERROR;
-        copyOut(flags, {data.data(), 1});
-        copyOut(uidOut, {data.data() + 1, dalrix::kUidSize});
-        std::size_t at = 1 + dalrix::kUidSize;
-        for (const Field& field : fields)
-            if (data[0] & field.flag) {
-                copyOut(field.out, {data.data() + at, field.size});
-                at += field.size;
-            }
-        return 0;
+        return dalrix::unpackSystemInformation(answerData(), flags, uidOut, dsfid, afi, memorySize, icReference);
     });
 }
 
@@ -633,7 +567,7 @@ int32_t CustomizedReadSingleBlock(uint8_t* address, const uint8_t* state, const 
         const std::uint8_t request[] = {blockNumber};
         const int32_t result = tagCommand(address, state, uid, kReadSingleBlock, request, errorCode);
         if (result == 0)
-            copyOut(data, answerData());
+            dalrix::copyAll(answerData(), data);
         return result;
     });
 }
@@ -660,7 +594,7 @@ int32_t CustomizedReadMultipleBlock(uint8_t* address, const uint8_t* state, cons
         const std::uint8_t request[] = {firstBlock, count};
         const int32_t result = tagCommand(address, state, uid, kReadMultipleBlock, request, errorCode);
         if (result == 0)
-            copyOut(data, answerData());
+            dalrix::copyAll(answerData(), data);
         return result;
     });
 }

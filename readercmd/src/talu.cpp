@@ -478,8 +478,10 @@ QVL_API int32_t TALU_InventoryCHM(int32_t handle, int32_t fast, int32_t oneSlot,
         request[0] |= kFlagOption;
     request.push_back(byte(firstBlock));
     request.push_back(byte(blockCount - 1));
-    // The expected length of each tag's answer: flags, [UID], the blocks.
-    const auto extra = byte((option != 0 ? 8 : 0) + 4 * blockCount + 1);
+    // The expected length of each tag's answer: flags, [UID], the blocks
+    // (modulo 256 whatever the caller's count, as the byte goes out).
+    const auto blocks = static_cast<std::uint32_t>(blockCount);
+    const auto extra = static_cast<std::uint8_t>((option != 0 ? 8u : 0u) + 4u * blocks + 1u);
     const CarrierFlags flags{false, true, fast != 0, false};
     return carrier(handle, flags, extra, request, many(recordCount, records, status));
 }

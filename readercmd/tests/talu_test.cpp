@@ -173,6 +173,11 @@ const RequestCase kRequests[] = {
     {"InventoryChmFastOption",
      [](auto h) { return TALU_InventoryCHM(h, 1, 0, 1, 0x92, 2, 3, 1, 8, kMask, &gCount, gRecords, &gStatus); },
      {0x21, 0x45, 0x56, 0xA1, 0x04, 0x92, 0x08, 0x05, 0x02, 0x02, 21}},
+    {"InventoryChmHugeBlockCount", // the answer length byte wraps; no overflow on the way
+     [](auto h) {
+         return TALU_InventoryCHM(h, 0, 0, 0, 0, 0, 0x40000001, 1, 0, nullptr, &gCount, gRecords, &gStatus);
+     },
+     {0x21, 0x05, 0x46, 0xA0, 0x04, 0x00, 0x00, 0x00, 13}},
     {"AutoInventory",
      [](auto h) { return TALU_AutoInventoryISO15693(h, 0, 0, 0, 16, &gCount, gRecords, &gStatus); },
      {0x20, 0x05, 0x10}},

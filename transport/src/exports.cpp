@@ -71,7 +71,7 @@ LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_
     link->notifyContext.store(notifies ? window->context : nullptr, std::memory_order_release);
     link->notifyMessage.store(message, std::memory_order_release);
 
-    link->answer.beginRequest();
+    link->answer.beginRequest(static_cast<std::uint8_t>(mode));
     if (link->kind == LinkKind::Serial)
         link->port.purge(true, false); // nothing received before this request can be its answer
 

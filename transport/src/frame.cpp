@@ -67,8 +67,9 @@ void AnswerState::resetEmpty()
     status_.store(kAnswerReady, std::memory_order_release);
 }
 
-void AnswerState::beginRequest()
+void AnswerState::beginRequest(std::uint8_t mode)
 {
+    requestMode_.store(mode, std::memory_order_relaxed);
     requests_.fetch_add(1, std::memory_order_acq_rel);
     status_.store(kNothingReceived, std::memory_order_release);
 }
@@ -94,6 +95,8 @@ std::optional<std::int32_t> AnswerState::feed(std::uint8_t byte)
 
     switch (state_) {
     case RxState::WaitStart: {
+        if (const std::uint8_t mode = requestMode_.load(std::memory_order_relaxed); mode != 0 && byte != mode)
+            return std::nullopt; // noise, whatever frame it may look like
         if (byte == 2 || byte == 6) {
             state_ = RxState::WaitAddress;
         } else if (byte == 14 || byte == 30) {

@@ -104,7 +104,11 @@ public:
     std::optional<std::int32_t> feed(std::uint8_t byte);
 
     // Caller. A new request is on its way: forget any answer or partial frame.
-    void beginRequest();
+    // A reader answers in the mode of the request, so from now on only that
+    // mode's start byte begins a frame; any other byte before a frame start
+    // is noise (noise that began a frame without CRC would otherwise pass for
+    // the answer). Mode 0 takes a frame of any mode.
+    void beginRequest(std::uint8_t mode = 0);
     // Caller. Collects a complete answer (see LVRM_GetAnswer); null out-pointers are skipped.
     std::int32_t take(std::uint8_t* mode, std::uint8_t* address, std::uint8_t* command, std::uint8_t* length,
                       std::uint8_t* data);
@@ -122,6 +126,7 @@ private:
 
     std::atomic<std::int32_t> status_{kAnswerReady};
     std::atomic<std::uint32_t> requests_{0};
+    std::atomic<std::uint8_t> requestMode_{0}; // set before the status that announces the request
 
     RxState state_ = RxState::WaitStart;
     BlockState block_ = BlockState::Ordinary;

@@ -277,6 +277,31 @@ TEST(Receiver, NoiseThatLooksLikeAFrameStart)
     }
 }
 
+TEST(Receiver, AfterARequestOnlyItsModeStartsTheAnswer)
+{
+    // Noise that starts like a frame without CRC ahead of the answer to a
+    // mode 2 request: skipped, and the answer comes through as sent.
+    const Bytes answer = build(2, 0x00, 0x00, {0x11, 0x22, 0x33, 0x44});
+    for (const Bytes& noise : {Bytes{0x1E, 0x00, 0x04}, Bytes{0x06, 0x00, 0x00, 0x04}, Bytes{0x0E, 0x0E, 0x1E}}) {
+        Receiver r;
+        r.state.beginRequest(2);
+        r.feed(noise);
+        r.feed(answer);
+        const Collected got = r.take();
+        EXPECT_EQ(got.status, 0);
+        EXPECT_EQ(got.mode, 2);
+        EXPECT_EQ(got.data, (Bytes{0x11, 0x22, 0x33, 0x44}));
+    }
+    // A request in a mode without CRC still takes its own mode's frames.
+    Receiver r;
+    r.state.beginRequest(30);
+    r.feed({0x02, 0x1E, 0x00, 0x01, 0x7F});
+    const Collected got = r.take();
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.mode, 30);
+    EXPECT_EQ(got.data, Bytes{0x7F});
+}
+
 TEST(Receiver, EveryBitOfAModeTwoAnswerIsCovered)
 {
     const Bytes good{0x02, 0x00, 0x01, 0x01, 0x03, 0x71, 0x9F};

@@ -175,6 +175,27 @@ TEST_F(Links, NoiseBeforeTheAnswerAndAnswersInPieces)
     EXPECT_EQ(a.data, (Bytes{0xCA, 0xFE}));
 }
 
+TEST_F(Links, NoiseThatStartsAFrameOfAnotherModeIsNotTheAnswer)
+{
+    // 0x1E starts a frame without CRC: taken for one, it would hand back the
+    // first bytes of the real answer as the data.
+    auto reader = ScriptedPeer::pty(4);
+    reader->respond([](const Request& r) {
+        Reply reply;
+        reply.pieces.push_back({0x1E, 0x00, 0x04});
+        reply.pieces.push_back(peer::answerFrame(r.mode, r.address, 0x00, {0xCA, 0xFE}));
+        return reply;
+    });
+    const std::int32_t h = LVRM_SerialOpen(4, 115200);
+    ASSERT_GT(h, 0);
+    ASSERT_EQ(send(h, event, 0x22), 0);
+    ASSERT_TRUE(event.wait(kWaitMs));
+    const Answer a = getAnswer(h);
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.mode, ZPX_MODE_ADDR_CRC);
+    EXPECT_EQ(a.data, (Bytes{0xCA, 0xFE}));
+}
+
 TEST_F(Links, WrongCrcIsReportedAndNotified)
 {
     auto reader = ScriptedPeer::pty(3);
