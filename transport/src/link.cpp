@@ -206,11 +206,12 @@ void LinkRecord::notify(std::int32_t status)
 
 void LinkRecord::deliver(std::span<const std::uint8_t> bytes, bool discardOnNewRequest)
 {
-    // A serial request discards the input pending on the port; bytes this
-    // thread had already taken off the port but not yet handled go the same way.
-    const std::uint32_t requests = answer.requestCount();
+    // A serial request discards the input pending on the port. Bytes this
+    // thread took off the port before it wrote the newest request out go the
+    // same way: they were on the line before that request, so they cannot
+    // answer it (a late answer to the request before would pass for its answer).
     for (std::uint8_t byte : bytes) {
-        if (discardOnNewRequest && answer.requestCount() != requests)
+        if (discardOnNewRequest && answer.requestCount() != writtenRequests_)
             return;
         if (auto status = answer.feed(byte))
             notify(*status);
@@ -220,6 +221,8 @@ void LinkRecord::deliver(std::span<const std::uint8_t> bytes, bool discardOnNewR
 void LinkRecord::writeFrame(int fd)
 {
     sendRequest.reset();
+    // Read before the frame is taken: the frame is at least this new.
+    writtenRequests_ = answer.requestCount();
     std::array<std::uint8_t, kSendBufferSize> frame;
     const std::size_t length = sendBuffer.take(frame);
     if (kind == LinkKind::Serial)

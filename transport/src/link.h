@@ -90,6 +90,9 @@ private:
     void writeFrame(int fd);
     void deliver(std::span<const std::uint8_t> bytes, bool discardOnNewRequest);
     void notify(std::int32_t status);
+
+    // Link thread only: the request count when it last took a frame to write.
+    std::uint32_t writtenRequests_ = 0;
 };
 
 // A link in use by one export call. While any use of a slot lasts, closing
