@@ -3,82 +3,27 @@
 // needs from the answer: the status alone, the raw answer, or the answer cut
 // into inventory entries.
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 
 #include "exchange.h"
 #include "quorvel_feno.h"
+#include "tables.h"
 
 namespace {
 
 using quorvel::Answer;
 
-// Stored for arguments that cannot make a request; nothing is sent then.
-constexpr std::uint8_t kStatusBadArgument = 0x82;
+using quorvel::tables::answerBytes;
+using quorvel::tables::kStatusBadArgument;
+using quorvel::tables::Request;
 
-constexpr std::size_t kMaxRequest = 255;
-constexpr std::size_t kMaxRawAnswer = 255;
 constexpr std::size_t kUidSize = 8;
 constexpr std::uint8_t kModeAddressed = FENO_MODE_ADDRESSED;
 
 // Each entry is at least six bytes: a 255-byte answer never holds more entries than the caller's array.
-static_assert(FENO_MAX_ENTRIES * 6 >= kMaxRawAnswer);
-
-// The request data of one command, at most one frame's worth. A request
-// that would not fit, or bytes to be read from a NULL pointer, make it
-// unusable.
-class Request {
-public:
-    Request& byte(std::int32_t value)
-    {
-        if (size_ == bytes_.size())
-            usable_ = false;
-        else
-            bytes_[size_++] = static_cast<std::uint8_t>(value);
-        return *this;
-    }
-    // A 16-bit value (the time value, a power level), high byte first.
-    Request& word(std::uint16_t value) { return byte(value >> 8).byte(value & 0xFF); }
-    Request& bytes(const std::uint8_t* data, std::size_t count)
-    {
-        if (count == 0)
-            return *this;
-        if (!data || count > bytes_.size() - size_) {
-            usable_ = false;
-            return *this;
-        }
-        std::memcpy(bytes_.data() + size_, data, count);
-        size_ += count;
-        return *this;
-    }
-    // A caller's count of bytes; a negative count makes the request unusable.
-    Request& counted(const std::uint8_t* data, std::int32_t count)
-    {
-        if (count < 0) {
-            usable_ = false;
-            return *this;
-        }
-        return bytes(data, static_cast<std::size_t>(count));
-    }
-    Request& uid(const std::uint8_t* uid) { return bytes(uid, kUidSize); }
-    // The addressing mode byte, followed by the UID in mode 2 only.
-    Request& target(std::uint8_t mode, const std::uint8_t* uidBytes)
-    {
-        byte(mode);
-        return mode == kModeAddressed ? uid(uidBytes) : *this;
-    }
-
-    bool usable() const { return usable_; }
-    std::span<const std::uint8_t> data() const { return {bytes_.data(), size_}; }
-
-private:
-    std::array<std::uint8_t, kMaxRequest> bytes_{};
-    std::size_t size_ = 0;
-    bool usable_ = true;
-};
+static_assert(FENO_MAX_ENTRIES * 6 >= quorvel::tables::kMaxAnswerBytes);
 
 template <typename T>
 void put(T* out, T value)
@@ -102,13 +47,6 @@ std::int32_t run(std::int32_t handle, std::uint8_t command, const Request& reque
     return rc;
 }
 
-// The answer's bytes as the raw answer presents them: the plain data, or at
-// most 255 bytes of anything else the reader sent.
-std::span<const std::uint8_t> rawBytes(const Answer& answer)
-{
-    return {answer.data.data(), std::min<std::size_t>(answer.length, kMaxRawAnswer)};
-}
-
 std::int32_t statusOnly(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status)
 {
     Answer answer;
@@ -128,7 +66,7 @@ std::int32_t rawAnswer(std::int32_t handle, std::uint8_t command, const Request&
     if (!answered)
         return rc;
     put(length, answer.length);
-    const auto bytes = rawBytes(answer);
+    const auto bytes = answerBytes(answer);
     if (data)
         std::copy(bytes.begin(), bytes.end(), data);
     put(status, answer.status);
@@ -164,9 +102,15 @@ std::int32_t entryAnswer(std::int32_t handle, std::uint8_t command, const Reques
     const std::int32_t rc = run(handle, command, request, answer, status, answered);
     if (!answered)
         return rc;
-    put(count, splitEntries(rawBytes(answer), entries));
+    put(count, splitEntries(answerBytes(answer), entries));
     put(status, answer.status);
     return 0;
+}
+
+// The addressing mode byte, followed by the UID in mode 2 only.
+Request& target(Request& r, std::uint8_t mode, const std::uint8_t* uid)
+{
+    return r.byte(mode).bytesIf(mode == kModeAddressed, uid, kUidSize);
 }
 
 // The parameter records shared by several commands.
@@ -193,7 +137,7 @@ Request valueRequest(std::int32_t value, std::int32_t option1, std::int32_t opti
                      std::uint8_t mode, const std::uint8_t* uid, std::uint16_t time)
 {
     Request r;
-    r.byte(value).byte(option1).byte(option2).byte(option3).word(time).target(mode, uid);
+    target(r.byte(value).byte(option1).byte(option2).byte(option3).word(time), mode, uid);
     return r;
 }
 
@@ -201,7 +145,7 @@ Request optionsRequest(std::int32_t option1, std::int32_t option2, std::int32_t 
                        const std::uint8_t* uid, std::uint16_t time)
 {
     Request r;
-    r.byte(option1).byte(option2).byte(option3).word(time).target(mode, uid);
+    target(r.byte(option1).byte(option2).byte(option3).word(time), mode, uid);
     return r;
 }
 
@@ -209,7 +153,7 @@ Request optionsRequest(std::int32_t option1, std::int32_t option2, std::int32_t 
 Request optionRequest(std::int32_t option, std::uint8_t mode, const std::uint8_t* uid, std::uint16_t time)
 {
     Request r;
-    r.byte(option).word(time).target(mode, uid);
+    target(r.byte(option).word(time), mode, uid);
     return r;
 }
 
@@ -310,7 +254,7 @@ QVL_API std::int32_t FENO_InventoryISO15693(std::int32_t handle, std::int32_t op
 QVL_API std::int32_t FENO_StayQuietISO15693(std::int32_t handle, const std::uint8_t* uid, std::uint16_t time,
                                             std::uint8_t* status)
 {
-    return statusOnly(handle, kStayQuiet, Request().uid(uid).word(time), status);
+    return statusOnly(handle, kStayQuiet, Request().bytes(uid, kUidSize).word(time), status);
 }
 
 QVL_API std::int32_t FENO_GenericCommandISO15693(std::int32_t handle, std::int32_t option1, std::int32_t option2,
@@ -340,7 +284,7 @@ QVL_API std::int32_t FENO_ReadBlockISO15693(std::int32_t handle, std::int32_t bl
                                             std::uint8_t* length, std::uint8_t* data, std::uint8_t* status)
 {
     Request r;
-    r.byte(block).byte(option).word(time).target(mode, uid);
+    target(r.byte(block).byte(option).word(time), mode, uid);
     return rawAnswer(handle, kReadBlock, r, length, data, status);
 }
 
@@ -370,7 +314,7 @@ QVL_API std::int32_t FENO_BlockStatusISO15693(std::int32_t handle, std::int32_t 
                                               std::uint8_t* status)
 {
     Request r;
-    r.byte(firstBlock).byte(blockCount - 1).byte(option).word(time).target(mode, uid);
+    target(r.byte(firstBlock).byte(blockCount - 1).byte(option).word(time), mode, uid);
     return rawAnswer(handle, kBlockStatus, r, length, data, status);
 }
 
@@ -385,7 +329,7 @@ QVL_API std::int32_t FENO_SelectISO15693(std::int32_t handle, std::int32_t optio
                                          std::uint16_t time, std::uint8_t* length, std::uint8_t* data,
                                          std::uint8_t* status)
 {
-    return rawAnswer(handle, kSelect, Request().byte(option).word(time).uid(uid), length, data, status);
+    return rawAnswer(handle, kSelect, Request().byte(option).word(time).bytes(uid, kUidSize), length, data, status);
 }
 
 QVL_API std::int32_t FENO_RTReadyISO15693(std::int32_t handle, std::int32_t option, std::uint8_t mode,
@@ -436,7 +380,7 @@ QVL_API std::int32_t FENO_ProgramEASCHMISO15693(std::int32_t handle, std::int32_
                                                 std::uint8_t* length, std::uint8_t* data, std::uint8_t* status)
 {
     Request r;
-    r.byte(option).byte(eas).word(time).target(mode, uid);
+    target(r.byte(option).byte(eas).word(time), mode, uid);
     return rawAnswer(handle, kProgramEas, r, length, data, status);
 }
 
@@ -450,7 +394,7 @@ QVL_API std::int32_t FENO_CheckEASCHMISO15693(std::int32_t handle, std::int32_t 
         run(handle, kCheckEas, optionsRequest(option1, option2, option3, mode, uid, time), answer, status, answered);
     if (!answered)
         return rc;
-    const auto bytes = rawBytes(answer);
+    const auto bytes = answerBytes(answer);
     put(easFlag, std::int32_t{!bytes.empty() && bytes[0] != 0});
     put(status, answer.status);
     return 0;
