@@ -18,48 +18,28 @@ constexpr std::uint8_t kRestoreWedgeDefaults = 0x53;
 constexpr std::uint8_t kWedgeMux = 0x61;
 constexpr std::uint8_t kWedgeChipSettings = 0x64;
 
-// The kinds of wedge values: the set argument and read output, how each travels.
-struct WedgeFlag {
-    using In = std::int32_t;
-    using Out = std::int32_t*;
-    static std::int32_t set(std::int32_t h, std::uint8_t id, In on, std::uint8_t* s)
-    {
-        return status(h, kWedge.set, Request().byte(id).flag(on), s);
-    }
-    static std::int32_t get(std::int32_t h, std::uint8_t id, Out on, std::uint8_t* s)
-    {
-        return tables::get(h, kWedge.read, Request().byte(id), s, kWedge.rule, [=](const Fields& f) { f.flag(on, 0); });
-    }
-};
-
-struct WedgeByte {
-    using In = std::int32_t;
-    using Out = std::uint8_t*;
+// The kinds of wedge values: the set argument and read output, how each
+// travels. A flag, byte or word goes after the identifier as the request
+// builder `add` puts it and is read from the answer's first bytes by `take`.
+template <typename Value, typename Output, auto add, auto take>
+struct WedgeValue {
+    using In = Value;
+    using Out = Output*;
     static std::int32_t set(std::int32_t h, std::uint8_t id, In value, std::uint8_t* s)
     {
-        return status(h, kWedge.set, Request().byte(id).byte(value), s);
+        return status(h, kWedge.set, (Request().byte(id).*add)(value), s);
     }
     static std::int32_t get(std::int32_t h, std::uint8_t id, Out value, std::uint8_t* s)
     {
         return tables::get(h, kWedge.read, Request().byte(id), s, kWedge.rule,
-                           [=](const Fields& f) { f.byte(value, 0); });
+                           [=](const Fields& f) { (f.*take)(value, 0, 0); });
     }
 };
 
+using WedgeFlag = WedgeValue<std::int32_t, std::int32_t, &Request::flag, &Fields::flag>;
+using WedgeByte = WedgeValue<std::int32_t, std::uint8_t, &Request::byte, &Fields::byte>;
 // 16 bits, high byte first.
-struct WedgeWord {
-    using In = std::uint16_t;
-    using Out = std::uint16_t*;
-    static std::int32_t set(std::int32_t h, std::uint8_t id, In value, std::uint8_t* s)
-    {
-        return status(h, kWedge.set, Request().byte(id).word(value), s);
-    }
-    static std::int32_t get(std::int32_t h, std::uint8_t id, Out value, std::uint8_t* s)
-    {
-        return tables::get(h, kWedge.read, Request().byte(id), s, kWedge.rule,
-                           [=](const Fields& f) { f.word(value, 0); });
-    }
-};
+using WedgeWord = WedgeValue<std::uint16_t, std::uint16_t, &Request::word, &Fields::word>;
 
 struct WedgeText {
     using In = const char*;
