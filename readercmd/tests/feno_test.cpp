@@ -4,22 +4,18 @@
 
 #include <array>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "quorvel.h"
 #include "quorvel_feno.h"
 #include "scripted_peer.h"
+#include "scripted_reader.h"
 
 using peer::Bytes;
-using peer::Reply;
-using peer::ScriptedPeer;
 
 namespace {
 
-constexpr int kPort = 3;
-constexpr int kWaitMs = 3000;
 constexpr std::uint16_t kTime = 1000; // 0x03E8
 constexpr std::uint8_t kUnset = 0xEE;
 
@@ -52,76 +48,7 @@ struct Out {
 // One link to the scripted reader for the whole suite. The reader answers in
 // the request's mode and address with the next scripted answer (status 0 and
 // no data when none is left).
-class FenoCommands : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        peer_ = ScriptedPeer::pty(kPort).release();
-        peer_->respond([](const peer::Request& request) {
-            std::lock_guard lock(scriptLock_);
-            Reply reply;
-            if (script_.empty()) {
-                reply.pieces.push_back(peer::answerFrame(request.mode, request.address, 0x00, {}));
-            } else {
-                const Scripted next = script_.front();
-                script_.erase(script_.begin());
-                if (next.answer)
-                    reply.pieces.push_back(
-                        peer::answerFrame(request.mode, request.address, next.status, next.data, next.lengthByte));
-            }
-            return reply;
-        });
-        handle_ = QVL_SerialOpen(kPort, 115200);
-    }
-    static void TearDownTestSuite()
-    {
-        if (handle_ > 0)
-            QVL_Close(handle_);
-        delete peer_;
-        peer_ = nullptr;
-    }
-    void SetUp() override
-    {
-        ASSERT_GT(handle_, 0);
-        std::lock_guard lock(scriptLock_);
-        script_.clear();
-    }
-
-    static void answer(std::uint8_t status, const Bytes& data, int lengthByte = -1)
-    {
-        std::lock_guard lock(scriptLock_);
-        script_.push_back({true, status, data, lengthByte});
-    }
-    static void silence()
-    {
-        std::lock_guard lock(scriptLock_);
-        script_.push_back({false});
-    }
-
-    // Runs a command and returns the request the reader received.
-    static peer::Request sent(const std::function<std::int32_t()>& command, std::int32_t expectedCode = 0)
-    {
-        const std::size_t before = peer_->requests().size();
-        EXPECT_EQ(command(), expectedCode);
-        if (!peer_->waitRequests(before + 1, kWaitMs)) {
-            ADD_FAILURE() << "nothing sent";
-            return {};
-        }
-        return peer_->requests().back();
-    }
-    static std::size_t requestCount() { return peer_->requests().size(); }
-
-    struct Scripted {
-        bool answer = true;
-        std::uint8_t status = 0;
-        Bytes data;
-        int lengthByte = -1;
-    };
-    static inline ScriptedPeer* peer_ = nullptr;
-    static inline std::int32_t handle_ = -1;
-    static inline std::mutex scriptLock_;
-    static inline std::vector<Scripted> script_;
-};
+using FenoCommands = tables_test::ScriptedReader;
 
 struct Vector {
     const char* name;
@@ -302,7 +229,7 @@ TEST_F(FenoCommands, EveryCommandSendsItsExactRequest)
     for (const Vector& v : requestVectors()) {
         SCOPED_TRACE(v.name);
         Out out;
-        const peer::Request request = sent([&] { return v.call(handle_, out); });
+        const peer::Request request = sent([&] { return v.call(handle(), out); });
         EXPECT_EQ(request.mode, QVL_DEFAULT_MODE);
         EXPECT_EQ(request.command, v.command);
         EXPECT_EQ(request.data, v.data);
@@ -316,44 +243,44 @@ TEST_F(FenoCommands, ArgumentsThatCannotMakeARequestSendNothing)
     const std::vector<std::pair<const char*, std::function<std::int32_t(Out&)>>> cases = {
         {"mode 2 without UID",
          [](Out& o) {
-             return FENO_ReadBlockISO15693(handle_, 0, 0, 2, nullptr, kTime, &o.length, o.data.data(), &o.status);
+             return FENO_ReadBlockISO15693(handle(), 0, 0, 2, nullptr, kTime, &o.length, o.data.data(), &o.status);
          }},
         {"select without UID",
-         [](Out& o) { return FENO_SelectISO15693(handle_, 0, nullptr, kTime, &o.length, o.data.data(), &o.status); }},
-        {"stay quiet without UID", [](Out& o) { return FENO_StayQuietISO15693(handle_, nullptr, kTime, &o.status); }},
+         [](Out& o) { return FENO_SelectISO15693(handle(), 0, nullptr, kTime, &o.length, o.data.data(), &o.status); }},
+        {"stay quiet without UID", [](Out& o) { return FENO_StayQuietISO15693(handle(), nullptr, kTime, &o.status); }},
         {"mask bytes missing",
          [](Out& o) {
-             return FENO_InventoryISO15693Ex(handle_, 1, 0, 1, 0, 0, 8, nullptr, kTime, &o.count, o.entries.data(),
+             return FENO_InventoryISO15693Ex(handle(), 1, 0, 1, 0, 0, 8, nullptr, kTime, &o.count, o.entries.data(),
                                              &o.status);
          }},
         {"write data missing",
          [](Out& o) {
-             return FENO_WriteBlockISO15693(handle_, 0, 4, nullptr, 0, 1, 0, 0, nullptr, kTime, &o.length,
+             return FENO_WriteBlockISO15693(handle(), 0, 4, nullptr, 0, 1, 0, 0, nullptr, kTime, &o.length,
                                             o.data.data(), &o.status);
          }},
         {"write of 241 bytes by UID",
          [&big](Out& o) {
-             return FENO_WriteBlockISO15693(handle_, 0, 241, big.data(), 0, 1, 0, 2, kUid, kTime, &o.length,
+             return FENO_WriteBlockISO15693(handle(), 0, 241, big.data(), 0, 1, 0, 2, kUid, kTime, &o.length,
                                             o.data.data(), &o.status);
          }},
         {"write of 249 bytes",
          [&big](Out& o) {
-             return FENO_WriteBlockISO15693(handle_, 0, 249, big.data(), 0, 1, 0, 0, nullptr, kTime, &o.length,
+             return FENO_WriteBlockISO15693(handle(), 0, 249, big.data(), 0, 1, 0, 0, nullptr, kTime, &o.length,
                                             o.data.data(), &o.status);
          }},
         {"negative byte count",
          [&big](Out& o) {
-             return FENO_WriteBlockISO15693(handle_, 0, -1, big.data(), 0, 1, 0, 0, nullptr, kTime, &o.length,
+             return FENO_WriteBlockISO15693(handle(), 0, -1, big.data(), 0, 1, 0, 0, nullptr, kTime, &o.length,
                                             o.data.data(), &o.status);
          }},
         {"generic request of 250 bytes",
          [&big](Out& o) {
-             return FENO_GenericCommandISO15693(handle_, 0, 0, 0, 250, big.data(), 1, kTime, &o.length, o.data.data(),
+             return FENO_GenericCommandISO15693(handle(), 0, 0, 0, 250, big.data(), 1, kTime, &o.length, o.data.data(),
                                                 &o.status);
          }},
         {"generic request without bytes",
          [](Out& o) {
-             return FENO_GenericCommandISO15693Ex(handle_, 0, 0, 0, 3, nullptr, 1, kTime, &o.count, o.entries.data(),
+             return FENO_GenericCommandISO15693Ex(handle(), 0, 0, 0, 3, nullptr, 1, kTime, &o.count, o.entries.data(),
                                                   &o.status);
          }},
     };
@@ -370,12 +297,12 @@ TEST_F(FenoCommands, ArgumentsThatCannotMakeARequestSendNothing)
     // The longest requests that fit a frame do go out.
     Out out;
     EXPECT_EQ(sent([&] {
-                  return FENO_WriteBlockISO15693(handle_, 0, 240, big.data(), 0, 1, 0, 2, kUid, kTime, &out.length,
+                  return FENO_WriteBlockISO15693(handle(), 0, 240, big.data(), 0, 1, 0, 2, kUid, kTime, &out.length,
                                                  out.data.data(), &out.status);
               }).data.size(),
               255u);
     EXPECT_EQ(sent([&] {
-                  return FENO_GenericCommandISO15693(handle_, 0, 0, 0, 249, big.data(), 1, kTime, &out.length,
+                  return FENO_GenericCommandISO15693(handle(), 0, 0, 0, 249, big.data(), 1, kTime, &out.length,
                                                      out.data.data(), &out.status);
               }).data.size(),
               255u);
@@ -389,7 +316,7 @@ TEST_F(FenoCommands, RawAnswersAreHandedOverWhateverTheStatus)
         const Bytes record = {0x10, 0x04, 0x20, 0x00, 0x03, 0x00, 0xDE, 0xAD, 0xBE, 0xEF};
         answer(status, record);
         Out out;
-        EXPECT_EQ(FENO_ReadBlockISO15693(handle_, 3, 0, 0, nullptr, kTime, &out.length, out.data.data(), &out.status),
+        EXPECT_EQ(FENO_ReadBlockISO15693(handle(), 3, 0, 0, nullptr, kTime, &out.length, out.data.data(), &out.status),
                   0);
         EXPECT_EQ(out.status, status);
         EXPECT_EQ(out.raw(), record);
@@ -401,13 +328,13 @@ TEST_F(FenoCommands, RawAnswersAreHandedOverWhateverTheStatus)
         longest[i] = static_cast<std::uint8_t>(i);
     answer(0x00, longest);
     Out out;
-    EXPECT_EQ(FENO_SystemInfoISO15693(handle_, 0, 0, nullptr, kTime, &out.length, out.data.data(), &out.status), 0);
+    EXPECT_EQ(FENO_SystemInfoISO15693(handle(), 0, 0, nullptr, kTime, &out.length, out.data.data(), &out.status), 0);
     EXPECT_EQ(out.raw(), longest);
 
     // Status-only commands store the status and nothing else.
     answer(0x81, {1, 2, 3});
     std::uint8_t status = kUnset;
-    EXPECT_EQ(FENO_SetRf(handle_, 1, &status), 0);
+    EXPECT_EQ(FENO_SetRf(handle(), 1, &status), 0);
     EXPECT_EQ(status, 0x81);
 }
 
@@ -421,7 +348,7 @@ TEST_F(FenoCommands, AnAnswerAnnouncedAsABlockListIsCopiedNoFurtherThan255Bytes)
     list.push_back(0xFF);
     answer(0x00, list, 0xFF);
     Out out;
-    EXPECT_EQ(FENO_ReadBlockISO15693(handle_, 3, 0, 0, nullptr, kTime, &out.length, out.data.data(), &out.status), 0);
+    EXPECT_EQ(FENO_ReadBlockISO15693(handle(), 3, 0, 0, nullptr, kTime, &out.length, out.data.data(), &out.status), 0);
     EXPECT_EQ(out.length, 0xFF);
     EXPECT_EQ(Bytes(out.data.begin(), out.data.begin() + 255), Bytes(list.begin(), list.begin() + 255));
     EXPECT_EQ(out.data[255], kUnset);
@@ -436,7 +363,7 @@ TEST_F(FenoCommands, InventoryAnswersAreCutIntoEntriesOfTheirOwnLength)
         return e;
     };
     const auto inventory = [](Out& out) {
-        return FENO_InventoryISO15693Ex(handle_, 1, 0, 1, 1, 0, 0, nullptr, kTime, &out.count, out.entries.data(),
+        return FENO_InventoryISO15693Ex(handle(), 1, 0, 1, 1, 0, 0, nullptr, kTime, &out.count, out.entries.data(),
                                         &out.status);
     };
     {
@@ -509,7 +436,7 @@ TEST_F(FenoCommands, InventoryAnswersAreCutIntoEntriesOfTheirOwnLength)
         list.push_back(0xFF);
         answer(0x00, list, 0xFF);
         Out out;
-        EXPECT_EQ(FENO_GenericCommandISO15693Ex(handle_, 0, 0, 0, 0, nullptr, 1, kTime, &out.count, out.entries.data(),
+        EXPECT_EQ(FENO_GenericCommandISO15693Ex(handle(), 0, 0, 0, 0, nullptr, 1, kTime, &out.count, out.entries.data(),
                                                 &out.status),
                   0);
         EXPECT_EQ(out.count, 1);
@@ -525,28 +452,28 @@ TEST_F(FenoCommands, CheckEasReadsTheFirstAnswerByte)
         SCOPED_TRACE(data.size());
         answer(0x00, data);
         Out out;
-        EXPECT_EQ(FENO_CheckEASCHMISO15693(handle_, 0, 0, nullptr, 1, 0, kTime, &out.flag, &out.status), 0);
+        EXPECT_EQ(FENO_CheckEASCHMISO15693(handle(), 0, 0, nullptr, 1, 0, kTime, &out.flag, &out.status), 0);
         EXPECT_EQ(out.flag, flag);
     }
 }
 
 TEST_F(FenoCommands, FailedExchangesWriteNoOutput)
 {
-    ASSERT_EQ(QVL_SetTimeout(handle_, 100), 1);
+    ASSERT_EQ(QVL_SetTimeout(handle(), 100), 1);
     silence();
     silence();
     silence();
     Out out;
-    EXPECT_EQ(FENO_ReadBlockISO15693(handle_, 0, 0, 0, nullptr, kTime, &out.length, out.data.data(), &out.status),
+    EXPECT_EQ(FENO_ReadBlockISO15693(handle(), 0, 0, 0, nullptr, kTime, &out.length, out.data.data(), &out.status),
               QVL_ERR_TIMEOUT);
-    EXPECT_EQ(FENO_InventoryISO15693Ex(handle_, 1, 0, 1, 0, 0, 0, nullptr, kTime, &out.count, out.entries.data(),
+    EXPECT_EQ(FENO_InventoryISO15693Ex(handle(), 1, 0, 1, 0, 0, 0, nullptr, kTime, &out.count, out.entries.data(),
                                        &out.status),
               QVL_ERR_TIMEOUT);
-    EXPECT_EQ(FENO_CheckEASCHMISO15693(handle_, 0, 0, nullptr, 1, 0, kTime, &out.flag, &out.status), QVL_ERR_TIMEOUT);
-    ASSERT_EQ(QVL_SetTimeout(handle_, QVL_DEFAULT_TIMEOUT_MS), 1);
+    EXPECT_EQ(FENO_CheckEASCHMISO15693(handle(), 0, 0, nullptr, 1, 0, kTime, &out.flag, &out.status), QVL_ERR_TIMEOUT);
+    ASSERT_EQ(QVL_SetTimeout(handle(), QVL_DEFAULT_TIMEOUT_MS), 1);
 
     const std::size_t before = requestCount();
-    for (const std::int32_t handle : {0, 17, handle_ + 1}) {
+    for (const std::int32_t handle : {0, 17, handle() + 1}) {
         EXPECT_EQ(FENO_SetRf(handle, 1, &out.status), -8);
         EXPECT_EQ(FENO_WriteAfiISO15693(handle, 0x91, 0, 1, 1, 0, nullptr, kTime, &out.length, out.data.data(),
                                         &out.status),
