@@ -66,6 +66,17 @@ std::int32_t openFirstMakeInto(std::int32_t port, bool fallThrough, brnHandle* h
     return finishOpen(opened, number, handle, family);
 }
 
+// A getter of the process-wide settings: the value out, or a parameter
+// error for a NULL output.
+template <typename T>
+std::int32_t giveOut(T* out, T value)
+{
+    if (!out)
+        return BRN_ERR_PARAMETER;
+    *out = value;
+    return BRN_OK;
+}
+
 } // namespace
 
 extern "C" {
@@ -187,10 +198,7 @@ int32_t brnSetTagsMask(brnHandle, uint32_t mask)
 
 int32_t brnGetTagsMask(brnHandle, uint32_t* mask)
 {
-    if (!mask)
-        return BRN_ERR_PARAMETER;
-    *mask = state().tagsMask;
-    return BRN_OK;
+    return giveOut(mask, state().tagsMask);
 }
 
 int32_t brnSetChannelsMask(brnHandle, uint32_t mask)
@@ -201,10 +209,7 @@ int32_t brnSetChannelsMask(brnHandle, uint32_t mask)
 
 int32_t brnGetChannelsMask(brnHandle, uint32_t* mask)
 {
-    if (!mask)
-        return BRN_ERR_PARAMETER;
-    *mask = state().channelsMask;
-    return BRN_OK;
+    return giveOut(mask, state().channelsMask);
 }
 
 int32_t brnSetSortingBufferDepth(brnHandle, int32_t depth)
@@ -219,10 +224,7 @@ int32_t brnSetSortingBufferDepth(brnHandle, int32_t depth)
 
 int32_t brnGetSortingBufferDepth(brnHandle, int32_t* depth)
 {
-    if (!depth)
-        return BRN_ERR_PARAMETER;
-    *depth = state().sorting.depth();
-    return BRN_OK;
+    return giveOut(depth, state().sorting.depth());
 }
 
 int32_t brnSetReadSessionDuration(brnHandle, uint32_t, uint32_t ms)
@@ -233,10 +235,7 @@ int32_t brnSetReadSessionDuration(brnHandle, uint32_t, uint32_t ms)
 
 int32_t brnGetReadSessionDuration(brnHandle, uint32_t, uint32_t* ms)
 {
-    if (!ms)
-        return BRN_ERR_PARAMETER;
-    *ms = state().readSessionMs;
-    return BRN_OK;
+    return giveOut(ms, state().readSessionMs);
 }
 
 } // extern "C"
