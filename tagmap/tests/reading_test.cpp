@@ -80,48 +80,40 @@ struct Recorder {
 
 Recorder& recorderOf(void* context) { return *static_cast<Recorder*>(context); }
 
-void onItem(brnHandle handle, std::int32_t event, brnItem* item, void* context)
+// One callback as seen: the event, a copy of the record (an item or a raw
+// item, into `field`) and of the UID when the callback hands them over.
+template <typename Record>
+void record(brnHandle handle, std::int32_t event, const Record* rec, Record Seen::*field, const std::uint8_t* uid,
+            void* context)
 {
     Seen s;
     s.event = event;
-    s.withRecord = item != nullptr;
-    if (item)
-        s.item = *item;
+    s.withRecord = rec != nullptr;
+    if (rec)
+        s.*field = *rec;
+    if (uid)
+        std::copy_n(uid, 8, s.uid.begin());
     recorderOf(context).add(handle, s);
+}
+
+void onItem(brnHandle handle, std::int32_t event, brnItem* item, void* context)
+{
+    record(handle, event, item, &Seen::item, nullptr, context);
 }
 
 void onItemUid(brnHandle handle, std::int32_t event, brnItem* item, std::uint8_t* uid, void* context)
 {
-    Seen s;
-    s.event = event;
-    s.withRecord = item != nullptr;
-    if (item)
-        s.item = *item;
-    if (uid)
-        std::copy_n(uid, 8, s.uid.begin());
-    recorderOf(context).add(handle, s);
+    record(handle, event, item, &Seen::item, uid, context);
 }
 
 void onRaw(brnHandle handle, std::int32_t event, brnRawItem* raw, void* context)
 {
-    Seen s;
-    s.event = event;
-    s.withRecord = raw != nullptr;
-    if (raw)
-        s.raw = *raw;
-    recorderOf(context).add(handle, s);
+    record(handle, event, raw, &Seen::raw, nullptr, context);
 }
 
 void onRawUid(brnHandle handle, std::int32_t event, brnRawItem* raw, std::uint8_t* uid, void* context)
 {
-    Seen s;
-    s.event = event;
-    s.withRecord = raw != nullptr;
-    if (raw)
-        s.raw = *raw;
-    if (uid)
-        std::copy_n(uid, 8, s.uid.begin());
-    recorderOf(context).add(handle, s);
+    record(handle, event, raw, &Seen::raw, uid, context);
 }
 
 Uid8 uidOf(const char* line) { return *sim::uidFromText(std::string(line, 16)); }
