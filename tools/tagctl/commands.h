@@ -38,6 +38,9 @@ int usageError(const std::string& message);
 // A failed library call: its text, kExitFailed.
 int callFailed(const Options& options, const char* call, std::int32_t code);
 
+// The retry delay of the read-back that --verify makes after a write.
+inline constexpr std::uint32_t kVerifyRetryDelayMs = 10;
+
 // An open reader for the length of a command; closed on destruction.
 class OpenReader {
 public:

@@ -184,6 +184,18 @@ void printFailure(bool json, const std::string& call, std::int32_t code, const c
     }
 }
 
+void printVerifyFailure(bool json, const std::string& what, const std::vector<std::pair<std::string, Json>>& found)
+{
+    std::fprintf(stderr, "tagctl: verification failed: %s\n", what.c_str());
+    if (json) {
+        Json failure = Json::object();
+        failure.set("ok", Json::boolean(false)).set("call", Json::string("verify"));
+        for (const auto& [key, value] : found)
+            failure.set(key, value);
+        std::printf("%s\n", failure.text().c_str());
+    }
+}
+
 std::string itemTypeName(std::int32_t type)
 {
     switch (type) {

@@ -64,6 +64,10 @@ private:
 // A failed library call: a line "tagctl: call(): text (code N)" on standard
 // error, and in JSON an object {"ok": false, ...} on standard output.
 void printFailure(bool json, const std::string& call, std::int32_t code, const char* gbkText);
+// A read-back that differs from what was written: "tagctl: verification
+// failed: what" on standard error, and in JSON an object {"ok": false, "call":
+// "verify"} with the members of `found` after those on standard output.
+void printVerifyFailure(bool json, const std::string& what, const std::vector<std::pair<std::string, Json>>& found);
 
 // "book", "patron card", "shelf tag", or "type N".
 std::string itemTypeName(std::int32_t type);

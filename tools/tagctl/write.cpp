@@ -11,8 +11,6 @@
 namespace tagctl {
 namespace {
 
-constexpr std::uint32_t kVerifyRetryDelayMs = 10;
-
 struct Date {
     std::uint32_t year = 0, month = 0, day = 0;
 };
@@ -242,17 +240,11 @@ int runWrite(const Options& options, const Args& args)
                     brnReadSingleItem(reader.handle(), kVerifyRetryDelayMs, BRN_ITEM_IDENTITY, &back))
                 return callFailed(options, "brnReadSingleItem", code);
             if (back.itemId != item.itemId) {
-                std::fprintf(stderr, "tagctl: verification failed: the tag holds identifier %llu, not %llu\n",
-                             static_cast<unsigned long long>(back.itemId),
-                             static_cast<unsigned long long>(item.itemId));
-                if (options.json)
-                    std::printf("%s\n", Json::object()
-                                            .set("ok", Json::boolean(false))
-                                            .set("call", Json::string("verify"))
-                                            .set("itemId", Json::unsignedNumber(item.itemId))
-                                            .set("readItemId", Json::unsignedNumber(back.itemId))
-                                            .text()
-                                            .c_str());
+                printVerifyFailure(options.json,
+                                   "the tag holds identifier " + std::to_string(back.itemId) + ", not "
+                                       + std::to_string(item.itemId),
+                                   {{"itemId", Json::unsignedNumber(item.itemId)},
+                                    {"readItemId", Json::unsignedNumber(back.itemId)}});
                 return kExitFailed;
             }
             report.add("verified", "verified", "yes", Json::boolean(true));

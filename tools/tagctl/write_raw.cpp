@@ -3,7 +3,6 @@
 // when asked for. With --verify the written blocks are read back and compared.
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,8 +11,6 @@
 
 namespace tagctl {
 namespace {
-
-constexpr std::uint32_t kVerifyRetryDelayMs = 10;
 
 // "0-1,3" to lock bits (BRN_RAW_LOCK_BLOCK).
 std::optional<std::uint32_t> parseBlockList(const std::string& text)
@@ -147,17 +144,12 @@ int runWriteRaw(const Options& options, const Args& args)
             for (int i = 0; i < BRN_ITEM_BLOCKS; ++i) {
                 if (!(written & BRN_RAW_BLOCK(i)) || back.blocks[i] == w.raw.blocks[i])
                     continue;
-                std::fprintf(stderr, "tagctl: verification failed: block %d holds %s, not %s\n", i,
-                             hex(back.blocks[i], 8).c_str(), hex(w.raw.blocks[i], 8).c_str());
-                if (options.json)
-                    std::printf("%s\n", Json::object()
-                                            .set("ok", Json::boolean(false))
-                                            .set("call", Json::string("verify"))
-                                            .set("block", Json::number(i))
-                                            .set("written", Json::unsignedNumber(w.raw.blocks[i]))
-                                            .set("read", Json::unsignedNumber(back.blocks[i]))
-                                            .text()
-                                            .c_str());
+                printVerifyFailure(options.json,
+                                   "block " + std::to_string(i) + " holds " + hex(back.blocks[i], 8) + ", not "
+                                       + hex(w.raw.blocks[i], 8),
+                                   {{"block", Json::number(i)},
+                                    {"written", Json::unsignedNumber(w.raw.blocks[i])},
+                                    {"read", Json::unsignedNumber(back.blocks[i])}});
                 return kExitFailed;
             }
             report.add("verified", "verified", "yes", Json::boolean(true));
