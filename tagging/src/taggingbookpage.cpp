@@ -66,8 +66,7 @@ void CTaggingBookPage::loadHoldings()
 
 void CTaggingBookPage::buildItem(const QString& text, brnItem& item) const
 {
-    item.blockSize = BRN_BLOCK_SIZE;
-    item.itemType = BRN_ITEM_TYPE_BOOK;
+    setIdentity(item, BRN_ITEM_TYPE_BOOK, text);
     if (lockBox()->isChecked()) {
         // The number and library blocks are locked; holdings stay changeable.
         item.validMask |= BRN_ITEM_LOCKS;
@@ -75,12 +74,6 @@ void CTaggingBookPage::buildItem(const QString& text, brnItem& item) const
     }
     item.validMask |= BRN_ITEM_EAS;
     item.easState = m_eas->isChecked() ? 1 : 0;
-    item.validMask |= BRN_ITEM_IDENTITY;
-    item.formatVersion = 1;
-    item.typeCode = BRN_ITEM_TYPE_BOOK;
-    item.itemId = itemIdFromText(text);
-    item.validMask |= BRN_ITEM_LIBRARY;
-    item.libraryId = unsignedFromText(libraryIdField()->text());
     item.validMask |= BRN_ITEM_BLOCK4 | BRN_ITEM_BLOCK2;
     item.book.referenceFlag = m_reference->isChecked() ? 1 : 0;
     item.book.mediaType = mediaTypeCode(m_mediaType->currentText());

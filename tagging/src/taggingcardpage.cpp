@@ -79,8 +79,7 @@ void CTaggingCardPage::layOut()
 
 void CTaggingCardPage::buildItem(const QString& text, brnItem& item) const
 {
-    item.blockSize = BRN_BLOCK_SIZE;
-    item.itemType = BRN_ITEM_TYPE_PATRON_CARD;
+    setIdentity(item, BRN_ITEM_TYPE_PATRON_CARD, text);
     if (lockBox()->isChecked()) {
         item.validMask |= BRN_ITEM_LOCKS;
         item.lockMask = BRN_ITEM_IDENTITY | BRN_ITEM_LIBRARY;
@@ -88,12 +87,6 @@ void CTaggingCardPage::buildItem(const QString& text, brnItem& item) const
     // Cards leave the library with their holders: no anti-theft bit.
     item.validMask |= BRN_ITEM_EAS;
     item.easState = 0;
-    item.validMask |= BRN_ITEM_IDENTITY;
-    item.formatVersion = 1;
-    item.typeCode = BRN_ITEM_TYPE_PATRON_CARD;
-    item.itemId = itemIdFromText(text);
-    item.validMask |= BRN_ITEM_LIBRARY;
-    item.libraryId = unsignedFromText(libraryIdField()->text());
 
     item.validMask |= BRN_ITEM_BLOCK2;
     const QDate registered = m_registerDate->date();

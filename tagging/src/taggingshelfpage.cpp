@@ -39,19 +39,12 @@ CTaggingShelfPage::CTaggingShelfPage(QWidget* parent)
 
 void CTaggingShelfPage::buildItem(const QString& text, brnItem& item) const
 {
-    item.blockSize = BRN_BLOCK_SIZE;
-    item.itemType = BRN_ITEM_TYPE_SHELF_TAG;
+    setIdentity(item, BRN_ITEM_TYPE_SHELF_TAG, text);
     // Without the tick the tag's anti-theft bit is not touched at all.
     if (m_eas->isChecked()) {
         item.validMask |= BRN_ITEM_EAS;
         item.easState = 1;
     }
-    item.validMask |= BRN_ITEM_IDENTITY;
-    item.formatVersion = 1;
-    item.typeCode = BRN_ITEM_TYPE_SHELF_TAG;
-    item.itemId = itemIdFromText(text);
-    item.validMask |= BRN_ITEM_LIBRARY;
-    item.libraryId = unsignedFromText(libraryIdField()->text());
 }
 
 QStringList CTaggingShelfPage::shelfRow(const brnItem& item)

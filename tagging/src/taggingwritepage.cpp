@@ -43,6 +43,18 @@ CTaggingWritePage::CTaggingWritePage(const QString& caption, CTagList::Columns t
     setFocusProxy(m_barcode);
 }
 
+void CTaggingWritePage::setIdentity(brnItem& item, std::int32_t itemType, const QString& text) const
+{
+    item.blockSize = BRN_BLOCK_SIZE;
+    item.itemType = itemType;
+    item.validMask |= BRN_ITEM_IDENTITY;
+    item.formatVersion = 1;
+    item.typeCode = static_cast<std::uint32_t>(itemType);
+    item.itemId = itemIdFromText(text);
+    item.validMask |= BRN_ITEM_LIBRARY;
+    item.libraryId = unsignedFromText(libraryIdField()->text());
+}
+
 void CTaggingWritePage::loadLibraryAndLock()
 {
     const CSettings settings;

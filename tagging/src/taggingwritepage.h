@@ -106,6 +106,10 @@ protected:
     // The library identifier field from LibraryID, the lock box from SetLock
     // (at opening; pages that take them again after the settings dialog).
     void loadLibraryAndLock();
+    // What every page's item holds: block size, type, the number of the
+    // accepted barcode text (blocks 0 and 1) and the library identifier of
+    // the field.
+    void setIdentity(brnItem& item, std::int32_t itemType, const QString& text) const;
 
 private:
     bool verifyWritten(const brnItem& written);
