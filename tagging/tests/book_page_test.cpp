@@ -8,8 +8,7 @@
 #include "settings.h"
 #include "taggingbookpage.h"
 
-#include "recording_ui.h"
-#include "scripted_library.h"
+#include "page_test.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,48 +29,10 @@
 
 namespace {
 
-const auto kReader = reinterpret_cast<ReaderHandle>(1);
-
-QStringList entries(const QComboBox* list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->itemText(i);
-    return texts;
-}
-
-QStringList row(const CTagList& list, int index)
-{
-    QStringList cells;
-    for (int col = 0; col < list.columnCount(); ++col)
-        cells << list.cellText(index, col);
-    return cells;
-}
-
-class BookPage : public GuiTest {
+class BookPage : public PageTest<CTaggingBookPage> {
 protected:
-    void SetUp() override
-    {
-        GuiTest::SetUp();
-        ASSERT_TRUE(work.isValid());
-        CSettings settings;
-        settings.setWorkPath(work.path());
-        settings.setLibraryId(QStringLiteral("123"));
-    }
-
-    // The page as the form makes it, after the settings of the test.
-    CTaggingBookPage& open()
-    {
-        page = std::make_unique<CTaggingBookPage>();
-        page->workLogs().setClock([this] { return now; });
-        page->setReaderHandle(kReader);
-        page->resize(900, 500);
-        page->show();
-        return *page;
-    }
-
     // Types the barcode into the field and presses Enter, with the focus
-    // elsewhere on the page first.
+    // elsewhere on the page first; the field keeps what the page left in it.
     void scan(const QString& barcode)
     {
         page->libraryIdField()->setFocus();
@@ -79,17 +40,7 @@ protected:
         QTest::keyClick(page->barcodeField(), Qt::Key_Return);
     }
 
-    QByteArray file(const QString& name) const
-    {
-        QFile f(QDir(work.path()).filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     QStringList filesInWork() const { return QDir(work.path()).entryList(QDir::Files); }
-
-    ScriptedLibrary library;
-    QTemporaryDir work;
-    QDateTime now{QDate(2026, 12, 6), QTime(14, 30, 5)};
-    std::unique_ptr<CTaggingBookPage> page;
 };
 
 TEST_F(BookPage, OpensWithTheStoredSettingsInDisabledControls)
@@ -103,8 +54,8 @@ TEST_F(BookPage, OpensWithTheStoredSettingsInDisabledControls)
     EXPECT_EQ(page->caption(), QStringLiteral("  图书标签加工  "));
     EXPECT_EQ(page->libraryIdField()->text(), QStringLiteral("123"));
     EXPECT_TRUE(page->libraryIdField()->isReadOnly());
-    EXPECT_EQ(entries(page->locationList()), (QStringList{"1 图书借阅室", "2 少儿图书借阅室", "3 其它"}));
-    EXPECT_EQ(entries(page->mediaTypeList()), (QStringList{"1 图书", "2 期刊", "3 光盘"}));
+    EXPECT_EQ(comboEntries(page->locationList()), (QStringList{"1 图书借阅室", "2 少儿图书借阅室", "3 其它"}));
+    EXPECT_EQ(comboEntries(page->mediaTypeList()), (QStringList{"1 图书", "2 期刊", "3 光盘"}));
     EXPECT_EQ(page->locationList()->currentIndex(), 1);
     EXPECT_EQ(page->mediaTypeList()->currentIndex(), 2);
     EXPECT_TRUE(page->referenceBox()->isChecked());
@@ -165,7 +116,7 @@ TEST_F(BookPage, EnterWritesTheBookListsCountsAndLogsIt)
         EXPECT_EQ(item.extraLong, 0u);
 
         ASSERT_EQ(page->tagList()->rowCount(), 1);
-        EXPECT_EQ(row(*page->tagList(), 0), (QStringList{"图书", "ON", lock ? "[00012345678]" : "00012345678",
+        EXPECT_EQ(row(0), (QStringList{"图书", "ON", lock ? "[00012345678]" : "00012345678",
                                                          lock ? "[000123]" : "000123", "否", "1A", "2"}));
         EXPECT_EQ(page->counterLabel()->text(), QStringLiteral("1"));
         EXPECT_EQ(page->writtenCount(), 1);
@@ -415,11 +366,11 @@ TEST_F(BookPage, RowRules)
     open();
     for (const auto& c : cases) {
         page->tagList()->deleteAllRows();
-        page->setReaderHandle(kReader);
+        page->setReaderHandle(kScriptedReader);
         ASSERT_TRUE(page->startReading(CTaggingBookPage::kReadMask));
         brnItem item = c.item;
         library.raise(kReadingNewTag, &item);
-        EXPECT_EQ(row(*page->tagList(), 0), c.row) << c.name;
+        EXPECT_EQ(row(0), c.row) << c.name;
     }
 }
 

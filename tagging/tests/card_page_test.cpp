@@ -19,14 +19,6 @@
 
 namespace {
 
-QStringList entries(const QComboBox* list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->itemText(i);
-    return texts;
-}
-
 using CardPage = PageTest<CTaggingCardPage>;
 
 TEST_F(CardPage, OpensWithTheStoredChoicesAndTodaysDates)
@@ -40,8 +32,8 @@ TEST_F(CardPage, OpensWithTheStoredChoicesAndTodaysDates)
     const QDateTime after = QDateTime::currentDateTime();
 
     EXPECT_EQ(page->caption(), QStringLiteral("  读者证加工  "));
-    EXPECT_EQ(entries(page->cardStatusList()), (QStringList{"1  有效", "2  验证", "3  挂失"}));
-    EXPECT_EQ(entries(page->patronTypeList()), (QStringList{"1  本馆职工", "2  VIP", "3  一般读者"}));
+    EXPECT_EQ(comboEntries(page->cardStatusList()), (QStringList{"1  有效", "2  验证", "3  挂失"}));
+    EXPECT_EQ(comboEntries(page->patronTypeList()), (QStringList{"1  本馆职工", "2  VIP", "3  一般读者"}));
     EXPECT_EQ(page->patronTypeList()->currentIndex(), 2);
     EXPECT_EQ(page->cardStatusList()->currentIndex(), 1);
     EXPECT_TRUE(page->patronTypeList()->isEnabled());

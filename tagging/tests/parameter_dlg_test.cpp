@@ -17,14 +17,6 @@
 
 namespace {
 
-QStringList entries(const QComboBox* list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->itemText(i);
-    return texts;
-}
-
 // The store's INI text, to see that nothing was written.
 QStringList storedKeys()
 {
@@ -38,8 +30,8 @@ TEST_F(ParameterDlg, AnEmptyStoreShowsTheDefaults)
 {
     CParameterDlg dlg;
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("参数设置"));
-    EXPECT_EQ(entries(dlg.locationList()), (QStringList{"1 图书借阅室", "2 少儿图书借阅室", "3 其它"}));
-    EXPECT_EQ(entries(dlg.mediaTypeList()), (QStringList{"1 图书", "2 期刊", "3 光盘"}));
+    EXPECT_EQ(comboEntries(dlg.locationList()), (QStringList{"1 图书借阅室", "2 少儿图书借阅室", "3 其它"}));
+    EXPECT_EQ(comboEntries(dlg.mediaTypeList()), (QStringList{"1 图书", "2 期刊", "3 光盘"}));
     // "2A" begins no entry: the first one.
     EXPECT_EQ(dlg.locationList()->currentIndex(), 0);
     EXPECT_EQ(dlg.mediaTypeList()->currentText(), QStringLiteral("1 图书"));

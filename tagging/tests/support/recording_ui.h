@@ -3,6 +3,7 @@
 
 #include "ui.h"
 
+#include <QComboBox>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,15 @@
 inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';
+}
+
+// The texts of a drop-down list's entries, in order.
+inline QStringList comboEntries(const QComboBox* list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->itemText(i);
+    return texts;
 }
 
 struct RecordedMessage {
