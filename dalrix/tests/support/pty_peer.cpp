@@ -49,25 +49,9 @@ std::string hex(std::span<const std::uint8_t> bytes)
     return text;
 }
 
-PortFolder::PortFolder()
+void publish(PortFolder& folder, int com, const std::string& device)
 {
-    char pattern[] = "/tmp/dalrix-portsXXXXXX";
-    if (!::mkdtemp(pattern))
-        throw std::runtime_error("cannot make a port folder");
-    path_ = pattern;
-    ::setenv("TAGGING_PORT_DIR", path_.c_str(), 1);
-}
-
-PortFolder::~PortFolder()
-{
-    ::unsetenv("TAGGING_PORT_DIR");
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-void PortFolder::publish(int com, const std::string& device)
-{
-    const fs::path name = fs::path(path_) / ("COM" + std::to_string(com));
+    const fs::path name = folder.portPath(com);
     std::error_code ignored;
     fs::remove(name, ignored);
     fs::create_symlink(device, name);
@@ -78,7 +62,7 @@ ScriptedPeer::ScriptedPeer(PortFolder& folder, int com) : com_(com)
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
         throw std::runtime_error("cannot open a pseudo-terminal");
-    folder.publish(com, ::ptsname(master_));
+    publish(folder, com, ::ptsname(master_));
     thread_ = std::thread([this] { run(); });
 }
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/event.h"
+#include "sim/testing.h"
 
 namespace dalrix_test {
 
@@ -33,24 +34,13 @@ Bytes withCrc(Bytes bytes);
 std::string hex(std::span<const std::uint8_t> bytes);
 
 // A private folder of port names, set as TAGGING_PORT_DIR while it lives.
-class PortFolder {
-public:
-    PortFolder();
-    ~PortFolder();
-    PortFolder(const PortFolder&) = delete;
-    PortFolder& operator=(const PortFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    // Makes COM<com> lead to device.
-    void publish(int com, const std::string& device);
-
-private:
-    std::string path_;
-};
+using PortFolder = sim::PortFolder;
+// Makes COM<com> of the folder lead to device.
+void publish(PortFolder& folder, int com, const std::string& device);
 
 // Whatever plays a reader with a given bus address on COM<com> of a port
 // folder: a scripted peer (scriptedReader below) or a simulated reader
-// published with its server at folder.path() + "/COM<com>". Tests that only
+// published with its server at folder.portPath(com). Tests that only
 // need "a reader there" take a factory, so either can stand in.
 class ReaderOnPort {
 public:

@@ -9,8 +9,7 @@
 #include <string>
 
 #include "pty_peer.h"
-#include "sim/reader.h"
-#include "sim/server.h"
+#include "sim/testing.h"
 
 namespace dalrix_test {
 
@@ -22,19 +21,16 @@ public:
     {
         options.address = address;
         std::string error;
-        reader_ = sim::Reader::create("dalrix", options, baud, &error);
-        if (reader_)
-            server_ = sim::Server::pty(*reader_, folder.path() + "/COM" + std::to_string(com), &error);
-        if (!server_)
+        served_ = sim::serveReader("dalrix", folder.portPath(com), baud, options, &error);
+        if (!served_)
             throw std::runtime_error("cannot serve a simulated reader: " + error);
     }
 
-    sim::Reader& reader() { return *reader_; }
-    sim::Server& server() { return *server_; }
+    sim::Reader& reader() { return *served_.reader; }
+    sim::Server& server() { return *served_.server; }
 
 private:
-    std::unique_ptr<sim::Reader> reader_;
-    std::unique_ptr<sim::Server> server_; // destroyed first: it serves reader_
+    sim::ServedReader served_;
 };
 
 inline std::unique_ptr<ReaderOnPort> simulatedReader(PortFolder& folder, int com, std::uint8_t address)
