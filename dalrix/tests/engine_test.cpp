@@ -8,42 +8,18 @@
 #include <vector>
 
 #include "com_port.h"
+#include "log_folder.h"
 #include "pty_peer.h"
 
 using dalrix_test::Bytes;
+using dalrix_test::fileLines;
+using dalrix_test::LogFolder;
 using dalrix_test::PortFolder;
 using dalrix_test::ScriptedPeer;
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct LogFolder {
-    fs::path path;
-    LogFolder()
-    {
-        char pattern[] = "/tmp/dalrix-logXXXXXX";
-        path = ::mkdtemp(pattern);
-    }
-    ~LogFolder() { fs::remove_all(path); }
-    std::vector<fs::path> logFiles() const
-    {
-        std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(path))
-            if (entry.path().extension() == ".Log")
-                files.push_back(entry.path());
-        return files;
-    }
-};
-
-std::vector<std::string> fileLines(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 const Bytes kRequest{0x05, 0xFF, 0x00, 0xF0, 0x0A, 0x5C};
 const Bytes kSuccess{0x04, 0x00, 0x00, 0x52, 0x5A};

@@ -5,10 +5,13 @@
 #include <fstream>
 #include <string>
 
+#include "log_folder.h"
 #include "pty_peer.h"
 #include "traffic_log.h"
 
 using dalrix_test::Bytes;
+using dalrix_test::fileLines;
+using dalrix_test::LogFolder;
 
 TEST(TrafficLogLines, HaveTheirFixedFormat)
 {
@@ -31,45 +34,15 @@ TEST(TrafficLogLines, HaveTheirFixedFormat)
     EXPECT_EQ(dalrix::TrafficLog::formatFileName(day), "2403050809.Log");
 }
 
-namespace {
-
-struct TempFolder {
-    std::filesystem::path path;
-    TempFolder()
-    {
-        char pattern[] = "/tmp/dalrix-logXXXXXX";
-        path = ::mkdtemp(pattern);
-    }
-    ~TempFolder() { std::filesystem::remove_all(path); }
-    std::size_t logFiles() const
-    {
-        std::size_t n = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(path))
-            n += entry.path().extension() == ".Log";
-        return n;
-    }
-};
-
-std::size_t lineCount(const std::string& file)
-{
-    std::ifstream in(file);
-    std::size_t n = 0;
-    for (std::string line; std::getline(in, line);)
-        ++n;
-    return n;
-}
-
-} // namespace
-
 TEST(TrafficLogFile, IsWrittenOnlyWhenWriteLogTxtExists)
 {
-    TempFolder folder;
+    LogFolder folder;
     {
         dalrix::TrafficLog log(folder.path.string());
         EXPECT_FALSE(log.writing());
         log.add('W', Bytes{1, 2, 3});
         EXPECT_EQ(log.lines().size(), 1u) << "the lines are kept in memory all the same";
-        EXPECT_EQ(folder.logFiles(), 0u);
+        EXPECT_EQ(folder.logFiles().size(), 0u);
     }
     std::ofstream(folder.path / "writeLog.txt").put('\n');
     dalrix::TrafficLog log(folder.path.string());
@@ -78,7 +51,7 @@ TEST(TrafficLogFile, IsWrittenOnlyWhenWriteLogTxtExists)
     EXPECT_EQ(std::filesystem::path(log.fileName()).filename().string().size(), std::string("YYMMDDhhmm.Log").size());
     log.add('W', Bytes{0x05, 0xFF, 0x00, 0xF0, 0x0A, 0x5C});
     log.add('R', Bytes{0x04, 0x00, 0x00, 0x52, 0x5A});
-    EXPECT_EQ(folder.logFiles(), 1u);
+    EXPECT_EQ(folder.logFiles().size(), 1u);
     std::ifstream in(log.fileName());
     std::string first, second;
     std::getline(in, first);
@@ -89,7 +62,7 @@ TEST(TrafficLogFile, IsWrittenOnlyWhenWriteLogTxtExists)
 
 TEST(TrafficLogFile, StartsAfreshAfter1000LinesWithoutLosingAny)
 {
-    TempFolder folder;
+    LogFolder folder;
     std::ofstream(folder.path / "writeLog.txt").put('\n');
     dalrix::TrafficLog log(folder.path.string());
     const std::string firstFile = log.fileName();
@@ -98,13 +71,12 @@ TEST(TrafficLogFile, StartsAfreshAfter1000LinesWithoutLosingAny)
     EXPECT_EQ(log.lines().size(), 1000u);
     log.add('R', Bytes{0xEE});
     EXPECT_TRUE(log.lines().empty()) << "more than 1000 lines empty the list";
-    EXPECT_EQ(lineCount(firstFile), 1001u) << "the 1001st line is saved before the list starts afresh";
+    EXPECT_EQ(fileLines(firstFile).size(), 1001u) << "the 1001st line is saved before the list starts afresh";
     log.add('W', Bytes{0x01});
     EXPECT_EQ(log.lines().size(), 1u);
     // Within the same minute the new name is the old one: the file goes on.
     std::size_t total = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.path))
-        if (entry.path().extension() == ".Log")
-            total += lineCount(entry.path().string());
+    for (const auto& file : folder.logFiles())
+        total += fileLines(file).size();
     EXPECT_EQ(total, 1002u);
 }
