@@ -116,6 +116,16 @@ ReaderFamily& orbaFamily();
 ReaderFamily& taluFamily();
 
 // The parts of an ISO 15693 EAS custom command (IC manufacturer code 0x04).
+// Its flags byte: a tag that was selected first (a step for one UID) is
+// reached with the select flag, so that other tags in the field neither
+// answer the alarm query nor take the EAS write; without a UID whichever tag
+// answers.
+inline constexpr std::uint8_t kIsoFlagSelect = 0x10;
+inline constexpr std::uint8_t kIsoFlagAddress = 0x20;
+inline constexpr std::uint8_t easFlags(std::uint8_t flags, const Uid* selected)
+{
+    return selected ? flags | kIsoFlagSelect : flags;
+}
 inline constexpr std::uint8_t kEasManufacturer = 0x04;
 inline constexpr std::uint8_t kEasAlarmCommand = 0xA5;
 inline constexpr std::uint8_t easCommand(EasAction action)

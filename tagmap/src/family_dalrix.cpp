@@ -37,6 +37,10 @@ Outcome driverOutcome(std::int32_t result, std::uint8_t errorCode, std::int32_t 
     return Outcome::failure(result, errorCode, fallback);
 }
 
+// Reader statuses at and above this refuse the request itself (unknown
+// command, parameter error).
+constexpr std::int32_t kUnknownCommandStatus = 0xFE;
+
 // The state byte of the tag commands: 0 sends the UID, 1 asks whichever tag answers.
 std::uint8_t stateFor(const Uid* uid) { return uid ? 0 : 1; }
 
@@ -115,12 +119,19 @@ public:
         }
         // The alarm request goes to the tag as it is; the tag answers it only
         // while its EAS bit is set.
-        const std::uint8_t request[] = {0x03, kEasAlarmCommand, kEasManufacturer};
+        const std::uint8_t request[] = {easFlags(0x03, uid), kEasAlarmCommand, kEasManufacturer};
         std::uint8_t answerLength = 0;
         std::uint8_t answer[kAnswerSize]{};
         std::uint8_t errorCode = 0;
         const std::int32_t result = dalrixDriver()->TransparentRead(recordOf(handle), 0x23, sizeof request, request,
                                                                     &answerLength, answer, &errorCode);
+        // A tag whose EAS bit is off does not answer the alarm: the reader says
+        // so, and the state is 0. An answer lost on the line (the driver's own
+        // codes: none in time, wrong CRC or length, busy) or a request the
+        // reader refused tells nothing of the bit: the query fails.
+        const bool told = result < DRV_NO_ANSWER || (result > DRV_BUSY && result < kUnknownCommandStatus);
+        if (!told)
+            return Outcome::failure(result, errorCode);
         easState = driverOutcome(result, errorCode).ok ? 1 : 0;
         return Outcome::success();
     }
@@ -144,7 +155,7 @@ public:
                 return selected;
         }
         const std::uint8_t parameters[] = {0x00, 0x44, 0x00, 0x00};
-        const std::uint8_t request[] = {0x03, easCommand(action), kEasManufacturer};
+        const std::uint8_t request[] = {easFlags(0x03, uid), easCommand(action), kEasManufacturer};
         std::uint8_t answerLength = 0;
         std::uint8_t answer[kAnswerSize]{};
         std::uint8_t errorCode = 0;

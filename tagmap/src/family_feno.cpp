@@ -98,12 +98,22 @@ public:
         return outcome;
     }
 
-    Outcome queryEas(brnHandle handle, const Uid*, std::optional<std::int32_t>& easState) override
+    Outcome queryEas(brnHandle handle, const Uid* uid, std::optional<std::int32_t>& easState) override
     {
-        // Unaddressed: the reader passes the alarm request to whichever tag answers.
-        const std::uint8_t request[] = {0x02, kEasAlarmCommand, kEasManufacturer};
+        // The reader passes the alarm request to the tags as it is. For one
+        // tag (continuous reading) it carries the address flag and the UID,
+        // least significant byte first as on the air, so that another tag
+        // with its EAS bit on does not answer for it; a single read asks
+        // whichever tag answers.
+        std::uint8_t request[3 + 8] = {0x02, kEasAlarmCommand, kEasManufacturer};
+        std::uint8_t requestLength = 3;
+        if (uid) {
+            request[0] |= kIsoFlagAddress;
+            std::reverse_copy(uid->begin(), uid->end(), request + 3);
+            requestLength += 8;
+        }
         std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
-        const std::int32_t result = FENO_GenericCommandISO15693(linkOf(handle), 0, 0, 0, sizeof request, request, 33,
+        const std::int32_t result = FENO_GenericCommandISO15693(linkOf(handle), 0, 0, 0, requestLength, request, 33,
                                                                 kTime, &length, data, &status);
         // A query that fails leaves the EAS part out and the read goes on.
         if (commandOutcome(result, status).ok)

@@ -98,7 +98,7 @@ public:
             if (!selected.ok)
                 return selected;
         }
-        const std::uint8_t request[] = {0x02, kEasAlarmCommand, kEasManufacturer};
+        const std::uint8_t request[] = {easFlags(0x02, uid), kEasAlarmCommand, kEasManufacturer};
         Records r;
         std::uint8_t status = 0;
         const std::int32_t result = ORBA_GenericCommandISO15693(linkOf(handle), 0, 1, 0, 0, 0, sizeof request, request,
@@ -126,7 +126,7 @@ public:
             if (!selected.ok)
                 return selected;
         }
-        const std::uint8_t request[] = {0x02, easCommand(action), kEasManufacturer};
+        const std::uint8_t request[] = {easFlags(0x02, uid), easCommand(action), kEasManufacturer};
         Records r;
         std::uint8_t status = 0;
         const std::int32_t result = ORBA_GenericCommandISO15693(linkOf(handle), 1, 1, 0, 0, 0, sizeof request, request,
