@@ -13,5 +13,12 @@ void linkRoundTrip(Report& report, int iterations, int idleSeconds);
 void dalrixExchange(Report& report, int iterations);
 // The frame receiver and the CRCs vs a plain copy.
 void throughput(Report& report);
+// The tag mapping library in realistic timing mode, every family: a book
+// write vs the modelled wire and air time; tag-to-callback latency of
+// continuous reading vs two read sessions plus one reporting cycle.
+void tagging(Report& report, int writes, int placements);
+// The CPU time of the desktop program connected to a reader and idle
+// (skipped when the program is not built).
+void idleProgram(Report& report, int seconds);
 
 } // namespace bench

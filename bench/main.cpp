@@ -3,7 +3,7 @@
 //
 // Usage (from build/bin, where Dalrix.so and tagctl lie):
 //   bench_all [--quick] [--only NAME]...
-// Names: link, dalrix, throughput. --quick runs fewer iterations (a check that
+// Names: link, dalrix, throughput, tagging, idle. --quick runs fewer iterations (a check that
 // everything runs, not figures to quote).
 #include <algorithm>
 #include <cstdio>
@@ -17,7 +17,7 @@ int main(int argc, char** argv)
 {
     bool quick = false;
     std::vector<std::string> only;
-    const std::vector<std::string> names{"link", "dalrix", "throughput"};
+    const std::vector<std::string> names{"link", "dalrix", "throughput", "tagging", "idle"};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
@@ -25,7 +25,7 @@ int main(int argc, char** argv)
                    && std::find(names.begin(), names.end(), argv[i + 1]) != names.end()) {
             only.emplace_back(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: bench_all [--quick] [--only link|dalrix|throughput]...\n");
+            std::fprintf(stderr, "usage: bench_all [--quick] [--only link|dalrix|throughput|tagging|idle]...\n");
             return 2;
         }
     }
@@ -38,6 +38,10 @@ int main(int argc, char** argv)
         bench::dalrixExchange(report, quick ? 100 : 1000);
     if (runs("throughput"))
         bench::throughput(report);
+    if (runs("tagging"))
+        bench::tagging(report, quick ? 3 : 20, quick ? 10 : 200);
+    if (runs("idle"))
+        bench::idleProgram(report, quick ? 1 : 5);
     report.print();
     return report.anyFailed() ? 1 : 0;
 }

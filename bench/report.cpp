@@ -60,6 +60,15 @@ void Report::failed(const std::string& measure, const std::string& why)
     rows_.push_back(std::move(row));
 }
 
+void Report::skipped(const std::string& measure, const std::string& why)
+{
+    Row row;
+    row.measure = measure;
+    row.limit = "skipped: " + why;
+    row.skipped = true;
+    rows_.push_back(std::move(row));
+}
+
 void Report::print() const
 {
     std::size_t measureWidth = 7, limitWidth = 5;
@@ -71,9 +80,9 @@ void Report::print() const
     std::printf("\n%-*s  %14s  %-*s  %14s  %8s  %-24s  %s\n", mw, "measure", "value", lw, "limit", "limit value", "ratio",
                 "target", "");
     for (const Row& r : rows_) {
-        if (r.failed) {
+        if (r.failed || r.skipped) {
             std::printf("%-*s  %14s  %-*s  %14s  %8s  %-24s  %s\n", mw, r.measure.c_str(), "-", lw, r.limit.c_str(), "-",
-                        "-", "", "FAILED");
+                        "-", "", r.failed ? "FAILED" : "skipped");
             continue;
         }
         char ratio[32];

@@ -20,6 +20,7 @@ struct Row {
     std::string target;       // the target, as the issue names it ("" when none is named)
     std::optional<bool> met;  // nullopt: no target
     bool failed = false;      // the benchmark could not run (limit says why)
+    bool skipped = false;     // the benchmark does not apply to this build (limit says why)
 };
 
 class Report {
@@ -27,6 +28,8 @@ public:
     void add(Row row) { rows_.push_back(std::move(row)); }
     // A benchmark that could not run: shown in the table as failed.
     void failed(const std::string& measure, const std::string& why);
+    // A benchmark left out of this build: shown as skipped, not failed.
+    void skipped(const std::string& measure, const std::string& why);
     bool anyFailed() const { return failed_; }
     void print() const;
 

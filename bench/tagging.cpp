@@ -12,21 +12,20 @@
 //    placements. Target: the worst below two periods plus the command time
 //    of one reporting cycle.
 //
-// Usage (from build/bin, where Dalrix.so lies):
-//   bench_tagging [--writes N] [--placements N] [FAMILY...]
-// Families: feno, orba, talu, dalrix (default: all four).
+// Run from build/bin, where Dalrix.so lies (bench_all --only tagging).
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "benchmarks.h"
 #include "brenholt.h"
 #include "platform/clock.h"
 #include "platform/loop.h"
 #include "sim/testing.h"
+
+namespace bench {
 
 namespace {
 
@@ -61,35 +60,26 @@ brnItem lockedBook()
     return item;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 // A reader of the family served as COM3 and opened by the library.
 struct Bench {
     sim::PortFolder ports;
     sim::ServedReader served;
     brnHandle handle = nullptr;
 
-    bool open(const Family& f)
+    // Empty, or why the reader could not be opened.
+    std::string open(const Family& f)
     {
         std::string error;
         served = sim::serveReader(f.sim, ports.portPath(kPort), 0, {}, &error);
-        if (!served) {
-            std::fprintf(stderr, "%s: %s\n", f.sim, error.c_str());
-            return false;
-        }
+        if (!served)
+            return error;
         std::int32_t family = 0;
         const std::int32_t code = f.firstMake ? brnOpenSerial(kPort, &handle, &family)
                                               : brnOpenSerialByType(kPort, "DL", &handle, &family);
-        if (code != BRN_OK) {
-            std::fprintf(stderr, "%s: open failed (%d)\n", f.sim, code);
-            return false;
-        }
+        if (code != BRN_OK)
+            return "open failed (" + std::to_string(code) + ")";
         served.reader->setTiming(sim::Timing::Realistic);
-        return true;
+        return {};
     }
     ~Bench()
     {
@@ -99,11 +89,12 @@ struct Bench {
     sim::Reader& reader() { return *served.reader; }
 };
 
-bool benchWrite(const Family& f, int writes)
+void benchWrite(Report& report, const Family& f, int writes)
 {
+    const std::string measure = std::string("book write + verify, ") + f.sim + ", median";
     Bench b;
-    if (!b.open(f))
-        return false;
+    if (const std::string error = b.open(f); !error.empty())
+        return report.failed(measure, error);
     std::vector<double> measured, modelled, ratios;
     for (int i = 0; i < writes; ++i) {
         b.reader().removeAll();
@@ -116,20 +107,20 @@ bool benchWrite(const Family& f, int writes)
         const std::int32_t written = brnWriteItems(b.handle, &item);
         const std::int32_t verified = brnReadSingleItem(b.handle, 10, BRN_ITEM_IDENTITY, &back);
         const std::uint64_t took = platform::monotonicUs() - start;
-        if (written != BRN_OK || verified != BRN_OK || back.itemId != item.itemId) {
-            std::fprintf(stderr, "%s: write %d failed (%d, %d)\n", f.sim, i, written, verified);
-            return false;
-        }
+        if (written != BRN_OK || verified != BRN_OK || back.itemId != item.itemId)
+            return report.failed(measure, "write " + std::to_string(i) + " failed (" + std::to_string(written) +
+                                              ", " + std::to_string(verified) + ")");
         const sim::TimingReport report = b.reader().timingReport();
         measured.push_back(static_cast<double>(took) / 1000.0);
         modelled.push_back(static_cast<double>(report.modelledUs()) / 1000.0);
         ratios.push_back(static_cast<double>(took) / static_cast<double>(report.modelledUs()));
     }
     const double worst = *std::max_element(ratios.begin(), ratios.end());
-    std::printf("  %-7s book write + verify  median %7.1f ms  wire+air %7.1f ms  ratio median %.3f  worst %.3f  %s\n",
-                f.sim, median(measured), median(modelled), median(ratios), worst,
-                median(ratios) <= 1.1 ? "(target 1.1: met)" : "(target 1.1: MISSED)");
-    return true;
+    const double ratio = percentile(ratios, 0.5);
+    std::printf("  %-7s book write + verify  median %7.1f ms  wire+air %7.1f ms  ratio median %.3f  worst %.3f\n",
+                f.sim, percentile(measured, 0.5), percentile(modelled, 0.5), ratio, worst);
+    report.add({measure, percentile(measured, 0.5), "wire + air time, median", percentile(modelled, 0.5), "ms", ratio,
+                "<= 1.1", ratio <= 1.1});
 }
 
 struct Latency {
@@ -147,11 +138,12 @@ void onReport(brnHandle, std::int32_t event, brnItem*, void* context)
     ++l.reports;
 }
 
-bool benchReading(const Family& f, int placements)
+void benchReading(Report& report, const Family& f, int placements)
 {
+    const std::string measure = std::string("tag to callback, ") + f.sim + ", worst";
     Bench b;
-    if (!b.open(f))
-        return false;
+    if (const std::string error = b.open(f); !error.empty())
+        return report.failed(measure, error);
     platform::MessageLoop& loop = platform::MessageLoop::current();
     brnSetReadSessionDuration(b.handle, 0, kPeriodMs);
     Latency latency;
@@ -164,10 +156,8 @@ bool benchReading(const Family& f, int placements)
         b.reader().resetCounters();
         const int before = latency.reports;
         brnStartReadingItems(b.handle, kPageReadMask, onReport, &latency);
-        if (!loop.runUntil([&] { return latency.reports > before; }, 5000)) {
-            std::fprintf(stderr, "%s: no report\n", f.sim);
-            return false;
-        }
+        if (!loop.runUntil([&] { return latency.reports > before; }, 5000))
+            return report.failed(measure, "no report");
         cycleUs = std::max(cycleUs, b.reader().timingReport().modelledUs());
         brnStopReadingItems(b.handle);
     }
@@ -183,55 +173,34 @@ bool benchReading(const Family& f, int placements)
         b.reader().place(sim::Tag(tagUid(i)));
         latency.placedUs = platform::monotonicUs();
         if (!loop.runUntil([&] { return latency.reports > before; }, 5000)) {
-            std::fprintf(stderr, "%s: placement %d not reported\n", f.sim, i);
-            return false;
+            brnStopReadingItems(b.handle);
+            return report.failed(measure, "placement " + std::to_string(i) + " not reported");
         }
         ms.push_back(static_cast<double>(latency.reportedUs - latency.placedUs) / 1000.0);
         b.reader().removeAll();
     }
     brnStopReadingItems(b.handle);
     const double worst = *std::max_element(ms.begin(), ms.end());
-    const double bound = 2.0 * kPeriodMs + static_cast<double>(cycleUs) / 1000.0;
+    const double cycleMs = static_cast<double>(cycleUs) / 1000.0;
+    const double bound = 2.0 * kPeriodMs + cycleMs;
     std::printf("  %-7s tag to callback      median %7.1f ms  worst %7.1f ms  bound %6.1f ms "
-                "(2 x %u ms + cycle %.1f ms)  %s\n",
-                f.sim, median(ms), worst, bound, kPeriodMs, static_cast<double>(cycleUs) / 1000.0,
-                worst < bound ? "(met)" : "(MISSED)");
-    return true;
+                "(2 x %u ms + cycle %.1f ms)\n",
+                f.sim, percentile(ms, 0.5), worst, bound, kPeriodMs, cycleMs);
+    char limit[64];
+    std::snprintf(limit, sizeof limit, "2 x %u ms session + cycle", kPeriodMs);
+    report.add({measure, worst, limit, bound, "ms", worst / bound, "< 1", worst < bound});
 }
 
 } // namespace
 
-int main(int argc, char** argv)
+void tagging(Report& report, int writes, int placements)
 {
-    int writes = 20;
-    int placements = 200;
-    std::vector<const Family*> chosen;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--writes" && i + 1 < argc) {
-            writes = std::max(1, std::atoi(argv[++i]));
-        } else if (a == "--placements" && i + 1 < argc) {
-            placements = std::max(1, std::atoi(argv[++i]));
-        } else {
-            const auto it = std::find_if(std::begin(kFamilies), std::end(kFamilies),
-                                         [&](const Family& f) { return a == f.sim; });
-            if (it == std::end(kFamilies)) {
-                std::fprintf(stderr, "usage: bench_tagging [--writes N] [--placements N] [feno|orba|talu|dalrix...]\n");
-                return 2;
-            }
-            chosen.push_back(&*it);
-        }
-    }
-    if (chosen.empty())
-        for (const Family& f : kFamilies)
-            chosen.push_back(&f);
-
-    bool ok = true;
     std::printf("book write in realistic timing mode, %d writes per family (median of each)\n", writes);
-    for (const Family* f : chosen)
-        ok = benchWrite(*f, writes) && ok;
+    for (const Family& f : kFamilies)
+        benchWrite(report, f, writes);
     std::printf("continuous reading, %u ms read session, %d placements per family\n", kPeriodMs, placements);
-    for (const Family* f : chosen)
-        ok = benchReading(*f, placements) && ok;
-    return ok ? 0 : 1;
+    for (const Family& f : kFamilies)
+        benchReading(report, f, placements);
 }
+
+} // namespace bench
