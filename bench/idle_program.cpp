@@ -21,6 +21,7 @@
 
 namespace bench {
 
+#ifdef TAGGING_BENCH_GUI
 namespace {
 
 constexpr int kPort = 3;             // the program's default port (settings index 2)
@@ -61,6 +62,7 @@ void reap(pid_t pid, int timeoutMs)
 }
 
 } // namespace
+#endif
 
 void idleProgram(Report& report, int seconds)
 {

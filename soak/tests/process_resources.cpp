@@ -1,5 +1,6 @@
 #include "process_resources.h"
 
+#include <cstddef>
 #include <dirent.h>
 #include <malloc.h>
 
@@ -15,7 +16,9 @@
 #endif
 #endif
 #ifdef SOAK_SANITIZER_HEAP
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count (declared here: not every compiler ships its
+// header, sanitizer/allocator_interface.h).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace soak {
