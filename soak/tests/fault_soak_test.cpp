@@ -161,6 +161,7 @@ const char* name(Injected f)
 
 // Error statuses each make's readers really give (the first make: bit 7 set).
 const std::uint8_t kFirstMakeErrors[] = {0x89, 0xC4, 0xC5, 0xCC, 0x81, 0x8F};
+constexpr std::uint8_t kNoEasSupportStatus = 0xC4;
 const std::uint8_t kSecondMakeErrors[] = {0x0B, 0x0C, 0x0F, 0xFE, 0xFF};
 // A second-make reader tells a tag whose EAS bit is off by saying that no
 // tag answered the alarm (or that it answered with an error); injected on
@@ -329,6 +330,7 @@ protected:
         case Injected::LineClose: f = sim::Fault::lineClose(static_cast<int>(random_() % 120)); break;
         case Injected::Count: return;
         }
+        armedStatus_ = kind == Injected::Status ? f.status : 0;
         reader().addFault(f.after(skip));
     }
 
@@ -384,14 +386,24 @@ protected:
         const std::optional<sim::Tag> tag = reader().tag(uid);
         ASSERT_TRUE(tag);
         const Memory after = Memory::of(*tag);
+        // A first-make reader answers an EAS write with status 0xC4 when the
+        // tag has no EAS support; such a write goes on and succeeds without
+        // the bit. Injected on the EAS step, that status is the same answer.
+        if (family().firstMake && armedStatus_ == kNoEasSupportStatus) {
+            if (after.eas == before.eas)
+                expected.eas = before.eas;
+            if (after.easLocked == before.easLocked)
+                expected.easLocked = before.easLocked;
+        }
+        // A write reported successful is exactly in tag memory; put the other
+        // way: a tag left otherwise than asked was reported as failed. A
+        // failed write may have left the tag complete (an answer lost after
+        // the last step), or partly written.
         if (code == BRN_OK) {
             EXPECT_EQ(after, expected) << "a write reported successful is not in tag memory (fault " << name(fault)
                                        << ", mask " << std::hex << raw.validMask << " locks " << raw.lockMask
                                        << ")\n  expected " << expected.describe() << "\n  found    "
                                        << after.describe();
-        }
-        if (after != expected) {
-            EXPECT_NE(code, BRN_OK) << "a tag not written as asked was reported as written";
         }
         if (code != BRN_OK && after == expected)
             ++failedButComplete_;
@@ -434,8 +446,8 @@ protected:
                                [&](const Reports::Report& r) { return r.uid == uid; });
         };
         const auto allReported = [&] {
-            if (!server().lineOpen() || server().lineGeneration() != generation_)
-                return true; // the link is gone: nothing more will come
+            if (linkGone())
+                return true; // the line closed under the link: nothing more will come
             if (!reader().faults().empty())
                 return false; // the fault has not struck yet
             const std::vector<sim::Tag> onAntenna = reader().tags();
@@ -443,7 +455,7 @@ protected:
                                [&](const sim::Tag& t) { return reported(t.uid()); });
         };
         const bool complete = loop.runUntil(allReported, kReportWaitMs);
-        const bool lineLost = !server().lineOpen() || server().lineGeneration() != generation_;
+        const bool lineLost = linkGone();
         EXPECT_EQ(brnStopReadingRawItems(handle_), BRN_OK);
         reader().clearFaults();
         tally(Op::Reading, fault, complete ? 0 : 1);
@@ -546,6 +558,7 @@ protected:
     std::map<std::string, std::uint64_t> spentMs_;
     std::uint64_t lastMs_ = 0;
     int operations_ = 0;
+    std::uint8_t armedStatus_ = 0;
     std::uint64_t slowFaultsLeft_ = 0;
     int failedButComplete_ = 0;
 };
