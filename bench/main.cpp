@@ -1,10 +1,10 @@
 // bench_all: every benchmark in one run, then one table of each measured
 // figure next to its limit measured in the same run, the ratio and the target.
 //
-// Usage (from build/bin, where Dalrix.so and tagctl lie):
+// Usage (from build/bin, where Dalrix.so, tagctl and Tagging lie):
 //   bench_all [--quick] [--only NAME]...
-// Names: link, dalrix, throughput, tagging, idle. --quick runs fewer iterations (a check that
-// everything runs, not figures to quote).
+// Names: link, dalrix, throughput, tagging, idle. --quick runs fewer
+// iterations (a check that everything runs, not figures to quote).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
