@@ -162,6 +162,10 @@ const char* name(Injected f)
 // Error statuses each make's readers really give (the first make: bit 7 set).
 const std::uint8_t kFirstMakeErrors[] = {0x89, 0xC4, 0xC5, 0xCC, 0x81, 0x8F};
 constexpr std::uint8_t kNoEasSupportStatus = 0xC4;
+// A TALU reader answers the EAS check of a tag whose EAS bit is off with
+// 0xC4 (the tag stays silent to the alarm), which reads as "EAS off": on a
+// read, that status would be the truth as far as anyone can tell.
+const std::uint8_t kFirstMakeReadErrors[] = {0x89, 0xC5, 0xCC, 0x81, 0x8F};
 const std::uint8_t kSecondMakeErrors[] = {0x0B, 0x0C, 0x0F, 0xFE, 0xFF};
 // A second-make reader tells a tag whose EAS bit is off by saying that no
 // tag answered the alarm (or that it answered with an error); injected on
@@ -318,7 +322,9 @@ protected:
         case Injected::Noise: f = sim::Fault::noiseBytes({}); break;
         case Injected::CutShort: f = sim::Fault::cutShort(); break;
         case Injected::Status: {
-            if (family().firstMake)
+            if (family().firstMake && reading)
+                f = sim::Fault::statusByte(kFirstMakeReadErrors[random_() % std::size(kFirstMakeReadErrors)]);
+            else if (family().firstMake)
                 f = sim::Fault::statusByte(kFirstMakeErrors[random_() % std::size(kFirstMakeErrors)]);
             else if (reading)
                 f = sim::Fault::statusByte(kSecondMakeRefusals[random_() % std::size(kSecondMakeRefusals)]);
@@ -427,7 +433,8 @@ protected:
         bool matches = false;
         for (const sim::Uid& uid : uids)
             matches = matches || recordMatches(item, Memory::of(*reader().tag(uid)));
-        EXPECT_TRUE(matches) << "a single read reported a record no tag holds (fault " << name(fault) << ")\n  read "
+        EXPECT_TRUE(matches) << "a single read reported a record no tag holds (fault " << name(fault) << " "
+                             << std::hex << int{armedStatus_} << ")\n  read "
                              << describeRecord(item) << "\n  memory " << Memory::of(*reader().tag(uids[0])).describe();
     }
 

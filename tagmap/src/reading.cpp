@@ -119,10 +119,10 @@ void runCycle(ReaderFamily& family, brnHandle handle, AfiFilter filter)
     ReaderInUse busy;
     const CycleGuard guard;
     LibraryState& s = state();
-    if (!s.rfOn) {
-        family.setRf(handle, true); // a field that stays off shows as an empty one
-        s.rfOn = true;
-    }
+    // A field that did not come on shows as an empty one; the flag stays
+    // clear so that the next tick switches it on again (a refused or lost
+    // switch-on would otherwise leave the field off for the whole session).
+    switchRfOn(family, handle);
     std::vector<Uid> tags;
     if (!family.inventory(handle, InventoryUse::Continuous, filter, tags).ok)
         return;

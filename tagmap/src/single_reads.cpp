@@ -64,10 +64,7 @@ std::int32_t countTags(brnHandle handle, std::int32_t typeFilter, InventoryUse u
     if (currentFamily(handle, family) != BRN_OK)
         return 0;
     ReaderInUse busy;
-    if (!state().rfOn) {
-        family->setRf(handle, true); // a field that stays off shows as no tags
-        state().rfOn = true;
-    }
+    switchRfOn(*family, handle); // a field that did not come on shows as no tags
     std::vector<Uid> tags;
     const Outcome outcome = family->inventory(handle, use, filter, tags);
     switchRfOff(*family, handle);

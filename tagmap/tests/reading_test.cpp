@@ -204,6 +204,19 @@ TEST_P(Reading, OneTagLeftOnTheReaderIsReportedOnce)
     EXPECT_EQ(reader().commandCount(), commands) << "no tick after the stop";
 }
 
+TEST_P(Reading, AFieldThatDidNotComeOnIsSwitchedOnAgainAtTheNextTick)
+{
+    if (!GetParam().firstMake)
+        GTEST_SKIP() << "the second make's reader does not refuse the field";
+    place(kBook);
+    openForReading();
+    // The first command of the first tick is the field's switch-on: refused.
+    reader().addFault(sim::Fault::statusByte(0x81));
+    ASSERT_EQ(startItems(), BRN_OK);
+    waitForEvents(BRN_EVENT_NEW_TAG, 1);
+    EXPECT_TRUE(reader().rfOn());
+}
+
 TEST_P(Reading, DepthTwoForgetsTheOldestTag)
 {
     openForReading();
