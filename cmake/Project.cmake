@@ -48,15 +48,25 @@ function(tagging_test name)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_script})
 endfunction()
 
-# tagging_fuzzer(<name> SOURCES ... LIBS ... [SECONDS n] [CORPUS dir])
-# A libFuzzer target, run by CTest for a bounded time under the "fuzz" label.
+# tagging_fuzzer(<name> SOURCES ... LIBS ... [RUNS n] [MAX_LEN bytes] [CORPUS dir])
+# A libFuzzer target. CTest (label "fuzz") runs it over its seed corpus (CORPUS,
+# by default tests/corpus/<name>; it may not exist yet) and then explores from
+# there for RUNS inputs of at most MAX_LEN bytes with a fixed random seed, in a working corpus made anew
+# from the seeds each time: the same tree always gives the same result.
+# scripts/fuzz.sh explores without those bounds.
 function(tagging_fuzzer name)
   if(NOT TAGGING_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(F "" "SECONDS;CORPUS" "SOURCES;LIBS" ${ARGN})
-  if(NOT F_SECONDS)
-    set(F_SECONDS 20)
+  cmake_parse_arguments(F "" "RUNS;MAX_LEN;CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT F_RUNS)
+    set(F_RUNS 200000)
+  endif()
+  if(NOT F_MAX_LEN)
+    set(F_MAX_LEN 1024)
+  endif()
+  if(NOT F_CORPUS)
+    set(F_CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${name})
   endif()
   add_executable(${name} ${F_SOURCES})
   tagging_warnings(${name})
@@ -64,14 +74,11 @@ function(tagging_fuzzer name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   set(work ${CMAKE_BINARY_DIR}/fuzz/${name})
-  file(MAKE_DIRECTORY ${work}/corpus)
-  set(seed "")
-  if(F_CORPUS)
-    set(seed ${F_CORPUS})
-  endif()
+  file(MAKE_DIRECTORY ${work})
+  # scripts/fuzz.sh reads where the seeds of the target are.
+  file(WRITE ${work}/seeds.txt "${F_CORPUS}\n")
   add_test(NAME fuzz.${name}
-    COMMAND ${name} -max_total_time=${F_SECONDS} -timeout=5 -rss_limit_mb=2048
-            -artifact_prefix=${work}/ ${work}/corpus ${seed}
-    WORKING_DIRECTORY ${work})
-  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT ${F_SECONDS}0)
+    COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${name}> -DWORK=${work} -DSEEDS=${F_CORPUS}
+            -DRUNS=${F_RUNS} -DMAX_LEN=${F_MAX_LEN} -P ${PROJECT_SOURCE_DIR}/cmake/RunFuzzer.cmake)
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
 endfunction()

@@ -16,6 +16,8 @@
 
 #include <stdint.h>
 
+#include "quorvel.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -26,22 +28,22 @@ extern "C" {
 /* Reads the HEX file into an image whose unwritten words are 0xFFFF, applies
  * the key when keyLength > 0 and key is given, and writes the image file. A
  * malformed HEX file writes no image file. */
-int ORBA_HexToBinFile(const char* hexPath, const char* imagePath, int keyLength,
-                      const uint16_t* key);
+QVL_API int ORBA_HexToBinFile(const char* hexPath, const char* imagePath, int keyLength,
+                              const uint16_t* key);
 
 /* Reads the HEX file into image (ORBA_IMAGE_WORDS words); unwritten words are
  * 0. A malformed HEX file leaves image as it was. */
-int ORBA_HexToBinArray(const char* hexPath, uint16_t* image);
+QVL_API int ORBA_HexToBinArray(const char* hexPath, uint16_t* image);
 
 /* Reads an image file into image (ORBA_IMAGE_WORDS words) and unscrambles it
  * with ORBA_DecryptBinArray. Fails when the file cannot be opened or is
  * shorter than an image, leaving image as it was. */
-int ORBA_BinFileToBinArray(const char* imagePath, uint16_t* image, int keyLength,
-                           const uint16_t* key);
+QVL_API int ORBA_BinFileToBinArray(const char* imagePath, uint16_t* image, int keyLength,
+                                   const uint16_t* key);
 
 /* Applies the key when keyLength > 0 and key is given, then turns every word
  * 0xFFFF (erased, never written) into 0. */
-int ORBA_DecryptBinArray(uint16_t* image, int keyLength, const uint16_t* key);
+QVL_API int ORBA_DecryptBinArray(uint16_t* image, int keyLength, const uint16_t* key);
 
 /*
  * Processor programming.
@@ -67,37 +69,37 @@ int ORBA_DecryptBinArray(uint16_t* image, int keyLength, const uint16_t* key);
 /* Puts the microcontroller into programming mode with the address counter at
  * 0 (about 0.4 s); 0 when the device did not acknowledge or the link is
  * already in programming mode. On failure RTS is left off. */
-int ORBA_InitORBA2Programming(int32_t handle);
+QVL_API int ORBA_InitORBA2Programming(int32_t handle);
 /* Lines off, 0.5 s for the device to restart, programming mode cleared,
  * normal thread priority; 1 for any valid handle. */
-int ORBA_EndORBA2Programming(int32_t handle);
+QVL_API int ORBA_EndORBA2Programming(int32_t handle);
 
 /* Data latch := value & 0x3FFF, address counter := 0x2000 (configuration memory). */
-int ORBA_LoadConfiguration(int32_t handle, uint16_t value);
+QVL_API int ORBA_LoadConfiguration(int32_t handle, uint16_t value);
 /* Data latch := value & 0x3FFF, for program memory. */
-int ORBA_LoadDataToProgram(int32_t handle, uint16_t value);
+QVL_API int ORBA_LoadDataToProgram(int32_t handle, uint16_t value);
 /* Data latch := value & 0xFF, for data memory. */
-int ORBA_LoadDataToData(int32_t handle, uint16_t value);
+QVL_API int ORBA_LoadDataToData(int32_t handle, uint16_t value);
 /* The 14-bit word at the address counter. 1 once the command was taken;
  * *value (may be NULL) is then the word as read from the line. */
-int ORBA_ReadDataFromProgram(int32_t handle, uint16_t* value);
+QVL_API int ORBA_ReadDataFromProgram(int32_t handle, uint16_t* value);
 /* The data memory byte at the address counter's low 8 bits; as above. */
-int ORBA_ReadDataFromData(int32_t handle, uint16_t* value);
+QVL_API int ORBA_ReadDataFromData(int32_t handle, uint16_t* value);
 /* Address counter + 1. */
-int ORBA_IncrementAddress(int32_t handle);
+QVL_API int ORBA_IncrementAddress(int32_t handle);
 /* The two bulk erase setup commands (each followed by 500 us). */
-int ORBA_BulkEraseSetup1(int32_t handle);
-int ORBA_BulkEraseSetup2(int32_t handle);
+QVL_API int ORBA_BulkEraseSetup1(int32_t handle);
+QVL_API int ORBA_BulkEraseSetup2(int32_t handle);
 /* Erase and write the latch at the address counter (10 ms). */
-int ORBA_BeginEraseProgrammingCycle(int32_t handle);
+QVL_API int ORBA_BeginEraseProgrammingCycle(int32_t handle);
 /* Write the latch without erasing first (5 ms). */
-int ORBA_BeginProgrammingOnlyCycle(int32_t handle);
+QVL_API int ORBA_BeginProgrammingOnlyCycle(int32_t handle);
 
 /* Enters programming mode, erases the whole device including its code
  * protection (program, configuration and data memory), and ends programming
  * mode again. 0 when the link is already in programming mode, the entry
  * fails or any step fails (programming mode is ended all the same). */
-int ORBA_EraseCodeProtectedMemory(int32_t handle);
+QVL_API int ORBA_EraseCodeProtectedMemory(int32_t handle);
 
 #ifdef __cplusplus
 } /* extern "C" */

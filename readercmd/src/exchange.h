@@ -16,6 +16,14 @@ namespace quorvel {
 
 constexpr std::int32_t kMaxLinks = 16;
 
+// A caller's count as its byte goes out, one less ("n blocks" is sent as
+// n - 1, "an answer of n bytes" as n - 1), modulo 256 whatever the count: the
+// caller's value is never taken into signed arithmetic that could overflow.
+constexpr std::uint8_t countLessOne(std::int32_t count)
+{
+    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(count) - 1u);
+}
+
 // The settings of one link handle. The table holds one entry per handle
 // 1..16 from library load to unload; opening a link on a handle resets its
 // entry to these defaults (all but the event).

@@ -14,6 +14,7 @@
 namespace {
 
 using quorvel::Answer;
+using quorvel::countLessOne;
 
 using quorvel::tables::answerBytes;
 using quorvel::tables::kStatusBadArgument;
@@ -128,7 +129,7 @@ Request genericRequest(std::int32_t option1, std::int32_t option2, std::int32_t 
                        const std::uint8_t* request, std::int32_t answerLength, std::uint16_t time)
 {
     Request r;
-    r.byte(option1).byte(option2).byte(option3).word(time).byte(answerLength - 1).counted(request, requestLength);
+    r.byte(option1).byte(option2).byte(option3).word(time).byte(countLessOne(answerLength)).counted(request, requestLength);
     return r;
 }
 
@@ -228,7 +229,7 @@ QVL_API std::int32_t FENO_SetDownlinkISO15693(std::int32_t handle, std::int32_t 
 QVL_API std::int32_t FENO_SetMemoryMapISO15693(std::int32_t handle, std::int32_t valueA, std::int32_t valueB,
                                                std::uint8_t* status)
 {
-    return statusOnly(handle, kSetMemoryMap, Request().byte(valueA - 1).byte(valueB - 1), status);
+    return statusOnly(handle, kSetMemoryMap, Request().byte(countLessOne(valueA)).byte(countLessOne(valueB)), status);
 }
 
 QVL_API std::int32_t FENO_InventoryISO15693Ex(std::int32_t handle, std::int32_t option1, std::int32_t option2,
@@ -314,7 +315,7 @@ QVL_API std::int32_t FENO_BlockStatusISO15693(std::int32_t handle, std::int32_t 
                                               std::uint8_t* status)
 {
     Request r;
-    target(r.byte(firstBlock).byte(blockCount - 1).byte(option).word(time), mode, uid);
+    target(r.byte(firstBlock).byte(countLessOne(blockCount)).byte(option).word(time), mode, uid);
     return rawAnswer(handle, kBlockStatus, r, length, data, status);
 }
 

@@ -366,7 +366,7 @@ QVL_API int32_t ORBA_BlockStatusISO15693(int32_t handle, int32_t firstBlock, int
                                          const uint8_t* uid, uint8_t* length, uint8_t* data, uint8_t* readerStatus)
 {
     TagArguments args{mode, uid};
-    args.params = {low(firstBlock), low(blockCount - 1)};
+    args.params = {low(firstBlock), countLessOne(blockCount)};
     return tagCommand(handle, {kBlockStatus}, args, length, data, readerStatus);
 }
 

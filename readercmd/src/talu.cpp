@@ -424,7 +424,7 @@ QVL_API int32_t TALU_AutoInventoryCHM(int32_t handle, int32_t flagA, int32_t opt
     if (afiFlag != 0)
         data.push_back(byte(afi));
     data.push_back(byte(firstBlock));
-    data.push_back(byte(blockCount - 1));
+    data.push_back(countLessOne(blockCount));
     return run(handle, kCmdAutoInventory, data, many(recordCount, records, status));
 }
 
@@ -477,7 +477,7 @@ QVL_API int32_t TALU_InventoryCHM(int32_t handle, int32_t fast, int32_t oneSlot,
     if (option != 0)
         request[0] |= kFlagOption;
     request.push_back(byte(firstBlock));
-    request.push_back(byte(blockCount - 1));
+    request.push_back(countLessOne(blockCount));
     // The expected length of each tag's answer: flags, [UID], the blocks
     // (modulo 256 whatever the caller's count, as the byte goes out).
     const auto blocks = static_cast<std::uint32_t>(blockCount);
@@ -564,7 +564,7 @@ QVL_API int32_t TALU_SystemInfoISO15693(int32_t handle, int32_t mode, const uint
 QVL_API int32_t TALU_BlockStatusISO15693(int32_t handle, int32_t firstBlock, int32_t blockCount, int32_t mode,
                                          const uint8_t* uid, uint8_t* data, uint8_t* status)
 {
-    const std::uint8_t params[] = {byte(firstBlock), byte(blockCount - 1)};
+    const std::uint8_t params[] = {byte(firstBlock), countLessOne(blockCount)};
     return tagCommand(handle, {kIsoBlockStatus}, 0, mode, uid, params, single(data, status));
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -100,6 +101,12 @@ std::vector<Vector> requestVectors()
              return FENO_GenericCommandISO15693(h, 0, 0, 0, 3, eas, 33, kTime, &o.length, o.data.data(), &o.status);
          },
          0x25, {0x00, 0x00, 0x00, 0x03, 0xE8, 0x20, 0x02, 0xA5, 0x04}},
+        {"Generic: the most negative answer length goes out as 0xFF, without overflow",
+         [eas](auto h, Out& o) {
+             return FENO_GenericCommandISO15693(h, 0, 0, 0, 3, eas, INT32_MIN, kTime, &o.length, o.data.data(),
+                                                &o.status);
+         },
+         0x25, {0x00, 0x00, 0x00, 0x03, 0xE8, 0xFF, 0x02, 0xA5, 0x04}},
         {"GenericEx",
          [eas](auto h, Out& o) {
              return FENO_GenericCommandISO15693Ex(h, 1, 2, 3, 3, eas, 1, kTime, &o.count, o.entries.data(), &o.status);
@@ -147,6 +154,12 @@ std::vector<Vector> requestVectors()
              return FENO_BlockStatusISO15693(h, 0, 8, 0, 0, nullptr, kTime, &o.length, o.data.data(), &o.status);
          },
          0x29, {0x00, 0x07, 0x00, 0x03, 0xE8, 0x00}},
+        {"BlockStatus: the most negative block count goes out as 0xFF, without overflow",
+         [](auto h, Out& o) {
+             return FENO_BlockStatusISO15693(h, 0, INT32_MIN, 0, 0, nullptr, kTime, &o.length, o.data.data(),
+                                             &o.status);
+         },
+         0x29, {0x00, 0xFF, 0x00, 0x03, 0xE8, 0x00}},
         {"BlockStatus mode 2",
          [](auto h, Out& o) {
              return FENO_BlockStatusISO15693(h, 4, 2, 1, 2, kUid, kTime, &o.length, o.data.data(), &o.status);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/clock.h"
+#include "clock.h"
 
 namespace sim {
 
@@ -76,7 +76,7 @@ Reader::Reader(std::unique_ptr<Personality> personality, int baud, std::string f
     : personality_(std::move(personality)), family_(std::move(family)), baud_(baud)
 {
     std::lock_guard lock(mutex_);
-    const std::uint64_t now = platform::monotonicUs();
+    const std::uint64_t now = Clock::monotonicUs();
     CommandContext ctx(*this, false, now);
     personality_->powerUp(ctx);
     for (auto& frame : ctx.frames)
@@ -693,7 +693,7 @@ std::vector<std::uint8_t> Reader::exchange(std::span<const std::uint8_t> hostByt
     std::vector<std::uint8_t> reply;
     {
         std::lock_guard lock(mutex_);
-        const std::uint64_t now = platform::monotonicUs();
+        const std::uint64_t now = Clock::monotonicUs();
         lineInputLocked(hostBytes, 0, now);
         while (!out_.empty()) {
             Output o = std::move(out_.front());

@@ -50,6 +50,7 @@
 #include <string>
 #include <vector>
 
+#include "clock.h"
 #include "sim/field.h"
 #include "sim/iso15693.h"
 #include "sim/personality.h"
@@ -62,7 +63,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using zpx::Answer;
-using Clock = std::chrono::steady_clock;
 
 enum Command : std::uint8_t {
     kGetRpuVersion = 0x06,

@@ -80,9 +80,9 @@ std::optional<int> baudFromCode(std::uint8_t code)
     return kBauds[code];
 }
 
-ReaderClock::ReaderClock() : setAt_(std::chrono::steady_clock::now())
+ReaderClock::ReaderClock() : setAt_(Clock::now())
 {
-    const std::time_t now = std::time(nullptr);
+    const std::time_t now = Clock::calendarNow();
     std::tm local{};
     localtime_r(&now, &local);
     const Fields fields{static_cast<std::uint8_t>((local.tm_year + 1900 - 2000 + 100) % 100),
@@ -100,13 +100,13 @@ bool ReaderClock::set(const Fields& fields)
     if (!valid(fields))
         return false;
     secondsAtSet_ = secondsOf(fields);
-    setAt_ = std::chrono::steady_clock::now();
+    setAt_ = Clock::now();
     return true;
 }
 
 ReaderClock::Fields ReaderClock::now() const
 {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - setAt_);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - setAt_);
     const std::int64_t seconds = secondsAtSet_ + elapsed.count();
     const std::int64_t days = seconds / kSecondsPerDay;
     const std::int64_t rest = seconds % kSecondsPerDay;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "clock.h"
 #include "zpx/zpx_reader.h"
 
 namespace sim::zpx {
@@ -38,7 +39,7 @@ public:
 
 private:
     std::int64_t secondsAtSet_ = 0; // since 2000-01-01 00:00:00
-    std::chrono::steady_clock::time_point setAt_;
+    Clock::time_point setAt_;
 };
 
 // Eight I/O lines: direction bits (1 = output), the output latch and the
