@@ -39,7 +39,7 @@ echo "   (the first time this compiles the whole stack, some minutes on a small"
 echo "   machine; ninja shows each step as [done/all]; later runs take seconds)"
 echo "-- configuring $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DTAGGING_TESTS=OFF -DTAGGING_BENCH=OFF >/dev/null
+      -DTAGGING_TESTS=OFF -DTAGGING_BENCH=OFF -DTAGGING_GUI=ON >/dev/null
 echo "-- compiling"
 cmake --build "$build" -j"$(nproc)" --target Tagging readersim Dalrix
 bin=$PWD/$build/bin
