@@ -46,7 +46,10 @@ std::string homeFolder()
 {
     if (const char* home = std::getenv("HOME"); home && *home)
         return home;
-    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir && *user->pw_dir)
+    passwd entry{};
+    passwd* user = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &user) == 0 && user && user->pw_dir)
         return user->pw_dir;
     return {};
 }
@@ -135,6 +138,11 @@ PortMap readPortMap(const std::string& file)
 
 bool setPortMapEntry(const std::string& file, int portNumber, const std::string& device, std::string& error)
 {
+    // A device is one absolute path on one line.
+    if (!device.empty() && (device[0] != '/' || device.find_first_of("\r\n") != std::string::npos)) {
+        error = "not a device path: " + device;
+        return false;
+    }
     // Every line stays but those of this port; the new entry takes the place
     // of the first of them, or comes last.
     std::ostringstream text;

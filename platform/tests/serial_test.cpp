@@ -131,6 +131,8 @@ TEST_F(PortMapFiles, MappingAPortKeepsTheRestOfTheFile)
     ASSERT_TRUE(platform::setPortMapEntry(user_, 5, "", error)) << error;
     EXPECT_EQ(platform::readPortMap(user_).devices, (std::map<int, std::string>{{3, "/dev/serial/by-id/usb-b"}}));
 
+    EXPECT_FALSE(platform::setPortMapEntry(user_, 4, "/dev/x\nCOM5=/dev/y", error)) << "one entry, one line";
+    EXPECT_FALSE(platform::setPortMapEntry(user_, 4, "ttyUSB0", error));
     write(dir_ / "blocked", "a file where a folder should be");
     EXPECT_FALSE(platform::setPortMapEntry((dir_ / "blocked/ports.conf").string(), 3, "/dev/x", error));
     EXPECT_NE(error.find("blocked"), std::string::npos) << error;

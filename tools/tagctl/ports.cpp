@@ -291,6 +291,8 @@ int mapPort(const Options& options, const Args& args)
     if (!port)
         return usageError("bad port '" + rest[0] + "' (COM1 to COM9)");
     std::string device = unmap ? std::string() : rest[1];
+    if (!unmap && (device.empty() || device.find_first_of("\r\n") != std::string::npos))
+        return usageError("bad device name");
     if (!unmap && device[0] != '/') {
         // An adapter's name as "ports" lists it, without its folder.
         if (fs::exists(fs::path(kAdapterFolder) / device))

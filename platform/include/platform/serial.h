@@ -58,9 +58,10 @@ struct PortMap {
 };
 PortMap readPortMap(const std::string& file);
 
-// Sets COMn to device in the map file (an empty device removes the port's
-// lines), keeping every other line; creates the file and its folder when
-// missing. False with the reason in error when the file cannot be written.
+// Sets COMn to device (an absolute path) in the map file, or removes the
+// port's lines when device is empty, keeping every other line; creates the
+// file and its folder when missing. False with the reason in error when the
+// device is no path or the file cannot be written.
 bool setPortMapEntry(const std::string& file, int portNumber, const std::string& device, std::string& error);
 
 // Line speed in baud to its termios constant; false for speeds the line cannot take.
