@@ -84,7 +84,7 @@ echo
 echo "== tagctl --version"
 # TODO(merge): tagctl --version comes with the command-line work of another
 # branch; until that is merged, tagctl --help stands in. Drop the fallback then.
-tagctl --version || tagctl --help | head -n 1
+tagctl --version || tagctl --help | sed -n 1p
 
 echo
 echo "== the installed readersim with a book on it, as COM$port of a port folder"
