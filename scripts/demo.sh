@@ -34,10 +34,14 @@ build=build-demo
 port=3
 shot=$PWD/$build/tagging-demo.png
 
-echo "== building Tagging, readersim and Dalrix.so (into $build/bin)"
+echo "== building Tagging, readersim and Dalrix.so into $build/bin"
+echo "   (the first time this compiles the whole stack, some minutes on a small"
+echo "   machine; ninja shows each step as [done/all]; later runs take seconds)"
+echo "-- configuring $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DTAGGING_TESTS=OFF -DTAGGING_BENCH=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target Tagging readersim Dalrix | tail -n 1
+      -DTAGGING_TESTS=OFF -DTAGGING_BENCH=OFF -DTAGGING_GUI=ON >/dev/null
+echo "-- compiling"
+cmake --build "$build" -j"$(nproc)" --target Tagging readersim Dalrix
 bin=$PWD/$build/bin
 
 if ! "$bin/readersim" --families | grep -q "^$family "; then
@@ -126,13 +130,40 @@ sim() {
   exit 1
 }
 
+# What the blocks of a book tag hold, next to readersim's dump lines (block
+# values as numbers; the layout of the tag mapping library's books).
+decode_book() {
+  awk '
+    function hex(s,   i, v) {
+      for (i = 1; i <= length(s); i++) v = v * 16 + index("0123456789ABCDEF", substr(s, i, 1)) - 1
+      return v
+    }
+    function bits(v, hi, lo) { return int(v / 2 ^ lo) % 2 ^ (hi - lo + 1) }
+    $1 == "block" && $2 <= 7 {
+      v = hex(toupper($3)); n = $2; what = ""
+      if (n == 0) what = sprintf("format %d, type %d (%s), identifier above 32 bits: %.0f", bits(v, 31, 28),
+                                 bits(v, 27, 25), bits(v, 27, 25) == 0 ? "book" : "not a book", bits(v, 24, 0))
+      if (n == 1) { id = v; what = sprintf("identifier %.0f", v) }
+      if (n == 2) { loc = bits(v, 30, 23)
+                    what = sprintf("holding location %d%c, media type %d, %s", int(loc / 32), 65 + loc % 32,
+                                   bits(v, 22, 18), bits(v, 31, 31) ? "reference" : "not reference") }
+      if (n == 3) what = sprintf("library %.0f", v) (v == 44120 ? sprintf(": identifier %.0f is barcode %.0f", id, 4412000000000 + id) : "")
+      if (n == 4) what = bits(v, 21, 12) == 78 ? "no date (year field 78 is year 0)" : sprintf("date %d-%02d-%02d",
+                         1970 + bits(v, 21, 12), bits(v, 30, 27), bits(v, 26, 22))
+      if (n >= 5) what = v == 0 ? "spare" : "spare, not empty"
+      printf "%-48s %s\n", $0, what
+      next
+    }
+    { print }'
+}
+
 show_results() {
   echo
-  echo "== the tags' memory (readersim dump, blocks 0 to 7)"
+  echo "== the tags' memory (readersim dump, blocks 0 to 7; what they hold on the right)"
   for uid in "${blanks[@]}"; do
     echo "\$ readersim: dump $uid"
     sim "dump $uid" >"$dir/dump"
-    head -n 9 "$dir/dump"
+    head -n 9 "$dir/dump" | decode_book
   done
   echo
   echo "== the work logs in the work directory"

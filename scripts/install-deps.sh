@@ -7,6 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev                     # the desktop program
   xvfb xauth fonts-wqy-microhei    # running it headless with Chinese text
+  dpkg-dev file qt6-qpa-plugins    # the Debian package: cpack's dependency scan, what it depends on
   gputils                          # assembles firmware test images
   python3
 )

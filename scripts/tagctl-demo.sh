@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The workstation in a minute, without hardware: builds the command-line
-# tool and the simulated readers, lays a few library tags on a simulated
-# reader published as COM3 in a temporary port folder, and lets tagctl find
-# the reader and read the tags. Everything it starts is stopped on exit.
+# tool and the simulated readers, lays library tags on a simulated reader
+# published as COM3 in a temporary port folder (a book; then a patron card
+# in its place; then the book, the card and a shelf tag together), and lets
+# tagctl find the reader and read and count the tags. Everything it starts
+# is stopped on exit.
 #
 #   scripts/tagctl-demo.sh [FAMILY]     reader family: feno (default), orba, talu or dalrix
 set -euo pipefail
@@ -11,10 +13,14 @@ family=${1:-feno}
 build=build-demo
 port=3
 
-echo "== building tagctl and readersim (into $build/bin)"
+echo "== building tagctl, readersim and Dalrix.so into $build/bin"
+echo "   (the first time this compiles the libraries, a few minutes on a small"
+echo "   machine; ninja shows each step as [done/all]; later runs take seconds)"
+echo "-- configuring $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DTAGGING_TESTS=OFF -DTAGGING_GUI=OFF -DTAGGING_BENCH=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tagctl readersim Dalrix | tail -n 1
+echo "-- compiling"
+cmake --build "$build" -j"$(nproc)" --target tagctl readersim Dalrix
 bin=$PWD/$build/bin
 
 if ! "$bin/readersim" --families | grep -q "^$family "; then
@@ -93,7 +99,8 @@ sim "place $card"
 run read
 run --json read --raw
 echo
-echo "== the book back, a shelf tag beside it"
+echo "== the book laid back beside the card, and a shelf tag: three tags on the reader"
+[[ $family == dalrix ]] && echo "   (a second-make reader's inventory answers with one tag: it counts at most 1)"
 sim "place E004010012345678"
 sim "place $shelf"
 run count

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the project and runs every test: the regular build, a sanitizer
+# Builds the project and runs every test: the regular build, the Debian
+# package made from it (installed, run and removed again), a sanitizer
 # build (AddressSanitizer + UndefinedBehaviorSanitizer), and the bounded
 # fuzz runs when clang is present. Any failure fails the script.
 set -euo pipefail
@@ -10,6 +11,9 @@ echo "== regular build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure --timeout 300
+
+echo "== Debian package (from the regular build): dpkg -i, the installed programs, dpkg -r"
+scripts/package-test.sh build
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined \

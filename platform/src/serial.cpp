@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -14,13 +13,6 @@
 #include "platform/clock.h"
 
 namespace platform {
-
-std::string serialPortPath(int portNumber)
-{
-    if (const char* dir = std::getenv("TAGGING_PORT_DIR"); dir && *dir)
-        return std::string(dir) + "/COM" + std::to_string(portNumber);
-    return "/dev/ttyS" + std::to_string(portNumber - 1);
-}
 
 namespace {
 

@@ -4,7 +4,11 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,19 +44,144 @@ protected:
     fs::path dir_;
 };
 
+// A private configuration folder ($XDG_CONFIG_HOME) with the user's port
+// map, and a system-wide map beside it.
+class PortMapFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/portmapXXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        user_ = dir_.string() + "/tagging/ports.conf";
+        system_ = dir_.string() + "/etc/ports.conf";
+        fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        ::unsetenv("TAGGING_PORT_DIR");
+    }
+    void TearDown() override
+    {
+        ::unsetenv("XDG_CONFIG_HOME");
+        fs::remove_all(dir_);
+    }
+    static void write(const fs::path& file, const std::string& text)
+    {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << text;
+    }
+    static std::string read(const fs::path& file)
+    {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    fs::path dir_;
+    std::string user_, system_;
+};
+
 } // namespace
 
-TEST(SerialPortPath, FollowsThePortFolderOrTheSystemNames)
+TEST_F(PortMapFiles, ThePortFolderThenTheUsersMapThenTheSystemsThenTheMachinesPorts)
 {
-    ::unsetenv("TAGGING_PORT_DIR");
-    EXPECT_EQ(platform::serialPortPath(1), "/dev/ttyS0");
-    EXPECT_EQ(platform::serialPortPath(9), "/dev/ttyS8");
+    user_ = platform::userPortMapFile();
+    EXPECT_EQ(user_, dir_.string() + "/tagging/ports.conf");
+    write(user_, "# the reader at the desk\n\n  com3 = /dev/serial/by-id/usb-desk  \nCOM0=/dev/x\nCOM4=ttyUSB0\n"
+                 "COM256=/dev/x\nCOM03=/dev/x\nreader\nCOM7=/dev/old\nCOM7=/dev/new\n");
+    write(system_, "COM3=/dev/ttyUSB9\nCOM5=/dev/ttyACM0\n");
+
+    const platform::PortMap map = platform::readPortMap(user_);
+    EXPECT_TRUE(map.found);
+    EXPECT_EQ(map.badLines, (std::vector<int>{4, 5, 6, 7, 8})) << "bad lines are told by number";
+    EXPECT_EQ(map.devices.size(), 2u);
+
+    struct Case {
+        int port;
+        std::string path;
+        platform::PortSource source;
+    };
+    for (const Case& c : {Case{3, "/dev/serial/by-id/usb-desk", platform::PortSource::UserMap},
+                          Case{5, "/dev/ttyACM0", platform::PortSource::SystemMap},
+                          Case{7, "/dev/new", platform::PortSource::UserMap},
+                          Case{4, "/dev/ttyS3", platform::PortSource::Default},
+                          Case{1, "/dev/ttyS0", platform::PortSource::Default}}) {
+        const auto r = platform::resolveSerialPort(c.port, user_, system_);
+        EXPECT_EQ(r.path, c.path) << "COM" << c.port;
+        EXPECT_EQ(r.source, c.source) << "COM" << c.port;
+    }
+    EXPECT_EQ(platform::serialPortPath(3), "/dev/serial/by-id/usb-desk") << "the user's map by default";
+    EXPECT_EQ(platform::resolveSerialPort(9, "", "").path, "/dev/ttyS8");
+
     ::setenv("TAGGING_PORT_DIR", "/tmp/ports", 1);
-    EXPECT_EQ(platform::serialPortPath(3), "/tmp/ports/COM3");
+    EXPECT_EQ(platform::serialPortPath(3), "/tmp/ports/COM3") << "the port folder overrides the maps";
     EXPECT_EQ(platform::serialPortPath(12), "/tmp/ports/COM12");
     ::setenv("TAGGING_PORT_DIR", "", 1);
-    EXPECT_EQ(platform::serialPortPath(3), "/dev/ttyS2");
-    ::unsetenv("TAGGING_PORT_DIR");
+    EXPECT_EQ(platform::resolveSerialPort(3, "", "").path, "/dev/ttyS2");
+}
+
+TEST_F(PortMapFiles, MappingAPortKeepsTheRestOfTheFile)
+{
+    std::string error;
+    ASSERT_TRUE(platform::setPortMapEntry(user_, 3, "/dev/serial/by-id/usb-a", error)) << error;
+    ASSERT_TRUE(platform::setPortMapEntry(user_, 5, "/dev/ttyUSB1", error)) << error;
+    write(user_, read(user_) + "# keep me\nCOM3=/dev/dup\n");
+    ASSERT_TRUE(platform::setPortMapEntry(user_, 3, "/dev/serial/by-id/usb-b", error)) << error;
+    const std::string text = read(user_);
+    EXPECT_NE(text.find("# keep me"), std::string::npos) << text;
+    EXPECT_EQ(text.find("/dev/dup"), std::string::npos) << text;
+    EXPECT_LT(text.find("COM3=/dev/serial/by-id/usb-b"), text.find("COM5=")) << "in the place of the old entry";
+    ASSERT_TRUE(platform::setPortMapEntry(user_, 5, "", error)) << error;
+    EXPECT_EQ(platform::readPortMap(user_).devices, (std::map<int, std::string>{{3, "/dev/serial/by-id/usb-b"}}));
+
+    EXPECT_FALSE(platform::setPortMapEntry(user_, 4, "/dev/x\nCOM5=/dev/y", error)) << "one entry, one line";
+    EXPECT_FALSE(platform::setPortMapEntry(user_, 4, "ttyUSB0", error));
+    write(dir_ / "blocked", "a file where a folder should be");
+    EXPECT_FALSE(platform::setPortMapEntry((dir_ / "blocked/ports.conf").string(), 3, "/dev/x", error));
+    EXPECT_NE(error.find("blocked"), std::string::npos) << error;
+}
+
+// A mapped device that is missing, and one this user may not open: the open
+// fails and errno tells which.
+TEST_F(PortMapFiles, OpeningAMappedDeviceTellsWhyItFailed)
+{
+    std::string error;
+    ASSERT_TRUE(platform::setPortMapEntry(user_, 4, (dir_ / "unplugged").string(), error)) << error;
+    errno = 0;
+    EXPECT_FALSE(SerialPort::open(4, 9600).isOpen());
+    EXPECT_EQ(errno, ENOENT);
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string device = ::ptsname(master);
+    ASSERT_TRUE(platform::setPortMapEntry(user_, 5, device, error)) << error;
+    fs::permissions(user_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
+                               | fs::perms::others_read);
+    ASSERT_EQ(::chmod(device.c_str(), 0600), 0);
+    if (::geteuid() != 0) {
+        ::chmod(device.c_str(), 0);
+        errno = 0;
+        EXPECT_FALSE(SerialPort::open(5, 9600).isOpen());
+        EXPECT_EQ(errno, EACCES);
+        ::close(master);
+        return;
+    }
+    // Root opens anything: an unprivileged child tries it.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(77);
+        errno = 0;
+        const bool opened = SerialPort::open(5, 9600).isOpen();
+        ::_exit(opened ? 1 : errno == EACCES ? 0 : 2);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(master);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "this machine lets no process drop root's privileges";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the unprivileged user opened it; 2: it failed for another reason";
 }
 
 TEST(SerialSpeeds, KnownRatesOnly)

@@ -79,6 +79,9 @@ int runWatch(const Options& options, const Args& args);
 int runWrite(const Options& options, const Args& args);
 int runWriteRaw(const Options& options, const Args& args);
 
+// Serial ports: the port map and the devices.
+int runPorts(const Options& options, const Args& args);
+
 // Reader firmware.
 int runFirmware(const Options& options, const Args& args);
 

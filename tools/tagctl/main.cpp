@@ -36,6 +36,10 @@ const Command kCommands[] = {
     {"write-raw", "[--uid UID] [--afi HH] [--eas on|off] [--lock BLOCKS] [--lock-eas] [--verify] VALUE...",
      "block values in hex from block 0 on (- skips a block) onto the tag (--uid: the tag with that UID)",
      runWriteRaw},
+    {"ports", "[--map COMn DEVICE | --unmap COMn] [--system]",
+     "COM1 to COM9: the device of each, whether it is there and may be opened; USB serial adapters; "
+     "--map names a port's device in the user's port map (--system: the machine's)",
+     runPorts},
     // Reader firmware.
     {"firmware", "hex2bin IN.hex OUT.bin [--key W,W,...]\n        | program [--port N] IN.hex",
      "ORBA2 firmware: a HEX file as the reader's image file, or programmed into its microcontroller", runFirmware},

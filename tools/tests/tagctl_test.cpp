@@ -3,13 +3,17 @@
 // the library's error texts converted from GBK.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -208,6 +212,100 @@ TEST_F(Tagctl, NoReaderOnThePort)
     const Outcome r = tagctl({"--port", "7", "info"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("brnOpenSerial(): 不能打开指定串口. (code -1)"), std::string::npos) << r.err;
+}
+
+namespace {
+
+// tagctl run as the unprivileged user 65534 (the caller is root): its
+// standard output, or nothing when this machine does not let us drop to it.
+std::optional<std::string> tagctlAsNobody(const std::vector<std::string>& args)
+{
+    int out[2];
+    if (::geteuid() != 0 || ::pipe(out) != 0)
+        return std::nullopt;
+    const std::string program = platform::programDirectory() + "/tagctl";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(77);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string text;
+    pollfd p{out[0], POLLIN, 0};
+    char buffer[4096];
+    for (const std::uint64_t deadline = platform::monotonicMs() + kRunLimitMs; platform::monotonicMs() < deadline;) {
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 77)
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
+// The port map end to end: "ports --map" names the devices, a reader is found
+// through the map, and "ports" tells a missing device and one this user may
+// not open.
+TEST(TagctlPorts, MapsPortsAndTellsWhatIsWrongWithThem)
+{
+    sim::PortFolder folder; // where the simulated reader publishes its line
+    std::string error;
+    const auto served = sim::serveReader("feno", folder.portPath(8), 0, {}, &error);
+    ASSERT_TRUE(served) << error;
+    ::chmod(folder.dir().c_str(), 0755);
+    ::setenv("XDG_CONFIG_HOME", (folder.dir() + "/config").c_str(), 1);
+    ::unsetenv("TAGGING_PORT_DIR"); // the maps count only without a port folder
+
+    const Outcome mapped = tagctl({"ports", "--map", "COM3", folder.portPath(8)});
+    ASSERT_EQ(mapped.exitCode, 0) << mapped.err;
+    const Outcome unplugged = tagctl({"ports", "--map", "com4", folder.dir() + "/unplugged"});
+    EXPECT_EQ(unplugged.exitCode, 0) << unplugged.err;
+    EXPECT_NE(unplugged.err.find("is not there now"), std::string::npos) << unplugged.err;
+    const Outcome info = tagctl({"--port", "3", "info"});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("FENO (5)"), std::string::npos) << info.out;
+
+    const Outcome list = tagctl({"ports"});
+    ASSERT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_NE(list.out.find(folder.portPath(8) + " (user map) -> /dev/pts/"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("/unplugged (user map): missing"), std::string::npos) << list.out;
+
+    // A device of group dialout, for a user outside that group.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string device = ::ptsname(master);
+    const group* dialout = ::getgrnam("dialout");
+    std::optional<std::string> asNobody;
+    if (dialout && ::chown(device.c_str(), 0, dialout->gr_gid) == 0 && ::chmod(device.c_str(), 0660) == 0) {
+        ASSERT_EQ(tagctl({"ports", "--map", "COM5", device}).exitCode, 0);
+        asNobody = tagctlAsNobody({"ports"});
+    }
+    ::close(master);
+    if (!asNobody)
+        GTEST_SKIP() << "no unprivileged user to try the device with (not root, or no group dialout)";
+    EXPECT_NE(asNobody->find(device + " (user map): present, this user may not open it: owned by root:dialout, "
+                                      "mode 0660: add "),
+              std::string::npos)
+        << *asNobody;
+    EXPECT_NE(asNobody->find(" to group dialout (sudo adduser "), std::string::npos) << *asNobody;
 }
 
 TEST(TagctlCommandLine, Mistakes)

@@ -1,19 +1,68 @@
 // Serial ports by number, as the readers' host software knows them.
 //
 // Port n ("COMn") is $TAGGING_PORT_DIR/COMn when that variable is set (a
-// simulated reader publishes its pseudo-terminal there; a USB adapter can be
-// linked there), else /dev/ttyS<n-1>.
+// simulated reader publishes its pseudo-terminal there). Otherwise the port
+// map says which device it is: the user's map file, then the system's, each
+// with lines "COMn=/dev/serial/by-id/usb-..." (a USB serial adapter by its
+// stable name). A port neither map names is /dev/ttyS<n-1> (COM1 is
+// /dev/ttyS0, the first serial port of the machine).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace platform {
 
+// The device of port COMn.
 std::string serialPortPath(int portNumber);
+
+// Where a port's device came from.
+enum class PortSource {
+    PortFolder, // $TAGGING_PORT_DIR/COMn
+    UserMap,    // the user's map file
+    SystemMap,  // the system-wide map file
+    Default,    // /dev/ttyS<n-1>
+};
+
+struct PortResolution {
+    std::string path;
+    PortSource source = PortSource::Default;
+    std::string mapFile; // the map file that named the port (UserMap, SystemMap)
+};
+
+// COMn as serialPortPath resolves it, and why.
+PortResolution resolveSerialPort(int portNumber);
+// The same with the two map files given (an empty name: no such file); the
+// port folder of $TAGGING_PORT_DIR still comes first.
+PortResolution resolveSerialPort(int portNumber, const std::string& userMap, const std::string& systemMap);
+
+// The user's map file: tagging/ports.conf in $XDG_CONFIG_HOME (when it is an
+// absolute path) or in ~/.config; empty when the user has no home folder.
+std::string userPortMapFile();
+// The system-wide map file, /etc/tagging/ports.conf.
+std::string systemPortMapFile();
+
+// A map file as read. Lines: "COMn=DEVICE" (n a decimal number from 1 to 255,
+// DEVICE an absolute path; blanks around either are ignored), blank lines,
+// and comment lines starting with '#'. A later line for the same port
+// overrides an earlier one.
+struct PortMap {
+    bool found = false;                 // the file exists and was read
+    std::map<int, std::string> devices; // port number -> device
+    std::vector<int> badLines;          // numbers of the lines that are none of the above
+};
+PortMap readPortMap(const std::string& file);
+
+// Sets COMn to device (an absolute path) in the map file, or removes the
+// port's lines when device is empty, keeping every other line; creates the
+// file and its folder when missing. False with the reason in error when the
+// device is no path or the file cannot be written.
+bool setPortMapEntry(const std::string& file, int portNumber, const std::string& device, std::string& error);
 
 // Line speed in baud to its termios constant; false for speeds the line cannot take.
 bool baudToSpeed(int baud, unsigned& speed);
