@@ -426,6 +426,11 @@ BRN_API int32_t brnStopReadingItems(brnHandle handle);
  * Any failing step ends the write: blocks written before it stay written,
  * the RF field is switched off, and the result is the step's error (-14 when
  * the reader says nothing more specific about a failed block write or lock).
+ * A step fails too when the tag refused it, whether the reader says so in its
+ * status or only in the tag's answer record: an AFI or EAS bit that is
+ * locked, a locked block. (TALU readers keep the tag's answer to an EAS write
+ * to themselves: there a locked EAS bit is told from a chip without EAS only
+ * when the bit is to be reset and stays on.)
  * -5 null handle (or one that is not a reader of the current family), -3 no
  * reader family set, -12 a missing record, blockSize other than 4, an address
  * mode other than 0 and 2, or mode 2 without a UID.
