@@ -379,8 +379,12 @@ typedef void (*brnItemUIDCallback)(brnHandle handle, int32_t event, brnItem* ite
 /*
  * Raw starts: the raw request mask says what is read from each tag
  * (BRN_RAW_*). A raw start replaces every callback: the callback given, and
- * none of the other three. A null handle gives -5 and leaves reading stopped
- * with an empty sorting buffer and no current reader.
+ * none of the other three. (It does not leave an earlier item start's
+ * callbacks in place: there is one context pointer, the raw start's, and an
+ * item callback left in place would be called with that context, which is
+ * not its own, after its caller took reading to have stopped.) A null handle
+ * gives -5 and leaves reading stopped with an empty sorting buffer and no
+ * current reader.
  */
 BRN_API int32_t brnStartReadingRawItems(brnHandle handle, uint32_t rawRequestMask, brnRawItemCallback callback,
                                         void* context);

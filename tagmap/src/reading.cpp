@@ -250,6 +250,7 @@ std::int32_t startRawOnly(brnHandle handle, std::uint32_t rawMask, brnRawItemCal
 {
     ReadingState& r = state().reading;
     r.startedWith = rawUidCallback ? ReadingState::Start::RawUid : ReadingState::Start::Raw;
+    // Item callbacks left in place would be called with this start's context.
     r.itemCallback = nullptr;
     r.itemUidCallback = nullptr;
     return startRaw(handle, rawMask, rawCallback, rawUidCallback, context);
