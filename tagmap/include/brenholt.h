@@ -320,7 +320,10 @@ BRN_API int32_t brnReadSingleRawItemLocking(brnHandle handle, uint32_t retryDela
                                             uint32_t* lockMask);
 BRN_API int32_t brnReadSingleItemLocking(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask,
                                          uint32_t* lockMask);
-/* The number of tags in the field (of the item type); 0 when the inventory fails. */
+/* The number of tags in the field (of the item type); 0 when the inventory fails.
+ * Every tag counts, on second-make readers too (their streamed inventory),
+ * so a caller can make sure one tag alone lies on the reader before it writes
+ * to whichever tag answers. */
 BRN_API int32_t brnInventory(brnHandle handle);
 BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
 
