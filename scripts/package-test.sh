@@ -82,9 +82,8 @@ done
 
 echo
 echo "== tagctl --version"
-# TODO(merge): tagctl --version comes with the command-line work of another
-# branch; until that is merged, tagctl --help stands in. Drop the fallback then.
-tagctl --version || tagctl --help | sed -n 1p
+tagctl --version | tee "$work/version"
+grep -q '^tagctl [0-9]' "$work/version" || fail "tagctl --version did not name its version"
 
 echo
 echo "== the installed readersim with a book on it, as COM$port of a port folder"

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "platform/dynlib.h"
 
 using platform::SharedLibrary;
@@ -32,4 +35,28 @@ TEST(SharedLibrary, Directories)
     EXPECT_EQ(platform::currentDirectory(), buffer);
     // The test program lives in the output folder it runs from.
     EXPECT_EQ(platform::programDirectory(), buffer);
+}
+
+TEST(SharedLibrary, ByNameFromTheLoadersFolderNeverFromTheCurrentOne)
+{
+    // An address in this program: its folder is the output folder, with the plugin.
+    static const char anchor[] = "anchor";
+    EXPECT_EQ(platform::libraryDirectory(anchor), platform::programDirectory());
+    EXPECT_EQ(platform::libraryDirectory(nullptr), "");
+
+    char dir[] = "/tmp/platform-by-name-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string planted = std::string(dir) + "/planted.so";
+    ASSERT_EQ(::symlink((platform::programDirectory() + "/platform_test_plugin.so").c_str(), planted.c_str()), 0);
+    const std::string here = platform::currentDirectory();
+    ASSERT_EQ(::chdir(dir), 0);
+    auto fromHere = SharedLibrary::openByName("planted.so", anchor);
+    auto beside = SharedLibrary::openByName("platform_test_plugin.so", anchor);
+    EXPECT_EQ(::chdir(here.c_str()), 0);
+    ::unlink(planted.c_str());
+    ::rmdir(dir);
+    EXPECT_FALSE(fromHere.isOpen()) << "only in the current folder";
+    EXPECT_FALSE(fromHere.error().empty());
+    ASSERT_TRUE(beside.isOpen()) << beside.error();
+    EXPECT_EQ(reinterpret_cast<int (*)()>(beside.symbol("plugin_answer"))(), 42);
 }

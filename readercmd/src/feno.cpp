@@ -34,11 +34,14 @@ void put(T* out, T value)
 }
 
 // Runs the exchange for a usable request; an unusable one stores the
-// bad-argument status and sends nothing.
+// bad-argument status and sends nothing. The handle is checked first, as
+// every family does: a command on no link is -8 whatever its arguments.
 std::int32_t run(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer,
                  std::uint8_t* status, bool& answered)
 {
     answered = false;
+    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
+        return valid;
     if (!request.usable()) {
         put(status, kStatusBadArgument);
         return 0;

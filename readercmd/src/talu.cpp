@@ -86,9 +86,12 @@ void storeStatus(std::uint8_t* out, std::uint8_t status)
         *out = status;
 }
 
-// Arguments that cannot make a request: the reader is not asked.
-std::int32_t badArgument(std::uint8_t* status)
+// Arguments that cannot make a request: the reader is not asked. The handle
+// comes first: a command on no link is the transport's code whatever its arguments.
+std::int32_t badArgument(std::int32_t handle, std::uint8_t* status)
 {
+    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
+        return valid;
     storeStatus(status, TALU_STATUS_BAD_ARGUMENT);
     return 0;
 }
@@ -216,7 +219,7 @@ struct Outputs {
 std::int32_t run(std::int32_t handle, std::uint8_t command, std::span<const std::uint8_t> data, const Outputs& out)
 {
     if (data.size() > 255)
-        return badArgument(out.status);
+        return badArgument(handle, out.status);
     Answer answer;
     if (const std::int32_t result = exchange(handle, command, data, answer); result != 0)
         return result;
@@ -275,7 +278,7 @@ std::int32_t tagCommand(std::int32_t handle, TagCommand command, std::int32_t op
         requestFlags |= kFlagOption;
     const bool addressed = requestFlags & kFlagAddressed;
     if (addressed && !uid)
-        return badArgument(out.status);
+        return badArgument(handle, out.status);
 
     Bytes request{requestFlags, command.code};
     if (command.custom)
@@ -389,7 +392,7 @@ QVL_API int32_t TALU_GenericCommandISO15693(int32_t handle, int32_t flag1, int32
                                             uint8_t* status)
 {
     if (requestLength > 0 && !request)
-        return badArgument(status);
+        return badArgument(handle, status);
     const CarrierFlags flags{flag1 != 0, flag2 != 0, flag3 != 0, flag4 != 0};
     return carrier(handle, flags, byte(extraByte), {request, requestLength}, many(recordCount, records, status));
 }
@@ -459,7 +462,7 @@ QVL_API int32_t TALU_InventoryISO15693(int32_t handle, int32_t oneSlot, int32_t 
         return result;
     Bytes request;
     if (!inventoryRequest(request, *link, kIsoInventory, false, oneSlot != 0, afiFlag != 0, afi, maskLength, mask))
-        return badArgument(status);
+        return badArgument(handle, status);
     return carrier(handle, kTagCommand, kExtraInventory, request, many(recordCount, records, status));
 }
 
@@ -473,7 +476,7 @@ QVL_API int32_t TALU_InventoryCHM(int32_t handle, int32_t fast, int32_t oneSlot,
     Bytes request;
     if (!inventoryRequest(request, *link, fast != 0 ? kChmFastInventoryRead : kChmInventoryRead, true, oneSlot != 0,
                           afiFlag != 0, afi, maskLength, mask))
-        return badArgument(status);
+        return badArgument(handle, status);
     if (option != 0)
         request[0] |= kFlagOption;
     request.push_back(byte(firstBlock));
@@ -505,7 +508,7 @@ QVL_API int32_t TALU_WriteBlockISO15693(int32_t handle, int32_t block, int32_t b
                                         uint8_t* status)
 {
     if (byteCount < 0 || byteCount > 255 || (byteCount > 0 && !bytes))
-        return badArgument(status);
+        return badArgument(handle, status);
     Bytes params{byte(block)};
     appendReversed(params, bytes, static_cast<std::size_t>(byteCount));
     return tagCommand(handle, {kIsoWriteBlock, false, true}, option, mode, uid, params, single(data, status));

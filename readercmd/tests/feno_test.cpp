@@ -491,6 +491,13 @@ TEST_F(FenoCommands, FailedExchangesWriteNoOutput)
         EXPECT_EQ(FENO_WriteAfiISO15693(handle, 0x91, 0, 1, 1, 0, nullptr, kTime, &out.length, out.data.data(),
                                         &out.status),
                   -8);
+        // The handle before the arguments: no 0x82 for a command on no link.
+        EXPECT_EQ(FENO_ReadBlockISO15693(handle, 0, 0, 2, nullptr, kTime, &out.length, out.data.data(), &out.status),
+                  -8);
+        EXPECT_EQ(FENO_StayQuietISO15693(handle, nullptr, kTime, &out.status), -8);
+        EXPECT_EQ(FENO_InventoryISO15693Ex(handle, 1, 0, 1, 0, 0, 8, nullptr, kTime, &out.count, out.entries.data(),
+                                           &out.status),
+                  -8);
     }
     EXPECT_EQ(requestCount(), before);
     EXPECT_EQ(out.status, kUnset);

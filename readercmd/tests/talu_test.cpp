@@ -278,6 +278,12 @@ TEST_F(TaluCommands, BadHandlesAndArgumentsSendNothing)
         EXPECT_EQ(TALU_GetDownlinkISO15693(bad, &value), LVRM_ERR_INVALID_HANDLE);
         EXPECT_EQ(TALU_SetRf(bad, 1, &gStatus), LVRM_ERR_INVALID_HANDLE);
         EXPECT_EQ(TALU_ReadBlockISO15693(bad, 0, 0, nullptr, gData, &gStatus), LVRM_ERR_INVALID_HANDLE);
+        // The handle before the arguments.
+        EXPECT_EQ(TALU_ReadBlockISO15693(bad, 0, 2, nullptr, gData, &gStatus), LVRM_ERR_INVALID_HANDLE);
+        EXPECT_EQ(TALU_WriteBlockISO15693(bad, 0, -1, nullptr, 0, 0, nullptr, gData, &gStatus),
+                  LVRM_ERR_INVALID_HANDLE);
+        EXPECT_EQ(TALU_GenericCommandISO15693(bad, 0, 1, 0, 0, 0, 3, nullptr, nullptr, nullptr, &gStatus),
+                  LVRM_ERR_INVALID_HANDLE);
     }
     EXPECT_EQ(value, 77);
 

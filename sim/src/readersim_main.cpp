@@ -39,7 +39,7 @@ const char kUsage[] =
     "usage: readersim --family NAME (--port N [--dir DIR] | --tcp PORT [--listen-any])\n"
     "                 [--baud B] [--model TEXT] [--address N] [--set KEY=VALUE]...\n"
     "                 [--tags FILE] [--timing none|realistic] [--quiet]\n"
-    "       readersim --families\n";
+    "       readersim --families | --help | --version\n";
 
 const char kHelp[] =
     "commands:\n"
@@ -73,6 +73,8 @@ struct Options {
     sim::Timing timing = sim::Timing::None;
     bool quiet = false;
     bool listFamilies = false;
+    bool help = false;
+    bool version = false;
     sim::PersonalityOptions personality;
 };
 
@@ -100,6 +102,12 @@ std::optional<std::string> parseArgs(int argc, char** argv, Options& o)
             o.listenAny = true;
         } else if (arg == "--families") {
             o.listFamilies = true;
+            return std::nullopt;
+        } else if (arg == "--help" || arg == "-h") {
+            o.help = true;
+            return std::nullopt;
+        } else if (arg == "--version") {
+            o.version = true;
             return std::nullopt;
         } else if (std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) == std::end(kValueOptions)) {
             return "readersim: unknown option " + arg + "\n" + kUsage;
@@ -408,6 +416,17 @@ int main(int argc, char** argv)
     if (const auto message = parseArgs(argc, argv, options)) {
         std::fprintf(stderr, "%s%s", message->c_str(), message->back() == '\n' ? "" : "\n");
         return 2;
+    }
+    if (options.help) {
+        std::printf("%s\nServes a simulated tag reader of a family on a pseudo-terminal\n"
+                    "($TAGGING_PORT_DIR/COMn, or --dir) or a TCP port; these commands\n"
+                    "come on standard input while it runs.\n\n%s",
+                    kUsage, kHelp);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("readersim %s\n", TAGGING_VERSION);
+        return 0;
     }
     if (options.listFamilies) {
         for (const auto* info : sim::personalities())

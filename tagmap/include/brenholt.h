@@ -245,8 +245,9 @@ BRN_API const char* brnGetErrorString(int32_t code);
  * First-make readers are looked for at 115200, 57600, 38400, 19200, 9600 and
  * 4800 baud and told apart by their identification text (-8 for a text of no
  * known model: the link is closed again). When none answers at any speed, the
- * second make is opened through the driver Dalrix.so, loaded from the current
- * directory: -1 when the driver cannot open the port or no reader answers it,
+ * second make is opened through the driver Dalrix.so, loaded from the folder
+ * that holds this library (else from the program's folder; never from the
+ * current directory): -1 when the driver cannot open the port or no reader answers it,
  * -4 when the reader answers the open but not the information request, and
  * -8 when Dalrix.so or one of its 44 entry points is missing (nothing of the
  * driver is called then). The open clears the sorting buffer.
@@ -259,6 +260,18 @@ BRN_API int32_t brnOpenSerial(int32_t port, brnHandle* handle, int32_t* family);
 BRN_API int32_t brnOpenSerialByType(int32_t port, const char* kind, brnHandle* handle, int32_t* family);
 /* Closes the reader (its link, or the driver's port); always 0. */
 BRN_API int32_t brnClose(brnHandle handle);
+/*
+ * 1 while the reader's line is up; 0 once its device has gone (serial device
+ * unplugged or hung up, read error, pseudo-terminal closed, TCP peer closed)
+ * or the handle names no open reader; -5 for a null handle. A gone line never
+ * comes back: from then on every command on that handle fails at once, with
+ * the code it gives when the reader does not answer (-4 on first-make
+ * readers, the driver's 48 on the second make; single reads give it at once
+ * instead of looking for a tag three times). Close the handle and open the
+ * reader again. This call tells such a failure apart from a reader that is
+ * there but silent.
+ */
+BRN_API int32_t brnReaderConnected(brnHandle handle);
 /* Identification and capabilities of a first-make reader; a failed
  * identification closes the handle's link. Second-make readers give none (-7). */
 BRN_API int32_t brnGetReaderInfo(brnHandle handle, brnReaderInfo* info);
@@ -307,7 +320,10 @@ BRN_API int32_t brnReadSingleRawItemLocking(brnHandle handle, uint32_t retryDela
                                             uint32_t* lockMask);
 BRN_API int32_t brnReadSingleItemLocking(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask,
                                          uint32_t* lockMask);
-/* The number of tags in the field (of the item type); 0 when the inventory fails. */
+/* The number of tags in the field (of the item type); 0 when the inventory fails.
+ * Every tag counts, on second-make readers too (their streamed inventory),
+ * so a caller can make sure one tag alone lies on the reader before it writes
+ * to whichever tag answers. */
 BRN_API int32_t brnInventory(brnHandle handle);
 BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
 
@@ -332,6 +348,14 @@ BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
  * holds a reported tag (at every tick, until the next start); 4 more than one
  * tag in the field (TALU readers only; the tags are then reported one by
  * one). Events 3 and 4 go to the item callback only, with a null record.
+ * 5 the reader's line has gone (serial device unplugged or hung up, read
+ * error, pseudo-terminal closed, TCP peer closed; see brnReaderConnected):
+ * delivered once, with a null record (and a null UID), to the callback
+ * reading was started with (item, item UID, raw or raw UID). Reading has
+ * stopped when it arrives, exactly as after brnStopReadingItems: the timer is
+ * gone and no further callback comes. The handle stays open until the caller
+ * closes it. A later start on a gone reader succeeds and gives the event
+ * again at its first tick.
  *
  * A callback may stop reading (no callback comes after the stop) or start it
  * again. Ticks that fall due while the library is busy with the reader (a
@@ -342,6 +366,7 @@ BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
 #define BRN_EVENT_NEW_TAG 2
 #define BRN_EVENT_FIELD_EMPTY 3
 #define BRN_EVENT_MANY_TAGS 4
+#define BRN_EVENT_READER_GONE 5
 
 /* The type filter of brnStartReadingItemsByType that accepts every type. */
 #define BRN_ANY_ITEM_TYPE 255
@@ -358,8 +383,12 @@ typedef void (*brnItemUIDCallback)(brnHandle handle, int32_t event, brnItem* ite
 /*
  * Raw starts: the raw request mask says what is read from each tag
  * (BRN_RAW_*). A raw start replaces every callback: the callback given, and
- * none of the other three. A null handle gives -5 and leaves reading stopped
- * with an empty sorting buffer and no current reader.
+ * none of the other three. (It does not leave an earlier item start's
+ * callbacks in place: there is one context pointer, the raw start's, and an
+ * item callback left in place would be called with that context, which is
+ * not its own, after its caller took reading to have stopped.) A null handle
+ * gives -5 and leaves reading stopped with an empty sorting buffer and no
+ * current reader.
  */
 BRN_API int32_t brnStartReadingRawItems(brnHandle handle, uint32_t rawRequestMask, brnRawItemCallback callback,
                                         void* context);
@@ -405,6 +434,11 @@ BRN_API int32_t brnStopReadingItems(brnHandle handle);
  * Any failing step ends the write: blocks written before it stay written,
  * the RF field is switched off, and the result is the step's error (-14 when
  * the reader says nothing more specific about a failed block write or lock).
+ * A step fails too when the tag refused it, whether the reader says so in its
+ * status or only in the tag's answer record: an AFI or EAS bit that is
+ * locked, a locked block. (TALU readers keep the tag's answer to an EAS write
+ * to themselves: there a locked EAS bit is told from a chip without EAS only
+ * when the bit is to be reset and stays on.)
  * -5 null handle (or one that is not a reader of the current family), -3 no
  * reader family set, -12 a missing record, blockSize other than 4, an address
  * mode other than 0 and 2, or mode 2 without a UID.

@@ -28,9 +28,14 @@ void bind(const platform::SharedLibrary& library, F& entry, const char* name)
     entry = reinterpret_cast<F>(library.symbol(name));
 }
 
+// The driver's file name; also the address by which the folder of this
+// library is found.
+constexpr char kDriverFile[] = "Dalrix.so";
+
 std::unique_ptr<DalrixDriver> load()
 {
-    auto library = platform::SharedLibrary::open(platform::currentDirectory() + "/Dalrix.so");
+    // Beside this library, else beside the program; never from the current directory.
+    auto library = platform::SharedLibrary::openByName(kDriverFile, kDriverFile);
     if (!library.isOpen())
         return nullptr;
     for (const char* name : kEntryPoints)
@@ -52,6 +57,7 @@ std::unique_ptr<DalrixDriver> load()
     bind(library, driver->WriteAFI, "WriteAFI");
     bind(library, driver->TransparentRead, "TransparentRead");
     bind(library, driver->TransparentWrite, "TransparentWrite");
+    bind(library, driver->ComPortConnected, "ComPortConnected");
     library.keepLoaded();
     return driver;
 }

@@ -1,5 +1,6 @@
-// The second-make driver, Dalrix.so: loaded from the current directory on
-// first need and bound by the names of its entry points.
+// The second-make driver, Dalrix.so: loaded on first need from the folder
+// that holds this library (then from the program's folder, never from the
+// current directory) and bound by the names of its entry points.
 #pragma once
 
 #include "dalrix.h"
@@ -23,9 +24,12 @@ struct DalrixDriver {
     decltype(&::WriteAFI) WriteAFI;
     decltype(&::TransparentRead) TransparentRead;
     decltype(&::TransparentWrite) TransparentWrite;
+    // Not one of the 44 every driver has: null when the driver cannot tell
+    // whether its line is up (it is then taken as up).
+    decltype(&::ComPortConnected) ComPortConnected;
 };
 
-// The driver, once Dalrix.so has been loaded from the current directory and
+// The driver, once Dalrix.so has been loaded (see above) and
 // all 44 entry points of the driver interface have been found in it; it then
 // stays loaded for the life of the process. Null while the file or one of
 // the names is missing (a later call looks again; nothing of a library that

@@ -127,6 +127,15 @@ inline constexpr std::uint8_t easFlags(std::uint8_t flags, const Uid* selected)
     return selected ? flags | kIsoFlagSelect : flags;
 }
 inline constexpr std::uint8_t kEasManufacturer = 0x04;
+// A tag's response: the error flag of its flags byte, and the error code
+// that follows it of a chip that does not know the command (a chip without
+// EAS). Any other error to an EAS write is a refusal (the bit is locked).
+inline constexpr std::uint8_t kIsoResponseError = 0x01;
+inline constexpr std::uint8_t kIsoErrorNotSupported = 0x01;
+inline constexpr bool easWriteRefused(std::uint8_t responseFlags, std::uint8_t errorCode)
+{
+    return (responseFlags & kIsoResponseError) && errorCode != kIsoErrorNotSupported;
+}
 inline constexpr std::uint8_t kEasAlarmCommand = 0xA5;
 inline constexpr std::uint8_t easCommand(EasAction action)
 {

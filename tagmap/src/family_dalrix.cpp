@@ -20,6 +20,8 @@ constexpr int kMaxListEntries = 255;
 constexpr int kAnswerSize = 256;
 // The reader's status when no tag answered an inventory: an empty field.
 constexpr std::int32_t kNoTagAnswered = 0x0B;
+// The status of the frame that closes a streamed inventory.
+constexpr std::int32_t kInventoryDone = 0x01;
 
 // The address records of the open readers.
 std::vector<std::unique_ptr<std::uint8_t>>& records()
@@ -63,17 +65,21 @@ public:
     {
         // Type 0 asks for one answer without AFI, type 1 for one answer with
         // it; only a count by type and continuous reading filter on the AFI.
+        // A count must see every tag (a write goes ahead only when it is 1):
+        // it takes the streamed inventory, types 2 and 3, which lists each
+        // tag and ends with the reader's closing frame.
         const bool byAfi = use == InventoryUse::CountByType || use == InventoryUse::Continuous;
-        const std::uint8_t type = byAfi && filter.on ? 1 : 0;
+        const bool count = use == InventoryUse::Count || use == InventoryUse::CountByType;
+        const std::uint8_t type = static_cast<std::uint8_t>((byAfi && filter.on ? 1 : 0) | (count ? 2 : 0));
         std::uint8_t list[kListEntrySize * kMaxListEntries]{};
-        std::uint8_t count = 0;
-        const std::int32_t result = dalrixDriver()->Inventory(recordOf(handle), &type, &filter.afi, list, &count);
-        for (int i = 0; i < count; ++i) {
+        std::uint8_t listed = 0;
+        const std::int32_t result = dalrixDriver()->Inventory(recordOf(handle), &type, &filter.afi, list, &listed);
+        for (int i = 0; i < listed; ++i) {
             Uid uid{};
             std::copy_n(list + i * kListEntrySize + 1, uid.size(), uid.begin());
             tags.push_back(uid);
         }
-        if (result == kNoTagAnswered && count == 0)
+        if ((result == kNoTagAnswered && listed == 0) || (count && result == kInventoryDone))
             return Outcome::success();
         return driverOutcome(result, 0);
     }
@@ -236,6 +242,12 @@ void closeSecondMake(brnHandle handle)
         return;
     dalrixDriver()->CloseComPort();
     open.erase(it);
+}
+
+bool secondMakeLineUp()
+{
+    const DalrixDriver* driver = dalrixDriver();
+    return driver && (!driver->ComPortConnected || driver->ComPortConnected() == 1);
 }
 
 std::int32_t selectSecondMakeAntenna(brnHandle handle, std::uint8_t antenna)

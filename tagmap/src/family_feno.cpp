@@ -17,6 +17,8 @@ constexpr std::uint16_t kTime = 1000;
 constexpr int kAnswerSize = 256;
 // The reader's answer to the EAS alarm request of a tag whose EAS bit is on.
 constexpr std::uint8_t kEasAlarmAnswerLength = 38;
+// The outcome nibble of a tag record: the tag answered with an error.
+constexpr std::uint8_t kRecordTagError = 3;
 
 class FenoFamily final : public ReaderFamily {
 public:
@@ -128,7 +130,8 @@ public:
         std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
         const std::int32_t result = FENO_WriteAfiISO15693(linkOf(handle), afi, 0, 1, 1, modeFor(uid), uidBytes(uid),
                                                           kTime, &length, data, &status);
-        return commandOutcome(result, status);
+        // A tag that refuses (its AFI locked) may show only in the record.
+        return tagOutcome(result, status, length, data, BRN_ERR_NO_TAG);
     }
 
     Outcome writeEas(brnHandle handle, const Uid* uid, EasAction action) override
@@ -138,6 +141,12 @@ public:
         const std::int32_t result = FENO_ProgramEASCHMISO15693(linkOf(handle), 0, modeFor(uid), uidBytes(uid),
                                                                action == EasAction::Set ? 1 : 0, kTime, &length, data,
                                                                &status);
+        // The record of a tag that answered with an error carries the tag's
+        // response flags (byte 3) and its error code (byte 6): a chip without
+        // EAS does not know the command (the write goes on without the bit),
+        // any other error is the tag refusing it.
+        if (result == 0 && length > 6 && (data[0] & 0x0F) == kRecordTagError && easWriteRefused(data[3], data[6]))
+            return Outcome::failure(result, status, BRN_ERR_NO_TAG);
         return easWriteOutcome(result, status);
     }
 

@@ -116,7 +116,8 @@ public:
         Answer a;
         const std::int32_t result =
             ORBA_WriteAfiISO15693(linkOf(handle), afi, 0, modeFor(uid), uidBytes(uid), &a.length, a.data, &a.status);
-        return commandOutcome(result, a.status);
+        // A tag whose AFI is locked refuses in the record only.
+        return a.outcome(result, BRN_ERR_NO_TAG);
     }
 
     Outcome writeEas(brnHandle handle, const Uid* uid, EasAction action) override
@@ -131,7 +132,14 @@ public:
         std::uint8_t status = 0;
         const std::int32_t result = ORBA_GenericCommandISO15693(linkOf(handle), 1, 1, 0, 0, 0, sizeof request, request,
                                                                 &r.count, r.lengths, r.slots.data(), &status);
-        return easWriteOutcome(result, status);
+        const Outcome outcome = easWriteOutcome(result, status);
+        // The record: its status, the tag's response flags and error code. A
+        // chip without EAS does not know the command (the write goes on
+        // without the bit); any other error is the tag refusing it.
+        const std::uint8_t* record = r.record(0);
+        if (outcome.ok && r.count > 0 && r.lengths[0] > 2 && easWriteRefused(record[1], record[2]))
+            return Outcome::failure(result, status, BRN_ERR_NO_TAG);
+        return outcome;
     }
 
     Outcome writeBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t value) override

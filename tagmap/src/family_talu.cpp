@@ -13,9 +13,19 @@
 namespace brenholt {
 namespace {
 
+// A single-tag answer: the tag's response (flags byte first).
 struct Answer {
     std::uint8_t data[TALU_ANSWER_SIZE] = {};
     std::uint8_t status = 0;
+    // A write step: the reader's verdict, and the tag's own in its response
+    // flags (a refusal may come with status 0).
+    Outcome writeOutcome(std::int32_t result) const
+    {
+        const Outcome outcome = commandOutcome(result, status);
+        if (outcome.ok && (data[0] & kIsoResponseError))
+            return Outcome::failure(result, status, BRN_ERR_NO_TAG);
+        return outcome;
+    }
 };
 
 class TaluFamily final : public ReaderFamily {
@@ -103,7 +113,7 @@ public:
         Answer a;
         const std::int32_t result =
             TALU_WriteAfiISO15693(linkOf(handle), afi, 0, modeFor(uid), uidBytes(uid), a.data, &a.status);
-        return commandOutcome(result, a.status);
+        return a.writeOutcome(result);
     }
 
     Outcome writeEas(brnHandle handle, const Uid* uid, EasAction action) override
@@ -111,7 +121,16 @@ public:
         Answer a;
         const std::int32_t result = TALU_WriteEasCHM(linkOf(handle), static_cast<std::int32_t>(action), modeFor(uid),
                                                      uidBytes(uid), a.data, &a.status);
-        return easWriteOutcome(result, a.status);
+        const Outcome outcome = easWriteOutcome(result, a.status);
+        // 0xC4 is a chip without EAS, or no tag, or a tag that refused: the
+        // reader keeps the tag's answer to itself. A tag asked to reset that
+        // still sounds the alarm has refused (its EAS bit is locked on).
+        if (outcome.ok && a.status == 0xC4 && action == EasAction::Reset) {
+            std::optional<std::int32_t> eas;
+            if (queryEas(handle, uid, eas).ok && eas == 1)
+                return Outcome::failure(result, a.status, BRN_ERR_NO_TAG);
+        }
+        return outcome;
     }
 
     Outcome writeBlock(brnHandle handle, const Uid* uid, int block, std::uint32_t value) override
@@ -120,7 +139,7 @@ public:
         Answer a;
         const std::int32_t result = TALU_WriteBlockISO15693(linkOf(handle), block, 4, bytes.data(), 0, modeFor(uid),
                                                             uidBytes(uid), a.data, &a.status);
-        return commandOutcome(result, a.status);
+        return a.writeOutcome(result);
     }
 
     Outcome lockBlock(brnHandle handle, const Uid* uid, int block) override
@@ -128,7 +147,7 @@ public:
         Answer a;
         const std::int32_t result =
             TALU_LockBlockISO15693(linkOf(handle), block, 0, modeFor(uid), uidBytes(uid), a.data, &a.status);
-        return commandOutcome(result, a.status);
+        return a.writeOutcome(result);
     }
 
     // These readers lock the EAS bit when asked and never block 0.

@@ -1,6 +1,7 @@
-// Opening the second make when Dalrix.so is not there, or lacks one of the
-// entry points the library binds: the open fails with -8 and calls nothing
-// of the driver (every entry of the incomplete stand-in aborts).
+// Opening the second make when Dalrix.so is not beside the library (nor
+// beside the program), or lacks one of the entry points the library binds:
+// the open fails with -8 and calls nothing of the driver (every entry of the
+// incomplete stand-in aborts). A Dalrix.so in the current folder is never taken.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -49,6 +50,9 @@ void expectNoReader(const std::string& portFolder)
 
 } // namespace
 
+#ifndef INCOMPLETE_DRIVER_BESIDE
+
+// No Dalrix.so beside this program (which carries the library).
 TEST(BrenholtNoDriver, FileMissing)
 {
     const std::string dir = emptyFolder();
@@ -59,13 +63,33 @@ TEST(BrenholtNoDriver, FileMissing)
     ::rmdir(dir.c_str());
 }
 
-TEST(BrenholtNoDriver, EntryPointMissing)
+TEST(BrenholtNoDriver, PlantedDriverInTheCurrentFolderIsNotLoaded)
 {
+    // The output folder holds a real driver: loaded from there, the open
+    // would reach it and fail on the missing port (-1), not with -8.
     const std::string ports = emptyFolder();
     {
-        InFolder in(platform::programDirectory() + "/incomplete_dalrix");
+        InFolder in(platform::programDirectory() + "/..");
         ASSERT_EQ(::access("Dalrix.so", R_OK), 0);
         expectNoReader(ports);
     }
     ::rmdir(ports.c_str());
 }
+
+#else
+
+// The incomplete stand-in beside this program (which carries the library),
+// whatever folder the program starts from; a complete driver planted in that
+// folder is not taken instead.
+TEST(BrenholtNoDriver, EntryPointMissing)
+{
+    const std::string ports = emptyFolder();
+    ASSERT_EQ(::access((platform::programDirectory() + "/Dalrix.so").c_str(), R_OK), 0);
+    for (const std::string& start : {ports, platform::programDirectory() + "/.."}) {
+        InFolder in(start);
+        expectNoReader(ports);
+    }
+    ::rmdir(ports.c_str());
+}
+
+#endif

@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/loop.h"
 #include "reader_fixture.h"
 #include "sim/fault.h"
@@ -217,6 +218,44 @@ TEST_P(Writing, TagWithoutEasIsStillWritten)
     EXPECT_FALSE(tag.eas());
 }
 
+TEST_P(Writing, StepsTheTagRefusesFailTheWrite)
+{
+    // The tag refuses: FENO and TALU readers say so in the status byte, ORBA
+    // readers only in the tag's record, the second make with its error status.
+    const std::int32_t refused = GetParam().firstMake ? BRN_ERR_NO_TAG : 0x0F;
+    const struct {
+        const char* tag;
+        std::uint32_t validMask;
+        std::int32_t easState;
+        bool writeAfi;
+        bool taluCanTell; // TALU readers hide the tag's answer to an EAS write
+    } cases[] = {
+        {"E0040100000000D7 afi=07 afilock", BRN_RAW_BLOCK(0), 0, true, true},
+        {"E0040100000000D8 eas=1 easlock", BRN_RAW_EAS | BRN_RAW_BLOCK(0), 0, false, true},
+        {"E0040100000000D9 eas=0 easlock", BRN_RAW_EAS | BRN_RAW_BLOCK(0), 1, false, false},
+    };
+    open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tag);
+        reader().removeAll();
+        place(c.tag);
+        const sim::Tag before = tagOnReader(c.tag);
+        brnRawItem raw{};
+        raw.blockSize = 4;
+        raw.validMask = c.validMask;
+        raw.easState = c.easState;
+        raw.blocks[0] = 0x10000000;
+        const std::int32_t code = brnWriteRawItems(handle_, BRN_ADDRESS_ANY, nullptr, &raw, c.writeAfi ? 1 : 0, 0x91);
+        if (GetParam().number == BRN_FAMILY_TALU && !c.taluCanTell)
+            continue;
+        EXPECT_EQ(code, refused);
+        const sim::Tag after = tagOnReader(c.tag);
+        EXPECT_EQ(after.afi(), before.afi());
+        EXPECT_EQ(after.eas(), before.eas());
+        EXPECT_EQ(after.block(0), 0u) << "the write ends at the refused step";
+    }
+}
+
 TEST_P(Writing, BlockWriteFailingAtBlockThree)
 {
     place("E0040100000000D1 afi=07 00000000 00000000 00000000 33333333 44444444");
@@ -237,6 +276,29 @@ TEST_P(Writing, BlockWriteFailingAtBlockThree)
     EXPECT_EQ(tag.block(4), 0x44444444u);
     EXPECT_FALSE(reader().rfOn()) << "a failed write switches the field off";
     EXPECT_TRUE(reader().faults().empty()) << "the fault met block 3";
+}
+
+TEST_P(Writing, LineHungUpDuringTheWriteFailsAtOnce)
+{
+    place(kBlank);
+    open();
+    // The line closes as the reader takes the second command of that code
+    // (a block write, or the EAS write on readers that carry both).
+    reader().addFault(sim::Fault::lineClose(-1).forCode(blockWriteCommand()).after(1));
+    brnItem item = bookItem(false);
+    const std::uint64_t t0 = platform::monotonicMs();
+    const std::int32_t noAnswer = GetParam().firstMake ? BRN_ERR_VERSION : 0x30; // the driver's "no answer"
+    EXPECT_EQ(brnWriteItems(handle_, &item), noAnswer);
+    if (GetParam().firstMake) {
+        EXPECT_LT(platform::monotonicMs() - t0, 3000u) << "not the write's 6 s answer time-out";
+    }
+    EXPECT_EQ(tagOnReader(kBlank).block(3), 0u);
+    EXPECT_EQ(brnReaderConnected(handle_), 0);
+    // Every later command fails at once (before: three time-outs of a search).
+    const std::uint64_t t1 = platform::monotonicMs();
+    EXPECT_EQ(brnReadSingleItem(handle_, 10, BRN_ITEM_IDENTITY, &item), noAnswer);
+    EXPECT_EQ(brnWriteItems(handle_, &item), noAnswer);
+    EXPECT_LT(platform::monotonicMs() - t1, 1500u) << "a reader that does not answer takes seconds";
 }
 
 TEST_P(Writing, SlowAnswersWithinTheWriteTimeOut)

@@ -35,7 +35,8 @@ inline constexpr int kExitUsage = 2;  // bad command line
 
 // A command-line mistake: a message on standard error, kExitUsage.
 int usageError(const std::string& message);
-// A failed library call: its text, kExitFailed.
+// A failed library call: its text (and for -4, that no answer came in time,
+// or that the reader's line has gone), kExitFailed.
 int callFailed(const Options& options, const char* call, std::int32_t code);
 
 // The retry delay of the read-back that --verify makes after a write.
@@ -58,16 +59,23 @@ private:
 };
 
 // Opens the reader on the options' port (brnOpenSerial: any make; the
-// second-make driver Dalrix.so is taken from tagctl's own folder) and runs
-// body with it. The open's failure is reported and gives kExitFailed.
+// second-make driver Dalrix.so is taken from the tag mapping library's
+// folder) and runs body with it. A failed open is reported with the device
+// tried and why (missing, no permission, busy, or no reader answering) and
+// gives kExitFailed. On a terminal the speed scan is announced.
 int withReader(const Options& options, const std::function<int(OpenReader&)>& body);
+// Before writing to whichever tag answers: 0 when exactly one tag answers;
+// otherwise says how many did, writes nothing and gives kExitFailed.
+int requireOneTag(const Options& options, OpenReader& reader);
 
 // "TALU", "ORBA", "Dalrix", "FENO", or the number.
 std::string familyName(std::int32_t family);
 
-// Option helpers: "--type book|card|shelf|N" gives an item type.
+// Option helpers: "--type book|card|shelf|N" gives an item type; a number
+// is decimal digits (leading zeros allowed, never octal or hexadecimal)
+// within min..max, else nothing.
 std::optional<std::int32_t> parseItemType(const std::string& text);
-std::optional<long> parseNumber(const std::string& text);
+std::optional<long long> parseDecimal(const std::string& text, long long min, long long max);
 
 int runInfo(const Options& options, const Args& args);
 int runRead(const Options& options, const Args& args);

@@ -22,6 +22,18 @@
 namespace tagctl {
 namespace {
 
+// One key word: 0x and hexadecimal digits, or decimal (a leading zero is no octal prefix).
+std::optional<long long> parseKeyWord(const std::string& text)
+{
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        const std::string digits = text.substr(2);
+        if (digits.size() > 4 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return std::nullopt;
+        return std::stoll(digits, nullptr, 16);
+    }
+    return parseDecimal(text, 0, 0xFFFF);
+}
+
 // "W,W,...": words of 0 to 0xFFFF, decimal or 0x hexadecimal.
 std::optional<std::vector<std::uint16_t>> parseKey(const std::string& text)
 {
@@ -29,7 +41,7 @@ std::optional<std::vector<std::uint16_t>> parseKey(const std::string& text)
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = text.find(',', start);
-        const auto word = parseNumber(text.substr(start, comma - start));
+        const auto word = parseKeyWord(text.substr(start, comma - start));
         if (!word || *word < 0 || *word > 0xFFFF)
             return std::nullopt;
         key.push_back(static_cast<std::uint16_t>(*word));
@@ -94,7 +106,7 @@ int programReader(const Options& options, const Args& args)
     std::vector<std::string> files;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--port" && i + 1 < args.size()) {
-            const auto n = parseNumber(args[++i]);
+            const auto n = parseDecimal(args[++i], 1, 255);
             if (!n || *n < 1 || *n > 255)
                 return usageError("bad port number '" + args[i] + "'");
             port = static_cast<int>(*n);

@@ -2,14 +2,15 @@
 //
 //   tagctl [--port N] [--json] COMMAND [ARGUMENTS]
 //
-// Global options come before the command; each command parses its own
-// arguments. Exit status 0 on success, 1 when a library call failed (its
+// Global options go before or after the command; each command parses its
+// own arguments. "--opt=value" is "--opt value" everywhere. Exit status 0 on success, 1 when a library call failed (its
 // text on standard error), 2 for a wrong command line.
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 
@@ -31,10 +32,12 @@ const Command kCommands[] = {
      "        | --card NUMBER --library ID [--patron-type N] [--card-status N] [--registered YYYY-MM-DD]\n"
      "          [--valid-until YYYY-MM-DD] [--lock] [--verify]\n"
      "        | --shelf NUMBER --library ID [--eas] [--verify]",
-     "writes a book, patron card or shelf tag onto the one tag on the reader (--verify reads the identifier back)",
+     "writes a book, patron card or shelf tag onto the one tag on the reader, only when exactly one\n"
+     "      answers (--verify reads the identifier, the AFI and the EAS bit back)",
      runWrite},
     {"write-raw", "[--uid UID] [--afi HH] [--eas on|off] [--lock BLOCKS] [--lock-eas] [--verify] VALUE...",
-     "block values in hex from block 0 on (- skips a block) onto the tag (--uid: the tag with that UID)",
+     "block values in hex from block 0 on (- skips a block) onto the one tag on the reader\n"
+     "      (--uid: the tag with that UID among others)",
      runWriteRaw},
     {"ports", "[--map COMn DEVICE | --unmap COMn] [--system]",
      "COM1 to COM9: the device of each, whether it is there and may be opened; USB serial adapters; "
@@ -47,17 +50,42 @@ const Command kCommands[] = {
 
 void printHelp()
 {
-    std::printf("usage: tagctl [--port N] [--json] COMMAND [ARGUMENTS]\n\n"
+    std::printf("usage: tagctl [--port N] [--json] COMMAND [ARGUMENTS]\n"
+                "       tagctl COMMAND --help | --help | --version\n\n"
                 "Talks to the tag reader on serial port COMN (default COM1; a port folder\n"
                 "set in TAGGING_PORT_DIR holds COM1 to COM9 as its files).\n\n"
-                "options:\n"
-                "  --port N   serial port number\n"
-                "  --json     one JSON object on standard output\n\n"
+                "options (before or after the command; --opt=value works too):\n"
+                "  --port N   serial port number (decimal)\n"
+                "  --json     one JSON object on standard output\n"
+                "  --help     this text; after a command, that command's\n"
+                "  --version  tagctl's version\n\n"
                 "commands:\n");
     for (const Command& c : kCommands) {
         const std::string line = std::string(c.name) + (*c.usage ? " " : "") + c.usage;
         std::printf("  %s\n      %s\n", line.c_str(), c.summary);
     }
+}
+
+void printCommandHelp(const Command& c)
+{
+    std::printf("usage: tagctl [--port N] [--json] %s%s%s\n\n%s\n", c.name, *c.usage ? " " : "", c.usage, c.summary);
+}
+
+// The command line as words: "--opt=value" split into "--opt" "value".
+std::vector<std::string> words(int argc, char** argv)
+{
+    std::vector<std::string> out;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const auto eq = a.find('=');
+        if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            out.push_back(a.substr(0, eq));
+            out.push_back(a.substr(eq + 1));
+        } else {
+            out.push_back(a);
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -68,29 +96,47 @@ int main(int argc, char** argv)
     using namespace tagctl;
     std::setlocale(LC_ALL, "");
     Options options;
-    int i = 1;
-    for (; i < argc && argv[i][0] == '-'; ++i) {
-        const std::string a = argv[i];
+    const Command* command = nullptr;
+    bool help = false;
+    Args rest; // the command's own arguments
+    const std::vector<std::string> args = words(argc, argv);
+    // The global options go anywhere; the first other word names the command.
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
-            printHelp();
+            help = true;
+        } else if (a == "--version") {
+            std::printf("tagctl %s\n", TAGGING_VERSION);
             return kExitOk;
-        }
-        if (a == "--json") {
+        } else if (a == "--json") {
             options.json = true;
-        } else if (a == "--port" && i + 1 < argc) {
-            const auto port = parseNumber(argv[++i]);
-            if (!port || *port < 1 || *port > 255)
-                return usageError(std::string("bad port number '") + argv[i] + "'");
+        } else if (a == "--port") {
+            if (i + 1 == args.size())
+                return usageError("--port needs a number");
+            const auto port = parseDecimal(args[++i], 1, 255);
+            if (!port)
+                return usageError("bad port number '" + args[i] + "' (1 to 255, decimal)");
             options.port = static_cast<int>(*port);
-        } else {
+        } else if (command) {
+            rest.push_back(a);
+        } else if (!a.empty() && a[0] == '-') {
             return usageError("unknown option '" + a + "'");
+        } else {
+            for (const Command& c : kCommands)
+                if (a == c.name)
+                    command = &c;
+            if (!command)
+                return usageError("unknown command '" + a + "'");
         }
     }
-    if (i == argc)
+    if (help) {
+        if (command)
+            printCommandHelp(*command);
+        else
+            printHelp();
+        return kExitOk;
+    }
+    if (!command)
         return usageError("no command given");
-    const std::string name = argv[i];
-    for (const Command& c : kCommands)
-        if (name == c.name)
-            return c.run(options, Args(argv + i + 1, argv + argc));
-    return usageError("unknown command '" + name + "'");
+    return command->run(options, rest);
 }

@@ -169,31 +169,40 @@ void Report::print() const
         std::printf("%-*s %s\n", static_cast<int>(width + 1), (label + ":").c_str(), text.c_str());
 }
 
-void printFailure(bool json, const std::string& call, std::int32_t code, const char* gbkText)
+void printFailure(bool json, const std::string& call, std::int32_t code, const char* gbkText, const std::string& hint)
 {
     const std::string gbk = gbkText ? gbkText : "";
     const std::string shown = gbk.empty() ? "error " + std::to_string(code) : fromGbk(gbk);
-    std::fprintf(stderr, "tagctl: %s(): %s (code %d)\n", call.c_str(), shown.c_str(), code);
+    std::fprintf(stderr, "tagctl: %s(): %s (code %d)%s%s\n", call.c_str(), shown.c_str(), code,
+                 hint.empty() ? "" : ": ", hint.c_str());
     if (json) {
         Json failure = Json::object();
         failure.set("ok", Json::boolean(false))
             .set("call", Json::string(call))
             .set("code", Json::number(code))
             .set("error", Json::string(gbkToUtf8(gbk)));
+        if (!hint.empty())
+            failure.set("why", Json::string(hint));
+        std::printf("%s\n", failure.text().c_str());
+    }
+}
+
+void printStopped(bool json, const std::string& call, const std::string& what,
+                  const std::vector<std::pair<std::string, Json>>& found)
+{
+    std::fprintf(stderr, "tagctl: %s\n", what.c_str());
+    if (json) {
+        Json failure = Json::object();
+        failure.set("ok", Json::boolean(false)).set("call", Json::string(call));
+        for (const auto& [key, value] : found)
+            failure.set(key, value);
         std::printf("%s\n", failure.text().c_str());
     }
 }
 
 void printVerifyFailure(bool json, const std::string& what, const std::vector<std::pair<std::string, Json>>& found)
 {
-    std::fprintf(stderr, "tagctl: verification failed: %s\n", what.c_str());
-    if (json) {
-        Json failure = Json::object();
-        failure.set("ok", Json::boolean(false)).set("call", Json::string("verify"));
-        for (const auto& [key, value] : found)
-            failure.set(key, value);
-        std::printf("%s\n", failure.text().c_str());
-    }
+    printStopped(json, "verify", "verification failed: " + what, found);
 }
 
 std::string itemTypeName(std::int32_t type)

@@ -61,9 +61,15 @@ private:
     std::vector<std::pair<std::string, std::string>> lines_;
 };
 
-// A failed library call: a line "tagctl: call(): text (code N)" on standard
-// error, and in JSON an object {"ok": false, ...} on standard output.
-void printFailure(bool json, const std::string& call, std::int32_t code, const char* gbkText);
+// A failed library call: a line "tagctl: call(): text (code N)[: hint]" on
+// standard error, and in JSON an object {"ok": false, ..., "why": hint} on
+// standard output.
+void printFailure(bool json, const std::string& call, std::int32_t code, const char* gbkText,
+                  const std::string& hint = {});
+// A command that stopped before doing harm: "tagctl: what" on standard
+// error, and in JSON {"ok": false, "call": call} with the members of `found`.
+void printStopped(bool json, const std::string& call, const std::string& what,
+                  const std::vector<std::pair<std::string, Json>>& found);
 // A read-back that differs from what was written: "tagctl: verification
 // failed: what" on standard error, and in JSON an object {"ok": false, "call":
 // "verify"} with the members of `found` after those on standard output.

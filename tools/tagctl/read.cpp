@@ -28,9 +28,9 @@ std::optional<std::string> parseReadArgs(const Args& args, bool allowRaw, bool a
             if (!out.type)
                 return "unknown item type '" + args[i] + "' (book, card, shelf or a number)";
         } else if (a == "--delay" && allowDelay && i + 1 < args.size()) {
-            const auto ms = parseNumber(args[++i]);
-            if (!ms || *ms < 0 || *ms > 60000)
-                return "bad retry delay '" + args[i] + "'";
+            const auto ms = parseDecimal(args[++i], 0, 60000);
+            if (!ms)
+                return "bad retry delay '" + args[i] + "' (0 to 60000 ms, decimal)";
             out.delayMs = static_cast<std::uint32_t>(*ms);
         } else {
             return "unexpected argument '" + a + "'";

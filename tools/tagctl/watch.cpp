@@ -1,6 +1,7 @@
 // tagctl watch: continuous reading. One line per tag as it comes into the
 // field (a tag once while it stays among the recently reported), until
-// Ctrl-C / SIGTERM or, with --count, until that many tags were reported.
+// Ctrl-C / SIGTERM or, with --count, until that many tags were reported; when
+// the reader's line goes it says so and exits with 1.
 // With --json each line is one JSON object.
 //
 // The library's reading timer ticks on this thread's message loop, so the
@@ -76,14 +77,14 @@ std::optional<std::string> parseWatchArgs(const Args& args, WatchArgs& out)
             if (!out.type)
                 return "unknown item type '" + args[i] + "' (book, card, shelf or a number)";
         } else if (a == "--period" && hasValue) {
-            const auto ms = parseNumber(args[++i]);
-            if (!ms || *ms < 1 || *ms > 60000)
-                return "bad period '" + args[i] + "' (1 to 60000 ms)";
+            const auto ms = parseDecimal(args[++i], 1, 60000);
+            if (!ms)
+                return "bad period '" + args[i] + "' (1 to 60000 ms, decimal)";
             out.periodMs = static_cast<std::uint32_t>(*ms);
         } else if (a == "--count" && hasValue) {
-            const auto n = parseNumber(args[++i]);
-            if (!n || *n < 1)
-                return "bad count '" + args[i] + "'";
+            const auto n = parseDecimal(args[++i], 1, 1000000);
+            if (!n)
+                return "bad count '" + args[i] + "' (1 to 1000000, decimal)";
             out.count = *n;
         } else {
             return "unexpected argument '" + a + "'";
@@ -101,8 +102,15 @@ struct Watch {
     long limit = 0;
     long tags = 0;
     bool interrupted = false;
+    bool readerGone = false; // reading stopped by itself: the reader's line went
 
-    bool done() const { return interrupted || (limit > 0 && tags >= limit); }
+    bool done() const { return interrupted || readerGone || (limit > 0 && tags >= limit); }
+    // Whether the event is the reader's going (taken note of).
+    bool gone(std::int32_t event)
+    {
+        readerGone = readerGone || event == BRN_EVENT_READER_GONE;
+        return event == BRN_EVENT_READER_GONE;
+    }
 
     void line(const std::string& text, Json json) const
     {
@@ -159,20 +167,20 @@ void printItem(brnItem* item, const std::uint8_t* uid, Watch& w)
 
 void onItem(brnHandle, std::int32_t event, brnItem* item, void* context)
 {
-    if (event == BRN_EVENT_NEW_TAG && item)
+    if (!watchOf(context).gone(event) && event == BRN_EVENT_NEW_TAG && item)
         printItem(item, nullptr, watchOf(context));
 }
 
 void onItemUid(brnHandle, std::int32_t event, brnItem* item, std::uint8_t* uid, void* context)
 {
-    if (event == BRN_EVENT_NEW_TAG && item)
+    if (!watchOf(context).gone(event) && event == BRN_EVENT_NEW_TAG && item)
         printItem(item, uid, watchOf(context));
 }
 
 void onRawUid(brnHandle, std::int32_t event, brnRawItem* raw, std::uint8_t* uid, void* context)
 {
     Watch& w = watchOf(context);
-    if (event != BRN_EVENT_NEW_TAG || !raw || !uid)
+    if (w.gone(event) || event != BRN_EVENT_NEW_TAG || !raw || !uid)
         return;
     std::string text = hexBytes(uid, 8) + " ";
     std::vector<Json> blocks;
@@ -244,6 +252,13 @@ int runWatch(const Options& options, const Args& args)
             loop.dispatchOnce(-1);
         loop.unwatch(interrupt);
         brnStopReadingItems(reader.handle());
+        if (watch.readerGone) {
+            printStopped(options.json, "watch",
+                         "the reader stopped answering: its line has gone (unplugged, switched off or closed) after "
+                             + std::to_string(watch.tags) + " tags",
+                         {{"event", Json::string("readerGone")}, {"tags", Json::number(watch.tags)}});
+            return kExitFailed;
+        }
         return kExitOk;
     });
 }

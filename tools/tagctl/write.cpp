@@ -1,9 +1,12 @@
 // tagctl write: a library item onto the one tag on the reader, as the
 // workstation's tagging pages write it: a book, a patron card or a shelf tag.
-// With --verify the identifier is read back and compared.
+// Only when exactly one tag answers. With --verify the identifier, the AFI
+// and (where the family tells it) the EAS bit are read back and compared.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "output.h"
@@ -15,14 +18,36 @@ struct Date {
     std::uint32_t year = 0, month = 0, day = 0;
 };
 
+bool leapYear(std::uint32_t y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+std::uint32_t daysInMonth(std::uint32_t year, std::uint32_t month)
+{
+    static constexpr std::uint32_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && leapYear(year) ? 29 : kDays[month - 1];
+}
+
+// A real calendar date YYYY-MM-DD, from 1970 to the last year a tag can hold.
 std::optional<Date> parseDate(const std::string& text)
 {
-    unsigned y = 0, m = 0, d = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%4u-%2u-%2u%c", &y, &m, &d, &tail) != 3 || y < 1970 || m < 1 || m > 12 || d < 1
-        || d > 31)
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
         return std::nullopt;
-    return Date{y, m, d};
+    const auto y = parseDecimal(text.substr(0, 4), 1970, 1970 + 1023);
+    const auto m = parseDecimal(text.substr(5, 2), 1, 12);
+    const auto d = parseDecimal(text.substr(8, 2), 1, 31);
+    if (!y || !m || !d || *d > daysInMonth(static_cast<std::uint32_t>(*y), static_cast<std::uint32_t>(*m)))
+        return std::nullopt;
+    return Date{static_cast<std::uint32_t>(*y), static_cast<std::uint32_t>(*m), static_cast<std::uint32_t>(*d)};
+}
+
+// The same day a year later; 29 February becomes 28 February.
+Date oneYearAfter(const Date& date)
+{
+    Date later{date.year + 1, date.month, date.day};
+    later.day = std::min(later.day, daysInMonth(later.year, later.month));
+    return later;
 }
 
 Date today()
@@ -48,12 +73,9 @@ std::optional<std::uint32_t> parseLocation(const std::string& text)
 // The identifier of a barcode: its decimal number, 1 to 2^57 - 1.
 std::optional<std::uint64_t> parseIdentifier(const std::string& text)
 {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    const std::uint64_t value = std::stoull(text);
-    if (value == 0 || value >= (1ULL << 57))
-        return std::nullopt;
-    return value;
+    if (const auto value = parseDecimal(text, 1, (1LL << 57) - 1))
+        return static_cast<std::uint64_t>(*value);
+    return std::nullopt;
 }
 
 struct WriteArgs {
@@ -74,9 +96,9 @@ struct WriteArgs {
 
 std::optional<std::string> parseWriteArgs(const Args& args, WriteArgs& out)
 {
-    const auto number = [](const std::string& text, long limit) -> std::optional<std::uint32_t> {
-        const auto n = parseNumber(text);
-        if (!n || *n < 0 || *n > limit)
+    const auto number = [](const std::string& text, long long limit) -> std::optional<std::uint32_t> {
+        const auto n = parseDecimal(text, 0, limit);
+        if (!n)
             return std::nullopt;
         return static_cast<std::uint32_t>(*n);
     };
@@ -97,9 +119,9 @@ std::optional<std::string> parseWriteArgs(const Args& args, WriteArgs& out)
             out.itemId = *id;
             ++i;
         } else if (a == "--library" && hasValue) {
-            out.libraryId = number(value, 0xFFFFFFFFL);
+            out.libraryId = number(value, 0xFFFFFFFFLL);
             if (!out.libraryId)
-                return "bad library identifier '" + value + "'";
+                return "bad library identifier '" + value + "' (0 to 4294967295, decimal)";
             ++i;
         } else if (a == "--location" && hasValue) {
             const auto location = parseLocation(value);
@@ -135,7 +157,7 @@ std::optional<std::string> parseWriteArgs(const Args& args, WriteArgs& out)
         } else if ((a == "--registered" || a == "--valid-until") && hasValue) {
             const auto date = parseDate(value);
             if (!date)
-                return "bad date '" + value + "' (YYYY-MM-DD)";
+                return "bad date '" + value + "' (a real date YYYY-MM-DD, 1970 to 2993)";
             (a == "--registered" ? out.registered : out.validUntil) = date;
             cardOnly = true;
             ++i;
@@ -191,7 +213,7 @@ brnItem buildItem(const WriteArgs& w)
         item.validMask |= BRN_ITEM_EAS | BRN_ITEM_BLOCK2 | BRN_ITEM_BLOCK4 | BRN_ITEM_EXTRA;
         item.easState = 0;
         const Date registered = w.registered.value_or(today());
-        const Date valid = w.validUntil.value_or(Date{registered.year + 1, registered.month, registered.day});
+        const Date valid = w.validUntil.value_or(oneYearAfter(registered));
         item.patron.registerYear = registered.year;
         item.patron.registerMonth = registered.month;
         item.patron.registerDay = registered.day;
@@ -212,6 +234,52 @@ brnItem buildItem(const WriteArgs& w)
     return item;
 }
 
+std::string afiText(std::int32_t itemType)
+{
+    static const char* const kAfi[] = {"0x91", "0x92", "0x93"};
+    return std::string(kAfi[itemType]) + " (that of a " + itemTypeName(itemType) + ")";
+}
+
+// Reads back what the write put on the tag: the identifier, the AFI of the
+// item type and, where the reader family tells it, the EAS bit. 0 when all
+// are as written; otherwise every difference is named and kExitFailed.
+int verifyItem(const Options& options, OpenReader& reader, const brnItem& written)
+{
+    const bool easWritten = written.validMask & BRN_ITEM_EAS;
+    brnItem back{};
+    back.blockSize = BRN_BLOCK_SIZE;
+    if (const std::int32_t code = brnReadSingleItem(reader.handle(), kVerifyRetryDelayMs,
+                                                    BRN_ITEM_IDENTITY | (easWritten ? BRN_ITEM_EAS : 0), &back))
+        return callFailed(options, "brnReadSingleItem", code);
+    std::vector<std::string> differences;
+    std::vector<std::pair<std::string, Json>> found;
+    if (back.itemId != written.itemId || back.typeCode != written.typeCode
+        || back.formatVersion != written.formatVersion) {
+        differences.push_back("the tag holds identifier " + std::to_string(back.itemId) + ", not "
+                              + std::to_string(written.itemId));
+        found.emplace_back("itemId", Json::unsignedNumber(written.itemId));
+        found.emplace_back("readItemId", Json::unsignedNumber(back.itemId));
+    }
+    // Only a tag with the AFI of the item type answers an inventory by type.
+    if (brnInventoryByType(reader.handle(), written.itemType) < 1) {
+        differences.push_back("its AFI is not " + afiText(written.itemType));
+        found.emplace_back("afiMatches", Json::boolean(false));
+    }
+    // A family that cannot tell the EAS bit leaves it out of the read.
+    if (easWritten && (back.validMask & BRN_ITEM_EAS) && back.easState != written.easState) {
+        differences.push_back(std::string("its EAS bit is ") + (back.easState ? "on" : "off") + ", not "
+                              + (written.easState ? "on" : "off"));
+        found.emplace_back("readEas", Json::boolean(back.easState != 0));
+    }
+    if (differences.empty())
+        return kExitOk;
+    std::string what;
+    for (const std::string& d : differences)
+        what += (what.empty() ? "" : "; ") + d;
+    printVerifyFailure(options.json, what, found);
+    return kExitFailed;
+}
+
 } // namespace
 
 int runWrite(const Options& options, const Args& args)
@@ -220,6 +288,9 @@ int runWrite(const Options& options, const Args& args)
     if (const auto wrong = parseWriteArgs(args, w))
         return usageError(*wrong);
     return withReader(options, [&](OpenReader& reader) {
+        // The tag staff laid on the reader alone, or none.
+        if (const int stop = requireOneTag(options, reader))
+            return stop;
         brnItem item = buildItem(w);
         if (const std::int32_t code = brnWriteItems(reader.handle(), &item))
             return callFailed(options, "brnWriteItems", code);
@@ -234,19 +305,8 @@ int runWrite(const Options& options, const Args& args)
             report.add("eas", "EAS", item.easState ? "on" : "off", Json::boolean(item.easState != 0));
         report.add("locked", "locked", w.lock ? "identifier, library" : "nothing", Json::boolean(w.lock));
         if (w.verify) {
-            brnItem back{};
-            back.blockSize = BRN_BLOCK_SIZE;
-            if (const std::int32_t code =
-                    brnReadSingleItem(reader.handle(), kVerifyRetryDelayMs, BRN_ITEM_IDENTITY, &back))
-                return callFailed(options, "brnReadSingleItem", code);
-            if (back.itemId != item.itemId) {
-                printVerifyFailure(options.json,
-                                   "the tag holds identifier " + std::to_string(back.itemId) + ", not "
-                                       + std::to_string(item.itemId),
-                                   {{"itemId", Json::unsignedNumber(item.itemId)},
-                                    {"readItemId", Json::unsignedNumber(back.itemId)}});
-                return kExitFailed;
-            }
+            if (const int failed = verifyItem(options, reader, item))
+                return failed;
             report.add("verified", "verified", "yes", Json::boolean(true));
         }
         report.print();

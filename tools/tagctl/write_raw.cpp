@@ -21,11 +21,11 @@ std::optional<std::uint32_t> parseBlockList(const std::string& text)
         const std::size_t end = std::min(text.find(',', at), text.size());
         const std::string part = text.substr(at, end - at);
         const std::size_t dash = part.find('-');
-        const auto first = parseNumber(part.substr(0, dash));
-        const auto last = dash == std::string::npos ? first : parseNumber(part.substr(dash + 1));
-        if (!first || !last || *first < 0 || *last >= BRN_ITEM_BLOCKS || *first > *last)
+        const auto first = parseDecimal(part.substr(0, dash), 0, BRN_ITEM_BLOCKS - 1);
+        const auto last = dash == std::string::npos ? first : parseDecimal(part.substr(dash + 1), 0, BRN_ITEM_BLOCKS - 1);
+        if (!first || !last || *first > *last)
             return std::nullopt;
-        for (long b = *first; b <= *last; ++b)
+        for (long long b = *first; b <= *last; ++b)
             bits |= BRN_RAW_LOCK_BLOCK(b);
         at = end + 1;
     }
@@ -115,6 +115,10 @@ int runWriteRaw(const Options& options, const Args& args)
     if (const auto wrong = parseRawArgs(args, w))
         return usageError(*wrong);
     return withReader(options, [&](OpenReader& reader) {
+        // Without --uid, whichever tag answers is written: there must be one only.
+        if (!w.uid)
+            if (const int stop = requireOneTag(options, reader))
+                return stop;
         const std::int32_t mode = w.uid ? BRN_ADDRESS_UID : BRN_ADDRESS_ANY;
         if (const std::int32_t code = brnWriteRawItems(reader.handle(), mode, w.uid ? w.uid->data() : nullptr, &w.raw,
                                                        w.afi ? 1 : 0, w.afi.value_or(0)))

@@ -13,12 +13,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/dynlib.h"
+#include "platform/serial.h"
 #include "sim/fault.h"
 #include "sim/iso15693.h"
 #include "sim/tagfile.h"
@@ -39,8 +41,10 @@ struct Outcome { // of one run of tagctl
 
 // Runs build/bin/tagctl with the arguments in a UTF-8 locale; the port
 // folder comes through the environment (TAGGING_PORT_DIR). With interruptOn,
-// the program gets SIGINT once its output (either stream) shows that text.
-Outcome tagctl(std::vector<std::string> args, const char* interruptOn = nullptr)
+// the program gets SIGINT once its output (either stream) shows that text,
+// or, when `onText` is given, that is called instead.
+Outcome tagctl(std::vector<std::string> args, const char* interruptOn = nullptr,
+               const std::function<void()>& onText = {})
 {
     Outcome run;
     int out[2], err[2];
@@ -78,7 +82,10 @@ Outcome tagctl(std::vector<std::string> args, const char* interruptOn = nullptr)
     while (open > 0 && platform::monotonicMs() < deadline) {
         if (interruptOn && !interrupted
             && (run.out.find(interruptOn) != std::string::npos || run.err.find(interruptOn) != std::string::npos)) {
-            ::kill(pid, SIGINT);
+            if (onText)
+                onText();
+            else
+                ::kill(pid, SIGINT);
             interrupted = true;
         }
         if (::poll(fds, 2, 100) <= 0)
@@ -212,6 +219,25 @@ TEST_F(Tagctl, NoReaderOnThePort)
     const Outcome r = tagctl({"--port", "7", "info"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("brnOpenSerial(): 不能打开指定串口. (code -1)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(ports_.portPath(7) + " does not exist"), std::string::npos) << r.err;
+
+    // Held by another program.
+    serve("feno");
+    {
+        const platform::SerialPort holder = platform::SerialPort::open(ports_.portPath(kPort), 9600);
+        ASSERT_TRUE(holder.isOpen());
+        const Outcome busy = tagctl({"--port", port_, "info"});
+        EXPECT_EQ(busy.exitCode, 1);
+        EXPECT_NE(busy.err.find(ports_.portPath(kPort) + " is busy: another program holds it"), std::string::npos)
+            << busy.err;
+    }
+    // The port opens, but nothing answers.
+    served_.reader->addFault(sim::Fault::silence(sim::Fault::kPermanent));
+    const Outcome silent = tagctl({"--port", port_, "info"});
+    EXPECT_EQ(silent.exitCode, 1);
+    EXPECT_NE(silent.err.find(ports_.portPath(kPort) + " opened, but no reader answered at any speed"),
+              std::string::npos)
+        << silent.err;
 }
 
 namespace {
@@ -320,7 +346,13 @@ TEST(TagctlCommandLine, Mistakes)
                                                {"write", "--card", "1", "--library", "1", "--registered", "2024-13-01"},
                                                {"write-raw"}, {"write-raw", "--lock", "9", "00"},
                                                {"write-raw", "123456789"}, {"write-raw", "--uid", "E004", "00"},
-                                               {"watch", "--raw", "--type", "book"}, {"watch", "--count", "0"}}) {
+                                               {"watch", "--raw", "--type", "book"}, {"watch", "--count", "0"},
+                                               // numbers are decimal and within range; dates are real
+                                               {"--port", "0x3", "info"}, {"--port=256", "info"}, {"watch", "--period", "0x10"},
+                                               {"write", "--book", "1", "--library", "4294967296"},
+                                               {"write", "--card", "1", "--library", "1", "--registered", "2026-02-31"},
+                                               {"write", "--card", "1", "--library", "1", "--valid-until", "2025-02-29"},
+                                               {"write-raw", "--lock", "08", "00"}}) {
         const Outcome r = tagctl(args);
         EXPECT_EQ(r.exitCode, 2) << testing::PrintToString(args);
         EXPECT_FALSE(r.err.empty());
@@ -329,6 +361,57 @@ TEST(TagctlCommandLine, Mistakes)
     EXPECT_EQ(help.exitCode, 0);
     for (const char* command : {"info", "read", "uid", "count", "watch", "write", "write-raw"})
         EXPECT_NE(help.out.find(std::string("  ") + command), std::string::npos) << command;
+    const Outcome writeHelp = tagctl({"write", "--help"});
+    EXPECT_EQ(writeHelp.exitCode, 0);
+    EXPECT_EQ(writeHelp.out.find("usage: tagctl [--port N] [--json] write --book"), 0u) << writeHelp.out;
+    const Outcome version = tagctl({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("tagctl ", 0), 0u) << version.out;
+}
+
+TEST_F(Tagctl, LeadingZerosAreDecimalAndOptionsGoAfterTheCommand)
+{
+    serve("orba");
+    place("E0040100000000D1");
+    // Read as octal, 044120 was library 18512 and port 03 stayed 3 by chance.
+    const Outcome r = tagctl({"write", "--book=4412000000123", "--library", "044120", "--verify", "--port=03"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(served_.reader->tag(*sim::uidFromText("E0040100000000D1"))->block(3), 44120u);
+
+    // A patron card registered on 29 February is valid until 28 February a year on.
+    served_.reader->removeAll();
+    place("E0040100000000D2");
+    ASSERT_EQ(tagctl({"--port", port_, "write", "--card", "7", "--library", "1", "--registered", "2024-02-29"}).exitCode, 0);
+    const std::uint32_t valid = served_.reader->tag(*sim::uidFromText("E0040100000000D2"))->block(4);
+    EXPECT_EQ(valid >> 28, 2u) << "month";
+    EXPECT_EQ((valid >> 23) & 31, 28u) << "day";
+    EXPECT_EQ((valid >> 13) & 1023, 2025u - 1970u) << "year";
+}
+
+TEST_F(Tagctl, WriteStopsUnlessExactlyOneTagAnswers)
+{
+    for (const char* family : {"feno", "orba", "talu", "dalrix"}) {
+        SCOPED_TRACE(family);
+        serve(family);
+        place("E0040100000000D1");
+        place("E0040100000000D2");
+        for (const std::vector<std::string>& write :
+             {std::vector<std::string>{"write", "--shelf", "3001", "--library", "44120"},
+              std::vector<std::string>{"write-raw", "11223344"}}) {
+            std::vector<std::string> args = {"--port", port_};
+            args.insert(args.end(), write.begin(), write.end());
+            const Outcome r = tagctl(args);
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_NE(r.err.find("2 tags answered on the reader; lay exactly one tag on it"), std::string::npos)
+                << r.err;
+            for (const char* uid : {"E0040100000000D1", "E0040100000000D2"}) {
+                const sim::Tag tag = *served_.reader->tag(*sim::uidFromText(uid));
+                EXPECT_EQ(tag.afi(), 0) << uid;
+                EXPECT_EQ(tag.block(0), 0u) << uid;
+            }
+        }
+        served_ = {};
+    }
 }
 
 TEST_F(Tagctl, WriteEveryItemFormAndReadItBack)
@@ -385,6 +468,33 @@ TEST_F(Tagctl, WriteVerificationMismatchFailsLoudly)
     EXPECT_EQ(r.out, "");
     const Outcome j = tagctl({"--json", "--port", port_, "write", "--shelf", "3001", "--library", "44120", "--verify"});
     EXPECT_EQ(j.exitCode, 0) << j.err << "the second write does its work";
+}
+
+TEST_F(Tagctl, VerifyNamesEveryDifferenceAndSilenceIsExplained)
+{
+    serve("talu");
+    place("E0040100000000D1");
+    // The reader claims the AFI write (its first carrier command) without doing it.
+    served_.reader->addFault(sim::Fault::statusByte(0x00).forCode(0x21));
+    const Outcome r = tagctl({"--port", port_, "write", "--shelf", "3001", "--library", "44120", "--verify"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("verification failed: its AFI is not 0x93 (that of a shelf tag)"), std::string::npos) << r.err;
+
+    // A reader that stops answering: -4 is said to be no answer in time.
+    served_.reader->addFault(sim::Fault::silence(sim::Fault::kPermanent).forCode(0x21));
+    const Outcome silent = tagctl({"--port", port_, "write", "--shelf", "3001", "--library", "44120"});
+    EXPECT_EQ(silent.exitCode, 1);
+    EXPECT_NE(silent.err.find("(code -4): no answer in time"), std::string::npos) << silent.err;
+}
+
+TEST_F(Tagctl, WatchSaysWhenTheReaderGoes)
+{
+    serve("orba");
+    place(kBook);
+    const Outcome r = tagctl({"--port", port_, "watch", "--period", "20"}, "E004010012345678",
+                             [this] { served_.server->closeLine(); });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("the reader stopped answering: its line has gone"), std::string::npos) << r.err;
 }
 
 TEST_F(Tagctl, WriteRawBlocksToATagByUid)

@@ -95,8 +95,11 @@ std::optional<std::int32_t> AnswerState::feed(std::uint8_t byte)
 
     switch (state_) {
     case RxState::WaitStart: {
-        if (const std::uint8_t mode = requestMode_.load(std::memory_order_relaxed); mode != 0 && byte != mode)
-            return std::nullopt; // noise, whatever frame it may look like
+        // A frame with a CRC proves itself whatever its mode; one without can
+        // only be told from noise by being in the request's own mode.
+        if (const std::uint8_t mode = requestMode_.load(std::memory_order_relaxed);
+            mode != 0 && byte != mode && !modeHasCrc(byte))
+            return std::nullopt;
         if (byte == 2 || byte == 6) {
             state_ = RxState::WaitAddress;
         } else if (byte == 14 || byte == 30) {

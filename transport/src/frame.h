@@ -104,10 +104,11 @@ public:
     std::optional<std::int32_t> feed(std::uint8_t byte);
 
     // Caller. A new request is on its way: forget any answer or partial frame.
-    // A reader answers in the mode of the request, so from now on only that
-    // mode's start byte begins a frame; any other byte before a frame start
-    // is noise (noise that began a frame without CRC would otherwise pass for
-    // the answer). Mode 0 takes a frame of any mode.
+    // From now on a frame with a CRC (modes 2 and 14) is taken whatever its
+    // mode, its CRC tells it from noise; a frame without CRC (modes 6 and 30)
+    // only in the request's own mode: any other such start byte is noise
+    // (noise that began a frame without CRC would otherwise pass for the
+    // answer). Mode 0 takes a frame of any mode.
     void beginRequest(std::uint8_t mode = 0);
     // Caller. Collects a complete answer (see LVRM_GetAnswer); null out-pointers are skipped.
     std::int32_t take(std::uint8_t* mode, std::uint8_t* address, std::uint8_t* command, std::uint8_t* length,

@@ -277,12 +277,12 @@ TEST(Receiver, NoiseThatLooksLikeAFrameStart)
     }
 }
 
-TEST(Receiver, AfterARequestOnlyItsModeStartsTheAnswer)
+TEST(Receiver, AfterARequestAFrameWithoutCrcMustBeInItsMode)
 {
     // Noise that starts like a frame without CRC ahead of the answer to a
     // mode 2 request: skipped, and the answer comes through as sent.
     const Bytes answer = build(2, 0x00, 0x00, {0x11, 0x22, 0x33, 0x44});
-    for (const Bytes& noise : {Bytes{0x1E, 0x00, 0x04}, Bytes{0x06, 0x00, 0x00, 0x04}, Bytes{0x0E, 0x0E, 0x1E}}) {
+    for (const Bytes& noise : {Bytes{0x1E, 0x00, 0x04}, Bytes{0x06, 0x00, 0x00, 0x04}, Bytes{0x1E, 0x06, 0x1E}}) {
         Receiver r;
         r.state.beginRequest(2);
         r.feed(noise);
@@ -295,11 +295,25 @@ TEST(Receiver, AfterARequestOnlyItsModeStartsTheAnswer)
     // A request in a mode without CRC still takes its own mode's frames.
     Receiver r;
     r.state.beginRequest(30);
-    r.feed({0x02, 0x1E, 0x00, 0x01, 0x7F});
+    r.feed({0x06, 0x1E, 0x00, 0x01, 0x7F});
     const Collected got = r.take();
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.mode, 30);
     EXPECT_EQ(got.data, Bytes{0x7F});
+    // An answer with CRC is taken in any mode, whatever the request's.
+    const struct {
+        std::uint8_t request;
+        std::uint8_t answer;
+    } crcAnswers[] = {{2, 14}, {6, 2}, {14, 2}, {30, 14}};
+    for (const auto& c : crcAnswers) {
+        Receiver crc;
+        crc.state.beginRequest(c.request);
+        crc.feed(build(c.answer, 0x00, 0x00, {0x5A}));
+        const Collected taken = crc.take();
+        EXPECT_EQ(taken.status, 0) << int{c.request} << " / " << int{c.answer};
+        EXPECT_EQ(taken.mode, c.answer);
+        EXPECT_EQ(taken.data, Bytes{0x5A});
+    }
 }
 
 TEST(Receiver, EveryBitOfAModeTwoAnswerIsCovered)
