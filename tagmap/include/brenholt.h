@@ -247,8 +247,9 @@ BRN_API const char* brnGetErrorString(int32_t code);
  * known model: the link is closed again). When none answers at any speed, the
  * second make is opened through the driver Dalrix.so, loaded from the folder
  * that holds this library (else from the program's folder; never from the
- * current directory): -1 when the driver cannot open the port or no reader answers it,
- * -4 when the reader answers the open but not the information request, and
+ * current directory): -1 when the driver cannot open the port or no reader
+ * answers it, -4 when the reader answers the open but not the information
+ * request, and
  * -8 when Dalrix.so or one of its 44 entry points is missing (nothing of the
  * driver is called then). The open clears the sorting buffer.
  */
