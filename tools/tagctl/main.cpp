@@ -52,8 +52,9 @@ void printHelp()
 {
     std::printf("usage: tagctl [--port N] [--json] COMMAND [ARGUMENTS]\n"
                 "       tagctl COMMAND --help | --help | --version\n\n"
-                "Talks to the tag reader on serial port COMN (default COM1; a port folder\n"
-                "set in TAGGING_PORT_DIR holds COM1 to COM9 as its files).\n\n"
+                "Talks to the tag reader on serial port COMN (default COM1). COMN is the\n"
+                "device the port map names (tagctl ports), else /dev/ttyS<N-1>; a port\n"
+                "folder set in TAGGING_PORT_DIR holding COM1 to COM9 comes first.\n\n"
                 "options (before or after the command; --opt=value works too):\n"
                 "  --port N   serial port number (decimal)\n"
                 "  --json     one JSON object on standard output\n"
