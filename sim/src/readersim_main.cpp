@@ -56,7 +56,11 @@ const char kHelp[] =
     "  timing none|realistic     answer at once, or at wire and air speed\n"
     "  baud N                    the reader's line speed\n"
     "  close | reopen            close the line / re-create it\n"
-    "  quit\n";
+    "  quit\n"
+    "tag lines (--tags FILE, place): UID, then any of afi=HH dsfid=HH eas=0|1 noeas\n"
+    "  blocks=N (default 28) locked=0-7,9 afilock dsfidlock easlock, and either block\n"
+    "  values from block 0 (HHHHHHHH, 11223344 is held as bytes 44 33 22 11) or\n"
+    "  mem=HH... the memory bytes in tag order from byte 0 (tags of other data models)\n";
 
 // The options that take a value.
 constexpr std::string_view kValueOptions[] = {"--family", "--port", "--dir",   "--tcp",  "--baud",

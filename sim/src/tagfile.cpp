@@ -30,6 +30,20 @@ bool fail(std::string* error, std::string message)
     return false;
 }
 
+// Tag bytes as hex digits, two per byte.
+bool hexBytes(std::string_view text, std::vector<std::uint8_t>& bytes)
+{
+    if (text.empty() || text.size() % 2 != 0)
+        return false;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        unsigned long byte = 0;
+        if (!hexNumber(text.substr(i, 2), byte, 2))
+            return false;
+        bytes.push_back(static_cast<std::uint8_t>(byte));
+    }
+    return true;
+}
+
 // "0-7,9" into block numbers.
 bool blockList(std::string_view text, std::vector<int>& blocks)
 {
@@ -73,6 +87,7 @@ std::optional<Tag> parseTagLine(std::string_view line, std::string* error)
     bool noEas = false, afiLock = false, dsfidLock = false, easLock = false;
     std::vector<int> locked;
     std::vector<std::uint32_t> values;
+    std::vector<std::uint8_t> memory;
     while (in >> word) {
         const auto eq = word.find('=');
         const std::string key = word.substr(0, eq);
@@ -102,6 +117,8 @@ std::optional<Tag> parseTagLine(std::string_view line, std::string* error)
             ok = decimal(value, blockCount) && blockCount >= 1 && blockCount <= 256;
         } else if (key == "locked") {
             ok = blockList(value, locked);
+        } else if (key == "mem") {
+            ok = memory.empty() && hexBytes(value, memory);
         } else {
             ok = false;
         }
@@ -114,9 +131,22 @@ std::optional<Tag> parseTagLine(std::string_view line, std::string* error)
         fail(error, std::to_string(values.size()) + " block values for " + std::to_string(blockCount) + " blocks");
         return std::nullopt;
     }
+    if (!memory.empty() && !values.empty()) {
+        fail(error, "mem= and block values on one line");
+        return std::nullopt;
+    }
+    const std::size_t capacity = static_cast<std::size_t>(blockCount) * Tag::kDefaultBlockSize;
+    if (memory.size() > capacity) {
+        fail(error, std::to_string(memory.size()) + " memory bytes for " + std::to_string(blockCount) + " blocks");
+        return std::nullopt;
+    }
     Tag tag(*uid, blockCount);
     for (std::size_t i = 0; i < values.size(); ++i)
         tag.setBlock(static_cast<int>(i), values[i]);
+    memory.resize((memory.size() + Tag::kDefaultBlockSize - 1) / Tag::kDefaultBlockSize * Tag::kDefaultBlockSize);
+    for (std::size_t i = 0; i < memory.size(); i += Tag::kDefaultBlockSize)
+        tag.setBlockBytes(static_cast<int>(i / Tag::kDefaultBlockSize),
+                          std::span(memory).subspan(i, Tag::kDefaultBlockSize));
     for (int b : locked)
         if (!tag.setBlockLocked(b)) {
             fail(error, "no block " + std::to_string(b) + " to lock");

@@ -44,12 +44,32 @@ TEST(TagLine, ParsesEveryItemAndFormatsBack)
     EXPECT_EQ(formatTagLine(*plain), "E0040100AABBCCDD afi=00 dsfid=00 eas=0 noeas blocks=64");
 }
 
+TEST(TagLine, MemoryInTagOrder)
+{
+    std::string error;
+    const auto tag = parseTagLine("E004010028560002 afi=07 dsfid=06 mem=9101046091ce4380020100a805", &error);
+    ASSERT_TRUE(tag) << error;
+    EXPECT_EQ(tag->afi(), 0x07);
+    EXPECT_EQ(tag->dsfid(), 0x06);
+    EXPECT_EQ(tag->block(0), 0x60040191u);
+    EXPECT_EQ(tag->blockBytes(0)[0], 0x91);
+    EXPECT_EQ(tag->block(2), 0xA8000102u);
+    EXPECT_EQ(tag->block(3), 0x00000005u); // the last block filled up with zeros
+    EXPECT_EQ(formatTagLine(*tag), "E004010028560002 afi=07 dsfid=06 eas=0 60040191 8043CE91 A8000102 00000005");
+    // As many bytes as the blocks hold, and more blocks for more.
+    EXPECT_TRUE(parseTagLine("E004010028560002 blocks=1 mem=01020304", &error)) << error;
+    EXPECT_TRUE(parseTagLine("E004010028560002 blocks=40 mem=" + std::string(160 * 2, '1'), &error)) << error;
+}
+
 TEST(TagLine, RefusesMalformedLines)
 {
     for (const char* bad : {"", "E00401001234567", "E004010012345678 afi=911", "E004010012345678 eas=2",
                             "E004010012345678 blocks=0", "E004010012345678 blocks=2 1 2 3",
                             "E004010012345678 blocks=2 00000001 00000002 00000003", "E004010012345678 locked=28",
-                            "E004010012345678 locked=3-1", "E004010012345678 colour=red", "E004010012345678 1234"}) {
+                            "E004010012345678 locked=3-1", "E004010012345678 colour=red", "E004010012345678 1234",
+                            "E004010012345678 mem=", "E004010012345678 mem=123", "E004010012345678 mem=0g",
+                            "E004010012345678 mem=00 mem=01", "E004010012345678 mem=0011 00000001",
+                            "E004010012345678 blocks=1 mem=0102030405"}) {
         std::string error;
         EXPECT_FALSE(parseTagLine(bad, &error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
@@ -85,9 +105,11 @@ TEST(TagFile, LoadsTagsSkippingCommentsAndNamesTheBadLine)
 TEST(TagFile, TheExampleFileLoads)
 {
     std::string error;
-    const auto tags = loadTagFile(SIM_EXAMPLES_DIR "/tags.txt", &error);
-    ASSERT_TRUE(tags) << error;
-    EXPECT_EQ(tags->size(), 4u);
+    for (const auto& [file, count] : {std::pair{"/tags.txt", 4u}, std::pair{"/library-standard-tags.txt", 2u}}) {
+        const auto tags = loadTagFile(SIM_EXAMPLES_DIR + std::string(file), &error);
+        ASSERT_TRUE(tags) << error;
+        EXPECT_EQ(tags->size(), count) << file;
+    }
 }
 
 TEST(FaultText, ParsesKindsArgumentsAndOptions)

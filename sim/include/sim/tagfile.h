@@ -13,6 +13,10 @@
 //   afilock dsfidlock easlock
 //   HHHHHHHH                block values from block 0 on, 8 hex digits each,
 //                           written as numbers (11223344: tag bytes 44 33 22 11)
+//   mem=HHHH...             or the memory as bytes in tag order, from byte 0 of
+//                           block 0 on, two hex digits a byte (110101: bytes
+//                           11 01 01); the last block is filled up with zeros.
+//                           Tags in other data models are written this way.
 #pragma once
 
 #include <optional>
