@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int kPorts = 9;
 constexpr int kControlHeight = 26;
 constexpr int kControlGap = 10;   // between the controls and the sheet, and beside each other
 
@@ -31,7 +30,7 @@ CTaggingView::CTaggingView(QWidget* parent)
       m_sheet(new CPageSheet(this)),
       m_connection(this)
 {
-    for (int port = 1; port <= kPorts; ++port)
+    for (int port = 1; port <= CSettings::kPorts; ++port)
         m_portList->addItem(QStringLiteral("COM%1").arg(port));
     m_portList->setCurrentIndex(CSettings().comPort());
     connect(m_portList, &QComboBox::activated, this, &CTaggingView::portChosen);

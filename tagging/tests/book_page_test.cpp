@@ -83,6 +83,13 @@ TEST_F(BookPage, AnEmptyStoreSelectsTheFirstEntriesAndNothingChecked)
     EXPECT_EQ(page->mediaTypeList()->currentIndex(), 0);
     EXPECT_FALSE(page->referenceBox()->isChecked());
     EXPECT_FALSE(page->lockBox()->isChecked());
+
+    // A media type past the end of the list is the first entry too.
+    CSettings().setType(7);
+    open();
+    scan(QStringLiteral("5"));
+    ASSERT_EQ(library.written.size(), 1u);
+    EXPECT_EQ(library.written[0].book.mediaType, 1u);
 }
 
 TEST_F(BookPage, EnterWritesTheBookListsCountsAndLogsIt)

@@ -88,6 +88,10 @@ TEST_F(ReaderConnection, SortingBufferDepthComesFromTheStore)
     CSettings().setInteger(CSettings::kReader, QStringLiteral("Sorting"), 120);
     ASSERT_TRUE(connection.connect(2));
     EXPECT_EQ(newCalls().last(), QStringLiteral("brnSetSortingBufferDepth #1 120"));
+    // A depth below 1, which the library refuses, is the default.
+    CSettings().setInteger(CSettings::kReader, QStringLiteral("Sorting"), -7);
+    ASSERT_TRUE(connection.changePort(2));
+    EXPECT_EQ(newCalls().last(), QStringLiteral("brnSetSortingBufferDepth #2 80"));
 }
 
 TEST_F(ReaderConnection, AFailingOpenShowsThePortAndTheLibrarysText)

@@ -82,6 +82,16 @@ TEST_F(TaggingView, ConnectsOnTheStoredPortAndStoresTheChosenOneWhenDestroyed)
     EXPECT_EQ(CSettings().comPort(), 4);
 }
 
+TEST_F(TaggingView, AStoredPortOutOfTheListStartsOnCom3)
+{
+    CSettings().setComPort(99);
+    auto view = startView();
+    EXPECT_EQ(view->portList()->currentText(), QStringLiteral("COM3"));
+    EXPECT_EQ(library.calls.first(), QStringLiteral("brnOpenSerial 3"));
+    view.reset();
+    EXPECT_EQ(CSettings().integer(CSettings::kLastEnv, QStringLiteral("Com Port")), 2);
+}
+
 TEST_F(TaggingView, AFailedStartLeavesTheFormUpAndAnotherPortCanBeChosen)
 {
     library.results["brnOpenSerial"] = -1;
