@@ -107,6 +107,12 @@ CParameterDlg::CParameterDlg(QWidget* parent)
     m_libraryId->setText(settings.libraryId());
 }
 
+CSettingsAccepted& CSettingsAccepted::instance()
+{
+    static CSettingsAccepted announcer;
+    return announcer;
+}
+
 bool CParameterDlg::openSettings(QWidget* owner)
 {
     CParameterDlg dialog(owner);
@@ -151,5 +157,6 @@ void CParameterDlg::accept()
     settings.setReference(m_reference->isChecked());
     settings.setType(m_mediaType->currentIndex());
     settings.setLibraryId(m_libraryId->text());
+    emit CSettingsAccepted::instance().accepted();
     QDialog::accept();
 }

@@ -34,6 +34,7 @@ CTaggingWritePage::CTaggingWritePage(const QString& caption, CTagList::Columns t
     connect(m_settingsButton, &QPushButton::clicked, this, &CTaggingWritePage::openSettings);
     connect(m_readButton, &QPushButton::clicked, this, &CTaggingWritePage::readTagData);
     connect(m_statisticsButton, &QPushButton::clicked, this, &CTaggingWritePage::showStatistics);
+    connect(&CSettingsAccepted::instance(), &CSettingsAccepted::accepted, this, &CTaggingWritePage::takeSettings);
 
     // Opening.
     const CSettings settings;
@@ -163,8 +164,11 @@ void CTaggingWritePage::addTagRow(const brnItem& item)
 
 void CTaggingWritePage::openSettings()
 {
-    if (!CParameterDlg::openSettings(this))
-        return;
+    CParameterDlg::openSettings(this);
+}
+
+void CTaggingWritePage::takeSettings()
+{
     m_barcode->checker().load(true);
     m_verify = CSettings().verifyWrite();
     settingsAccepted();

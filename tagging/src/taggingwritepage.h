@@ -69,8 +69,12 @@ public:
     void write();
     // "读标签数据": list the tags continuous reading finds.
     void readTagData();
-    // "设  置": the settings dialog; on OK the page takes the new settings.
+    // "设  置": the settings dialog. An OK there, or in the dialog of any
+    // other page, makes every page take the new settings (takeSettings).
     void openSettings();
+    // After an OK in the settings dialog: the barcode structures, verify and
+    // what the page shows of the settings (settingsAccepted).
+    void takeSettings();
     // "查统计日志": the workload file in the list.
     void showStatistics();
     // The barcode field takes the focus when the page comes to the front.

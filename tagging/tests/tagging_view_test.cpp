@@ -1,12 +1,20 @@
+#include "barcodeedit.h"
 #include "mainframe.h"
 #include "pagesheet.h"
+#include "parameterdlg.h"
+#include "parametergrid.h"
 #include "settings.h"
+#include "taggingbookpage.h"
+#include "taggingcardpage.h"
 #include "taggingpage.h"
+#include "taggingshelfpage.h"
 #include "taggingview.h"
 
 #include "recording_ui.h"
 #include "scripted_library.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGuiApplication>
@@ -18,6 +26,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +117,41 @@ TEST_F(TaggingView, AFailedStartLeavesTheFormUpAndAnotherPortCanBeChosen)
     EXPECT_TRUE(view->connection().isConnected());
     view.reset();
     EXPECT_EQ(CSettings().comPort(), 3);
+}
+
+// An OK in the settings dialog of one page reaches every page as an OK in
+// its own dialog would; the shelf page keeps the library identifier it
+// opened with.
+TEST_F(TaggingView, SettingsAcceptedOnOnePageReachEveryPage)
+{
+    auto view = startView();
+    QTimer::singleShot(0, [] {
+        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        dlg->libraryIdField()->setText(QStringLiteral("44120"));
+        dlg->setLockBox()->setChecked(true);
+        dlg->locationList()->setCurrentIndex(2);
+        dlg->mediaTypeList()->setCurrentIndex(1);
+        dlg->barcodeGrid()->insertRowTexts(0, {"10", "0", "8", "1 有但不校验", "", ""});
+        QTest::mouseClick(dlg->okButton(), Qt::LeftButton);
+    });
+    CSettings().setVerifyWrite(true);   // a hidden setting, changed in the store
+    view->cardPage()->settingsButton()->click();
+
+    const CTaggingBookPage* book = view->bookPage();
+    EXPECT_EQ(book->libraryIdField()->text(), QStringLiteral("44120"));
+    EXPECT_TRUE(book->lockBox()->isChecked());
+    EXPECT_EQ(book->locationList()->currentIndex(), 2);
+    EXPECT_EQ(book->mediaTypeList()->currentIndex(), 1);
+    EXPECT_EQ(view->cardPage()->libraryIdField()->text(), QStringLiteral("44120"));
+    EXPECT_TRUE(view->cardPage()->lockBox()->isChecked());
+    EXPECT_EQ(view->shelfPage()->libraryIdField()->text(), QString());
+    for (CTaggingWritePage* page : {static_cast<CTaggingWritePage*>(view->bookPage()),
+                                    static_cast<CTaggingWritePage*>(view->cardPage()),
+                                    static_cast<CTaggingWritePage*>(view->shelfPage())}) {
+        EXPECT_TRUE(page->verify()) << page->caption().toStdString();
+        EXPECT_EQ(page->barcodeField()->checker().structures().size(), 1u) << page->caption().toStdString();
+    }
 }
 
 TEST_F(TaggingView, ChoosingAPortStopsReadingThenReconnects)
