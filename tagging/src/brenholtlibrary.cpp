@@ -10,6 +10,7 @@
 //   startReadingItems      brnStartReadingItems
 //   stopReadingItems       brnStopReadingItems
 //   readSingleItem         brnReadSingleItem
+//   inventory              brnInventory
 //   writeItems             brnWriteItems
 //
 // Continuous reading calls back on the thread that started it, from that
@@ -51,6 +52,7 @@ public:
     {
         return brnReadSingleItem(handle, retryDelayMs, requestMask, item);
     }
+    int inventory(ReaderHandle handle) override { return brnInventory(handle); }
     int writeItems(ReaderHandle handle, brnItem* item) override { return brnWriteItems(handle, item); }
 };
 

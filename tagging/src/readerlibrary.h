@@ -54,6 +54,9 @@ public:
     // (brnItem validMask bits), up to three inventories retryDelayMs apart.
     virtual int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
                                brnItem* item) = 0;
+    // The number of tags in the reader's field (one inventory); 0 also when
+    // the inventory failed, a negative error code for a null handle.
+    virtual int inventory(ReaderHandle handle) = 0;
     // Writes the parts of item named in its validMask to whichever tag
     // answers, with the AFI of its item type when the identifier is among
     // them. The library may reduce item->itemId in place (the number offset
@@ -73,9 +76,19 @@ ReaderLibrary& brenholtLibrary();
 // Reports a library call's result: true when code is 0. Otherwise shows
 // prefix + the library's text for code (converted from GBK) in a modal box
 // owned by owner, captioned with the call's name (e.g. "brnOpenSerial()"),
-// with an error icon, and returns false.
+// with an error icon, and returns false. Where staff can do something about
+// the failure, a second line of the box says what (failureAdvice).
 bool ReportFailure(QWidget* owner, const QString& caption, const QString& prefix, int code);
 inline bool ReportFailure(QWidget* owner, const QString& caption, int code)
 {
     return ReportFailure(owner, caption, QString(), code);
 }
+
+// What staff can do about a failed call's code, or empty where there is
+// nothing to say beyond the library's text.
+QString failureAdvice(int code);
+
+// Makes sure that exactly one tag lies on the reader before it is written:
+// with none, or more than one, reports that under "brnInventory()" (the
+// library's texts for no tag and for more than one tag) and returns false.
+bool OneTagOnReader(QWidget* owner, ReaderHandle handle);

@@ -127,6 +127,9 @@ void CRewriteTagDlg::startWriting()
         programMessage(this, kNothingChosen);
         return;
     }
+    // The tag staff laid on the reader, and no other one beside it.
+    if (!OneTagOnReader(this, m_reader))
+        return;
     if (ReportFailure(this, QStringLiteral("brnWriteItems()"), ReaderLibrary::instance().writeItems(m_reader, &item)))
         programMessage(this, kRewritten);
 }

@@ -97,34 +97,54 @@ void CTaggingWritePage::write()
     m_list->setMode(CTagList::TagRows);
     if (isReading())
         stopReading();
-
     const QString text = m_barcode->text();
-    // The same barcode twice in a row is one scan too many: the tag has it.
-    if (!text.isEmpty() && (m_lastBarcode.isEmpty() || text != m_lastBarcode)) {
-        if (m_workStart.isEmpty())
-            m_workStart = m_logs.nowText();
-        if (m_logs.open(this)) {
-            brnItem item{};
-            buildItem(text, item);
-            if (ReportFailure(this, QStringLiteral("brnWriteItems()"),
-                              ReaderLibrary::instance().writeItems(readerHandle(), &item))) {
-                if (!verifyWritten(item)) {
-                    Ui::instance().message(this, kVerifyCaption, kVerifyMismatch, Ui::Icon::Information);
-                } else {
-                    if (clearsListByCount() && m_written % kRowsPerList == 0)
-                        m_list->deleteAllRows();
-                    // Row and log line show the number as the library left it.
-                    addTagRow(item);
-                    m_barcode->clear();
-                    ++m_written;
-                    setCounter(m_written);
-                    m_logs.appendItem(item.itemId, logDigits());
-                    m_lastBarcode = text;
-                }
-            }
-        }
-    }
+    if (!text.isEmpty())
+        writeBarcode(text);
+    // A scanner types into whatever the field holds: a barcode left there by
+    // a write that stopped is replaced by the next scan, not joined to it.
+    m_barcode->selectAll();
     m_barcode->setFocus();
+}
+
+void CTaggingWritePage::writeBarcode(const QString& text)
+{
+    // The same barcode twice in a row is one scan too many: the tag has it.
+    if (!m_lastBarcode.isEmpty() && text == m_lastBarcode)
+        return;
+    if (!isWritableNumber(text)) {
+        programMessage(this, kNotANumber.arg(text));
+        return;
+    }
+    if (m_workStart.isEmpty())
+        m_workStart = m_logs.nowText();
+    if (!m_logs.open(this))
+        return;
+    brnItem item{};
+    buildItem(text, item);
+    // The tag staff laid on the reader, and no other one beside it.
+    if (!OneTagOnReader(this, readerHandle()))
+        return;
+    if (!ReportFailure(this, QStringLiteral("brnWriteItems()"),
+                       ReaderLibrary::instance().writeItems(readerHandle(), &item)))
+        return;
+    if (!verifyWritten(item)) {
+        Ui::instance().message(this, kVerifyCaption, kVerifyMismatch, Ui::Icon::Information);
+        return;
+    }
+    accept(item, text);
+}
+
+void CTaggingWritePage::accept(const brnItem& item, const QString& text)
+{
+    if (clearsListByCount() && m_written % kRowsPerList == 0)
+        m_list->deleteAllRows();
+    // Row and log line show the number as the library left it.
+    addTagRow(item);
+    m_barcode->clear();
+    ++m_written;
+    setCounter(m_written);
+    m_logs.appendItem(item.itemId, logDigits());
+    m_lastBarcode = text;
 }
 
 bool CTaggingWritePage::verifyWritten(const brnItem& written)

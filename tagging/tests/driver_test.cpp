@@ -113,7 +113,7 @@ TEST_F(Driver, MessagesComeOutAsLinesBeforeTheAnswer)
     library.results["brnWriteItems"] = -14;
     library.errorTexts[-14] = "\xCE\xDE\xB1\xEA\xC7\xA9";   // 无标签
     driver->run(QStringLiteral("scan 1"));
-    EXPECT_EQ(out, (QStringList{"message brnWriteItems(): 无标签", "not written"}));
+    EXPECT_EQ(out, (QStringList{"message brnWriteItems(): 无标签\n" + failureAdvice(-14), "not written"}));
 }
 
 TEST_F(Driver, CommandsComeFromADescriptorUntilItEnds)

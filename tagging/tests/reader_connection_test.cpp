@@ -101,7 +101,7 @@ TEST_F(ReaderConnection, AFailingOpenShowsThePortAndTheLibrarysText)
     EXPECT_EQ(newCalls(), QStringList{"brnOpenSerial 3"});
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnOpenSerial()"));
-    EXPECT_EQ(ui.messages[0].text, QStringLiteral("Open ComPort 3: 不能打开指定串口."));
+    EXPECT_EQ(firstLine(ui.messages[0].text), QStringLiteral("Open ComPort 3: 不能打开指定串口."));
     EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Error);
     EXPECT_FALSE(connection.isConnected());
     EXPECT_EQ(connection.handle(), nullptr);
@@ -202,7 +202,7 @@ TEST_F(ReaderConnection, PagesNeverUseTheHandleOfAClosedReader)
     EXPECT_EQ(newCalls(), QStringList{"brnStartReadingItems #0 127"});
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnStartReadingItems()"));
-    EXPECT_EQ(ui.messages[0].text, QStringLiteral("无效句柄，阅读器未初始化."));
+    EXPECT_EQ(firstLine(ui.messages[0].text), QStringLiteral("无效句柄，阅读器未初始化."));
     EXPECT_FALSE(book.isReading());
 }
 

@@ -44,7 +44,8 @@ TEST_F(ShelfPage, EnterWritesTheShelfTagWithEasOnlyWhenAsked)
     scan(QStringLiteral("43"));
 
     ASSERT_EQ(library.written.size(), 2u);
-    EXPECT_EQ(library.calls, (QStringList{"brnWriteItems #1 0x14", "brnWriteItems #1 0x15"}));
+    EXPECT_EQ(library.calls,
+              (QStringList{"brnInventory #1", "brnWriteItems #1 0x14", "brnInventory #1", "brnWriteItems #1 0x15"}));
     for (const brnItem& item : library.written) {
         EXPECT_EQ(item.blockSize, 4);
         EXPECT_EQ(item.itemType, 2);

@@ -108,7 +108,7 @@ TEST_F(TaggingView, AFailedStartLeavesTheFormUpAndAnotherPortCanBeChosen)
     auto view = startView();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnOpenSerial()"));
-    EXPECT_EQ(ui.messages[0].text, QStringLiteral("Open ComPort 3: 不能打开指定串口."));
+    EXPECT_EQ(firstLine(ui.messages[0].text), QStringLiteral("Open ComPort 3: 不能打开指定串口."));
     EXPECT_FALSE(view->connection().isConnected());
 
     library.results.clear();

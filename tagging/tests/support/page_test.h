@@ -54,12 +54,12 @@ protected:
         return *page;
     }
 
-    // Types a number into the page's barcode field and presses Enter, with
-    // the focus elsewhere first.
+    // Types a number into the page's barcode field and presses Enter, as a
+    // scanner does: into whatever the field holds, with the focus elsewhere
+    // on the page first.
     void scan(const QString& number)
     {
         page->libraryIdField()->setFocus();
-        page->barcodeField()->clear();
         QTest::keyClicks(page->barcodeField(), number);
         QTest::keyClick(page->barcodeField(), Qt::Key_Return);
     }

@@ -28,6 +28,13 @@ inline QStringList comboEntries(const QComboBox* list)
     return texts;
 }
 
+// The text of a box up to its first line end: a failure's own words, before
+// the line that tells staff what to do.
+inline QString firstLine(const QString& text)
+{
+    return text.section(QLatin1Char('\n'), 0, 0);
+}
+
 struct RecordedMessage {
     QString caption;
     QString text;

@@ -115,6 +115,12 @@ int ScriptedLibrary::readSingleItem(ReaderHandle handle, std::uint32_t retryDela
     return rc;
 }
 
+int ScriptedLibrary::inventory(ReaderHandle handle)
+{
+    calls << QStringLiteral("brnInventory ") + name(handle);
+    return handle ? tagsInField : -5;
+}
+
 int ScriptedLibrary::writeItems(ReaderHandle handle, brnItem* item)
 {
     calls << QStringLiteral("brnWriteItems %1 0x%2").arg(name(handle)).arg(item->validMask, 2, 16, QLatin1Char('0'));

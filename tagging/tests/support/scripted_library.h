@@ -32,6 +32,7 @@ public:
     int stopReadingItems(ReaderHandle handle) override;
     int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
                        brnItem* item) override;
+    int inventory(ReaderHandle handle) override;
     int writeItems(ReaderHandle handle, brnItem* item) override;
 
     // Raises a reading event with the last start's callback and context.
@@ -52,6 +53,8 @@ public:
     // Applied to each item written, as the library may change it (e.g. the
     // number offset of library 44120).
     std::function<void(brnItem&)> onWrite;
+    // The tags an inventory finds.
+    int tagsInField = 1;
     // What brnReadSingleItem finds: the item last written, unless given here.
     std::optional<brnItem> tagOnReader;
 
