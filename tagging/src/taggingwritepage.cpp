@@ -143,7 +143,8 @@ void CTaggingWritePage::accept(const brnItem& item, const QString& text)
     m_barcode->clear();
     ++m_written;
     setCounter(m_written);
-    m_logs.appendItem(item.itemId, logDigits());
+    if (!m_logs.appendItem(item.itemId, logDigits()))
+        m_logs.tellLineLost(this);
     m_lastBarcode = text;
 }
 
@@ -202,7 +203,8 @@ void CTaggingWritePage::showStatistics()
 void CTaggingWritePage::closing()
 {
     storeSettings();
-    m_logs.appendWorkload(m_written, m_workStart);
+    if (!m_logs.appendWorkload(m_written, m_workStart))
+        m_logs.tellLineLost(this);
     if (isReading())
         stopReading();
     m_logs.close();

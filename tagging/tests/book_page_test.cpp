@@ -296,6 +296,24 @@ TEST_F(BookPage, OnlyATagLyingAloneOnTheReaderIsWritten)
     EXPECT_EQ(file("20261206.log"), QByteArray());
 }
 
+// A log line that cannot be written (a full disk) leaves the tag written and
+// counted, and staff are told once per work period.
+TEST_F(BookPage, ALostLogLineIsToldOnce)
+{
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), QDir(work.path()).filePath("20261206.log")));
+    open();
+    scan(QStringLiteral("1001"));
+    scan(QStringLiteral("1002"));
+    EXPECT_EQ(page->writtenCount(), 2);
+    EXPECT_EQ(page->tagList()->rowCount(), 2);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("Tagging"));
+    EXPECT_EQ(ui.messages[0].text, CWorkLogs::kLineLost);
+    page->closing();
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(file("workload.txt"), QByteArray("2   [ 2026-12-06 14:30:05 ] -- [ 2026-12-06 14:30:05 ]\n"));
+}
+
 TEST_F(BookPage, WithoutAWorkDirectoryNothingIsWritten)
 {
     CSettings().setWorkPath(QString());
