@@ -3,13 +3,17 @@
 #include "loopbridge.h"
 #include "mainframe.h"
 #include "settings.h"
-#include "ui.h"
 
-CTaggingApp::CTaggingApp(int& argc, char** argv) : QApplication(argc, argv)
+void CTaggingApp::nameApplication()
 {
     setOrganizationName(CSettings::kOrganisation);
     setApplicationName(CSettings::kApplication);
-    setApplicationDisplayName(kProgramCaption);
+    setApplicationVersion(QStringLiteral(TAGGING_VERSION));
+}
+
+CTaggingApp::CTaggingApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    nameApplication();
     m_bridge = std::make_unique<CLoopBridge>();
 }
 

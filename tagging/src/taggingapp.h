@@ -16,6 +16,11 @@ public:
     CTaggingApp(int& argc, char** argv);
     ~CTaggingApp() override;
 
+    // Names the settings store (organisation and program) and the program's
+    // version; needs no application object. No display name is set: the
+    // window system would add it to every caption ("参数设置 — Tagging").
+    static void nameApplication();
+
     // Creates and shows the main window.
     void initInstance();
     CMainFrame* mainFrame() const { return m_frame.get(); }

@@ -7,6 +7,7 @@
 #include "taggingbookpage.h"
 #include "taggingcardpage.h"
 #include "taggingpage.h"
+#include "taggingapp.h"
 #include "taggingshelfpage.h"
 #include "taggingview.h"
 
@@ -242,6 +243,18 @@ TEST_F(TaggingView, TheMainFrameIsFramelessAndCoversTheScreen)
     EXPECT_EQ(edge->frameShadow(), QFrame::Sunken);
     // The form fills the window within the edge.
     EXPECT_EQ(frame.view()->geometry(), edge->contentsRect());
+}
+
+// The window system adds an application's display name to every caption
+// ("brnWriteItems() — Tagging"): the program sets none.
+TEST_F(TaggingView, CaptionsStayTheirOwnTexts)
+{
+    const QString name = QCoreApplication::applicationName();
+    CTaggingApp::nameApplication();
+    EXPECT_EQ(QCoreApplication::applicationVersion(), QStringLiteral(TAGGING_VERSION));
+    QCoreApplication::setApplicationName(QStringLiteral("another"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("another"));
+    QCoreApplication::setApplicationName(name);
 }
 
 TEST_F(TaggingView, TheExitButtonClosesTheMainWindow)
