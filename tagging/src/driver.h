@@ -89,7 +89,7 @@ public:
         m_out(QStringLiteral("message %1: %2").arg(caption, text));
     }
     void beep() override {}
-    QString chooseFolder(QWidget*, const QString&) override { return {}; }
+    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
 
 private:
     CDriver::Output m_out;

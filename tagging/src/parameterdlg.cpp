@@ -137,7 +137,8 @@ void CParameterDlg::takeHeldValues()
 
 void CParameterDlg::browse()
 {
-    const QString folder = Ui::instance().chooseFolder(this, kFolderTitle);
+    // Opens in the work directory shown, not in the program's folder.
+    const QString folder = Ui::instance().chooseFolder(this, kFolderTitle, m_workPath->text());
     if (folder.isEmpty())
         return;
     m_heldWorkPath = folder;
