@@ -77,6 +77,13 @@ int32_t CloseSpecComPort(int32_t portIndex);
 /* OpenComPort with indexes 0 to 11 until one returns 0; stores that index
  * and returns 0. Closes each port that fails; 48 when none answers. */
 int32_t AutoOpenComPort(int32_t* portIndex, uint8_t* address);
+/* 1 while a port is open and its line is up; 0 when no port is open or its
+ * line has gone (device unplugged or hung up, the far end of a
+ * pseudo-terminal closed). On a gone line every exchange fails at once with
+ * DRV_NO_ANSWER, without waiting; close the port and open it again. Not one
+ * of the entry points every driver has: look it up, and take a driver
+ * without it as always connected. */
+int32_t ComPortConnected(void);
 
 /* ---- Reader commands ----------------------------------------------------- */
 

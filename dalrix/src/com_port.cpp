@@ -60,6 +60,7 @@ bool TfrmComPort::open(int portNumber)
     port.setLine(platform::ModemLine::Rts, false);
     port_ = std::move(port);
     portNumber_ = portNumber;
+    lineGone_ = false;
     received_.clear();
     scan_.clear();
     loop_ = platform::MessageLoop::currentShared();
@@ -106,7 +107,9 @@ void TfrmComPort::receive()
         }
         if (n < 0 || (got.empty() && lineHungUp(port_.fd()))) {
             // The line is gone (adapter removed, far end closed): it would
-            // report itself readable for ever. Stop listening to it.
+            // report itself readable for ever. Stop listening to it; a
+            // waiting exchange ends at once.
+            lineGone_ = true;
             dropWatcher();
         }
         break;
@@ -121,12 +124,14 @@ void TfrmComPort::receive()
 
 bool TfrmComPort::startExchange(std::span<const std::uint8_t> request)
 {
-    if (!port_.isOpen())
+    if (!lineUp())
         return false;
     // Bytes that came in before this request belong to the time before it:
     // they go to the buffers (and the log) as a notification would have
     // brought them, and are then cleared with the buffers.
     receive();
+    if (lineGone_)
+        return false;
     received_.clear();
     scan_.clear();
     receivedSinceRequest_ = 0;
@@ -164,6 +169,8 @@ int TfrmComPort::exchange(std::span<const std::uint8_t> request)
         if (waited >= kAnswerLimitMs)
             return DRV_NO_ANSWER;
         waitUntil(t0 + (received_.empty() ? kFirstByteLimitMs : kAnswerLimitMs));
+        if (lineGone_ && !TDalrix1::isCompleteAnswer(received_))
+            return DRV_NO_ANSWER; // nothing more can come
         if (received_.empty()) {
             if (platform::monotonicMs() - t0 >= kFirstByteLimitMs)
                 return DRV_NO_ANSWER;
@@ -194,8 +201,10 @@ int TfrmComPort::streamExchange(std::span<const std::uint8_t> request)
             return result;
         const bool silent = receivedSinceRequest_ == 0;
         waitUntil(t0 + (silent ? std::min(window, kFirstByteLimitMs) : window));
+        // Frames that came before the line went are still taken; then the stream ends.
+        const bool lastBytes = lineGone_;
         if (receivedSinceRequest_ == 0) {
-            if (platform::monotonicMs() - t0 >= kFirstByteLimitMs)
+            if (lastBytes || platform::monotonicMs() - t0 >= kFirstByteLimitMs)
                 return result;
             continue;
         }
@@ -214,6 +223,8 @@ int TfrmComPort::streamExchange(std::span<const std::uint8_t> request)
                 return result;
             addInventoryEntry(last_.data);
         }
+        if (lastBytes)
+            return result;
     }
 }
 

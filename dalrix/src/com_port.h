@@ -48,6 +48,10 @@ public:
     bool open(int portNumber);
     void close();
     bool isOpen() const { return port_.isOpen(); }
+    // Whether a port is open and its line has not gone (device unplugged or
+    // hung up, the far end of a pseudo-terminal closed). A gone line stays
+    // gone until the port is opened again; exchanges on it fail at once.
+    bool lineUp() const { return port_.isOpen() && !lineGone_; }
     int portNumber() const { return portNumber_; }
 
     bool busy() const { return busy_; }
@@ -95,6 +99,7 @@ private:
     Answer last_;
     std::vector<InventoryEntry> inventory_;
     bool busy_ = false;
+    bool lineGone_ = false;
     std::uint32_t scanWindowMs_ = kInitialScanWindowMs;
     TrafficLog log_;
 };

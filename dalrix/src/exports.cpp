@@ -245,6 +245,11 @@ int32_t CloseComPort(void)
     });
 }
 
+int32_t ComPortConnected(void)
+{
+    return guarded([]() -> int32_t { return driver().lineUp() ? 1 : 0; });
+}
+
 int32_t CloseSpecComPort(int32_t portIndex)
 {
     return guarded([&]() -> int32_t {

@@ -10,7 +10,8 @@
  * exchange completed (then look at the reader status byte, bit 7 set means
  * the reader refused or failed the command), QVL_ERR_TIMEOUT when no answer
  * came within the link's time-out, or the transport's code (-1 to -9, texts
- * from LVRM_GetErrorString). At most one command may be outstanding per link.
+ * from LVRM_GetErrorString; -9 at once, without waiting out the time-out, on
+ * a link whose line has gone). At most one command may be outstanding per link.
  */
 #ifndef QUORVEL_H
 #define QUORVEL_H
@@ -48,6 +49,11 @@ QVL_API int32_t QVL_TCPOpenEx(const char* host, int32_t port, int32_t probe, int
                               int32_t* roundTripMs);
 /* The result of LVRM_Close: 1 closed, 0 invalid handle. */
 QVL_API int32_t QVL_Close(int32_t handle);
+/* The result of LVRM_IsHandleValid: 0 an open link whose line is up, -9 one
+   whose line has gone (serial device hung up or failed, TCP peer closed: every
+   command on it fails at once with -9; close it and open the port again), -8
+   no open link. */
+QVL_API int32_t QVL_IsHandleValid(int32_t handle);
 
 /* Per-link settings, used from the next command on: frame mode (2, 6, 14 or
    30; low 8 bits), reader address (low 8 bits), answer time-out in ms.

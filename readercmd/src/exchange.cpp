@@ -61,6 +61,7 @@ std::int32_t run(std::int32_t handle, std::uint8_t command, std::int32_t length,
     for (;;) {
         const std::uint64_t now = platform::monotonicMs();
         const int left = now >= deadline ? 0 : static_cast<int>(std::min<std::uint64_t>(deadline - now, INT_MAX));
+        // A line that goes meanwhile sets the event too: the answer is then -9.
         if (LVRM_IsAnswerAvailable(handle) != 1 && !settings.answerEvent.wait(left))
             return QVL_ERR_TIMEOUT;
         const std::int32_t got = LVRM_GetAnswer(handle, &mode, &address, &status, &size, answerData);
@@ -148,6 +149,11 @@ QVL_API int32_t QVL_Close(int32_t handle)
     if (closed == 1)
         table.find(handle)->openedHere = false;
     return closed;
+}
+
+QVL_API int32_t QVL_IsHandleValid(int32_t handle)
+{
+    return LVRM_IsHandleValid(handle);
 }
 
 QVL_API int32_t QVL_SetMode(int32_t handle, int32_t mode)

@@ -266,6 +266,25 @@ TEST_F(Exchange, ClosingTheLinkWhileACommandWaits)
     EXPECT_EQ(exec(h, 0x07).code, LVRM_ERR_INVALID_HANDLE);
 }
 
+TEST_F(Exchange, HungUpSerialLineFailsCommandsAtOnce)
+{
+    auto reader = ScriptedPeer::pty(2);
+    const std::int32_t h = QVL_SerialOpen(2, 115200);
+    ASSERT_GT(h, 0);
+    ASSERT_EQ(QVL_SetTimeout(h, 60000), 1);
+    EXPECT_EQ(QVL_IsHandleValid(h), 0);
+    auto waiting = std::async(std::launch::async, [h] { return exec(h, 0x07).code; });
+    ASSERT_TRUE(reader->waitRequests(1, kWaitMs));
+    reader->hangUp();
+    ASSERT_EQ(waiting.wait_for(std::chrono::milliseconds(kWaitMs)), std::future_status::ready)
+        << "not the link's time-out";
+    EXPECT_EQ(waiting.get(), LVRM_ERR_CONNECTION_LOST);
+    EXPECT_EQ(QVL_IsHandleValid(h), LVRM_ERR_CONNECTION_LOST);
+    EXPECT_EQ(exec(h, 0x07).code, LVRM_ERR_CONNECTION_LOST);
+    EXPECT_EQ(QVL_Close(h), 1);
+    EXPECT_EQ(QVL_IsHandleValid(h), LVRM_ERR_INVALID_HANDLE);
+}
+
 TEST_F(Exchange, TcpLinkAndPeerClose)
 {
     auto reader = ScriptedPeer::tcp();

@@ -259,6 +259,18 @@ BRN_API int32_t brnOpenSerial(int32_t port, brnHandle* handle, int32_t* family);
 BRN_API int32_t brnOpenSerialByType(int32_t port, const char* kind, brnHandle* handle, int32_t* family);
 /* Closes the reader (its link, or the driver's port); always 0. */
 BRN_API int32_t brnClose(brnHandle handle);
+/*
+ * 1 while the reader's line is up; 0 once its device has gone (serial device
+ * unplugged or hung up, read error, pseudo-terminal closed, TCP peer closed)
+ * or the handle names no open reader; -5 for a null handle. A gone line never
+ * comes back: from then on every command on that handle fails at once, with
+ * the code it gives when the reader does not answer (-4 on first-make
+ * readers, the driver's 48 on the second make; single reads give it at once
+ * instead of looking for a tag three times). Close the handle and open the
+ * reader again. This call tells such a failure apart from a reader that is
+ * there but silent.
+ */
+BRN_API int32_t brnReaderConnected(brnHandle handle);
 /* Identification and capabilities of a first-make reader; a failed
  * identification closes the handle's link. Second-make readers give none (-7). */
 BRN_API int32_t brnGetReaderInfo(brnHandle handle, brnReaderInfo* info);
@@ -332,6 +344,14 @@ BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
  * holds a reported tag (at every tick, until the next start); 4 more than one
  * tag in the field (TALU readers only; the tags are then reported one by
  * one). Events 3 and 4 go to the item callback only, with a null record.
+ * 5 the reader's line has gone (serial device unplugged or hung up, read
+ * error, pseudo-terminal closed, TCP peer closed; see brnReaderConnected):
+ * delivered once, with a null record (and a null UID), to the callback
+ * reading was started with (item, item UID, raw or raw UID). Reading has
+ * stopped when it arrives, exactly as after brnStopReadingItems: the timer is
+ * gone and no further callback comes. The handle stays open until the caller
+ * closes it. A later start on a gone reader succeeds and gives the event
+ * again at its first tick.
  *
  * A callback may stop reading (no callback comes after the stop) or start it
  * again. Ticks that fall due while the library is busy with the reader (a
@@ -342,6 +362,7 @@ BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
 #define BRN_EVENT_NEW_TAG 2
 #define BRN_EVENT_FIELD_EMPTY 3
 #define BRN_EVENT_MANY_TAGS 4
+#define BRN_EVENT_READER_GONE 5
 
 /* The type filter of brnStartReadingItemsByType that accepts every type. */
 #define BRN_ANY_ITEM_TYPE 255

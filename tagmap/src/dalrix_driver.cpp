@@ -52,6 +52,7 @@ std::unique_ptr<DalrixDriver> load()
     bind(library, driver->WriteAFI, "WriteAFI");
     bind(library, driver->TransparentRead, "TransparentRead");
     bind(library, driver->TransparentWrite, "TransparentWrite");
+    bind(library, driver->ComPortConnected, "ComPortConnected");
     library.keepLoaded();
     return driver;
 }

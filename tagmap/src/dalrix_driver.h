@@ -23,6 +23,9 @@ struct DalrixDriver {
     decltype(&::WriteAFI) WriteAFI;
     decltype(&::TransparentRead) TransparentRead;
     decltype(&::TransparentWrite) TransparentWrite;
+    // Not one of the 44 every driver has: null when the driver cannot tell
+    // whether its line is up (it is then taken as up).
+    decltype(&::ComPortConnected) ComPortConnected;
 };
 
 // The driver, once Dalrix.so has been loaded from the current directory and

@@ -8,6 +8,7 @@
 #include "brenholt.h"
 #include "errors.h"
 #include "family.h"
+#include "field_ops.h"
 #include "first_make.h"
 #include "library_state.h"
 #include "quorvel.h"
@@ -171,6 +172,13 @@ int32_t brnGetReaderInfo(brnHandle handle, brnReaderInfo* info)
         }
     }
     return BRN_OK;
+}
+
+int32_t brnReaderConnected(brnHandle handle)
+{
+    if (!handle)
+        return BRN_ERR_HANDLE;
+    return readerLineUp(handle) ? 1 : 0;
 }
 
 int32_t brnSelectANT(brnHandle handle, uint8_t antenna)

@@ -36,6 +36,12 @@ const char* errorText(std::int32_t code)
 
 std::int32_t statusMapping(std::int32_t returnCode, std::uint8_t status)
 {
+    // A link whose line has gone fails its commands at once with the command
+    // library's "connection lost"; to the callers that is the reader not
+    // answering, as it was before the library could tell (brnReaderConnected
+    // tells the two apart).
+    if (returnCode == kLineGone)
+        return BRN_ERR_VERSION;
     if (returnCode != 0)
         return returnCode;
     switch (status) {

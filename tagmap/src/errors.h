@@ -10,9 +10,14 @@ namespace brenholt {
 // The library's text for an error code, GBK bytes; "" for other codes.
 const char* errorText(std::int32_t code);
 
+// The command library's code for a command on a link whose line has gone
+// (the transport's "connection lost").
+inline constexpr std::int32_t kLineGone = -9;
+
 // A first-make command's result as the library reports it: a non-zero return
-// code as it is; otherwise the reader status byte: 0x89 and 0xC5 a read
-// error, 0xC4 no tag, 0xCC several tags, anything else 0.
+// code as it is (but kLineGone as -4, the reader not answering); otherwise the
+// reader status byte: 0x89 and 0xC5 a read error, 0xC4 no tag, 0xCC several
+// tags, anything else 0.
 std::int32_t statusMapping(std::int32_t returnCode, std::uint8_t status);
 
 // The outcome of one step a reader family carries out: the command's return

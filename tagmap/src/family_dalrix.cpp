@@ -238,6 +238,12 @@ void closeSecondMake(brnHandle handle)
     open.erase(it);
 }
 
+bool secondMakeLineUp()
+{
+    const DalrixDriver* driver = dalrixDriver();
+    return driver && (!driver->ComPortConnected || driver->ComPortConnected() == 1);
+}
+
 std::int32_t selectSecondMakeAntenna(brnHandle handle, std::uint8_t antenna)
 {
     if (!isSecondMakeReader(handle))

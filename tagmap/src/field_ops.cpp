@@ -1,8 +1,11 @@
 #include "field_ops.h"
 
+#include "first_make.h"
 #include "item_codec.h"
 #include "library_state.h"
 #include "platform/clock.h"
+#include "quorvel.h"
+#include "second_make.h"
 
 namespace brenholt {
 
@@ -22,6 +25,13 @@ void switchRfOff(ReaderFamily& family, brnHandle handle)
     state().rfOn = false;
 }
 
+bool readerLineUp(brnHandle handle)
+{
+    if (isSecondMakeReader(handle))
+        return secondMakeLineUp();
+    return isLinkHandle(handle) && QVL_IsHandleValid(linkOf(handle)) == 0;
+}
+
 AfiFilter afiFilterFor(std::int32_t itemType)
 {
     if (const auto afi = afiForItemType(itemType))
@@ -35,8 +45,11 @@ std::int32_t findSingleTag(ReaderFamily& family, brnHandle handle, AfiFilter fil
     constexpr int kInventories = 3;
     std::vector<Uid> tags;
     for (int attempt = 0; attempt < kInventories && tags.empty(); ++attempt) {
-        // Only the tags found count, not how the reader judged the inventory.
-        family.inventory(handle, InventoryUse::SingleRead, filter, tags);
+        // Only the tags found count, not how the reader judged the inventory,
+        // unless the reader has gone: no retry can find a tag then.
+        if (const Outcome outcome = family.inventory(handle, InventoryUse::SingleRead, filter, tags);
+            !outcome.ok && tags.empty() && !readerLineUp(handle))
+            return outcome.error();
         if (tags.empty())
             platform::sleepMs(retryDelayMs);
     }

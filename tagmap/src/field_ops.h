@@ -14,12 +14,18 @@ Outcome switchRfOn(ReaderFamily& family, brnHandle handle);
 // Switches the field off and clears the flag (a failure is not reported).
 void switchRfOff(ReaderFamily& family, brnHandle handle);
 
+// Whether the line of the reader behind handle is up: false once its device
+// has gone (hung up, unplugged, read error, far end closed), and for a
+// handle that names no open reader. On a gone line every command fails at once.
+bool readerLineUp(brnHandle handle);
+
 // Item types 0, 1 and 2 filter on their AFI; other types take every tag.
 AfiFilter afiFilterFor(std::int32_t itemType);
 
 // Up to three inventories with retryDelayMs after each empty one. 0 and the
 // tag's UID when exactly one tag answered; -14 when none did, -13 when more
-// than one did.
+// than one did; the failed inventory's error at once when the reader's line
+// has gone.
 std::int32_t findSingleTag(ReaderFamily& family, brnHandle handle, AfiFilter filter, std::uint32_t retryDelayMs,
                            Uid& uid);
 

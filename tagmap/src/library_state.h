@@ -61,6 +61,10 @@ private:
 // Continuous reading: the callbacks, the caller's context, what is read from
 // each tag, and the timer that drives the cycles.
 struct ReadingState {
+    // The kind of start reading was last started with: its callback hears
+    // that the reader has gone.
+    enum class Start { None, Raw, RawUid, Item, ItemUid };
+    Start startedWith = Start::None;
     brnRawItemCallback rawCallback = nullptr;
     brnRawUIDCallback rawUidCallback = nullptr;
     brnItemCallback itemCallback = nullptr;

@@ -147,6 +147,38 @@ void runCycle(ReaderFamily& family, brnHandle handle, AfiFilter filter)
     }
 }
 
+// The reader's line has gone: reading stops as brnStopReadingItems stops it
+// (there is no field left to switch off), and the callback reading was
+// started with hears it, once.
+void readerGone(brnHandle handle)
+{
+    LibraryState& s = state();
+    killReadingTimer();
+    s.rfOn = false;
+    ++s.epoch;
+    const ReadingState& r = s.reading;
+    switch (r.startedWith) {
+    case ReadingState::Start::Raw:
+        if (r.rawCallback)
+            r.rawCallback(handle, BRN_EVENT_READER_GONE, nullptr, r.context);
+        break;
+    case ReadingState::Start::RawUid:
+        if (r.rawUidCallback)
+            r.rawUidCallback(handle, BRN_EVENT_READER_GONE, nullptr, nullptr, r.context);
+        break;
+    case ReadingState::Start::Item:
+        if (r.itemCallback)
+            r.itemCallback(handle, BRN_EVENT_READER_GONE, nullptr, r.context);
+        break;
+    case ReadingState::Start::ItemUid:
+        if (r.itemUidCallback)
+            r.itemUidCallback(handle, BRN_EVENT_READER_GONE, nullptr, nullptr, r.context);
+        break;
+    case ReadingState::Start::None:
+        break;
+    }
+}
+
 void onTick(platform::MessageLoop::Id id)
 {
     LibraryState& s = state();
@@ -161,16 +193,21 @@ void onTick(platform::MessageLoop::Id id)
     if (currentFamily(handle, family) != BRN_OK)
         return;
     const AfiFilter filter = afiFilterFor(s.typeFilter);
-    if (!family->waitsOnCallersLoop()) {
-        runCycle(*family, handle, filter);
-        return;
-    }
+    const CycleGuard guard;
     // The second make's commands dispatch this loop while they wait: no tick
     // during the cycle. The timer comes back unless the cycle's callbacks
     // stopped reading (or started a timer of their own).
-    killReadingTimer();
+    const bool pause = family->waitsOnCallersLoop();
+    if (pause)
+        killReadingTimer();
     runCycle(*family, handle, filter);
-    if (s.rfOn && s.reading.timerId == -1)
+    // A cycle on a line that has gone fails at once; reading ends there,
+    // unless a callback already changed it.
+    if (guard.intact() && !readerLineUp(handle)) {
+        readerGone(handle);
+        return;
+    }
+    if (pause && s.rfOn && s.reading.timerId == -1)
         startReadingTimer();
 }
 
@@ -201,6 +238,7 @@ std::int32_t startItems(brnHandle handle, std::int32_t typeFilter, std::uint32_t
     if (!handle)
         return BRN_ERR_HANDLE;
     LibraryState& s = state();
+    s.reading.startedWith = uidCallback ? ReadingState::Start::ItemUid : ReadingState::Start::Item;
     s.reading.itemCallback = callback;
     s.reading.itemUidCallback = uidCallback;
     s.typeFilter = typeFilter;
@@ -211,6 +249,7 @@ std::int32_t startRawOnly(brnHandle handle, std::uint32_t rawMask, brnRawItemCal
                           brnRawUIDCallback rawUidCallback, void* context)
 {
     ReadingState& r = state().reading;
+    r.startedWith = rawUidCallback ? ReadingState::Start::RawUid : ReadingState::Start::Raw;
     r.itemCallback = nullptr;
     r.itemUidCallback = nullptr;
     return startRaw(handle, rawMask, rawCallback, rawUidCallback, context);

@@ -23,6 +23,9 @@ Opened openSecondMake(std::int32_t port);
 bool isSecondMakeReader(brnHandle handle);
 // Closes the driver's port and frees the address record.
 void closeSecondMake(brnHandle handle);
+// Whether the driver's port is open and its line up (a driver that cannot
+// tell is taken as up).
+bool secondMakeLineUp();
 // Makes antenna the active one: the driver's result.
 std::int32_t selectSecondMakeAntenna(brnHandle handle, std::uint8_t antenna);
 

@@ -499,5 +499,30 @@ TEST_P(Reading, ReadWhileReadingRunsIsNotDisturbedByTicks)
     EXPECT_EQ(recorder_.seen.back().item.itemId, 20260001u);
 }
 
+TEST_P(Reading, HungUpLineEndsReadingWithOneEvent)
+{
+    place(kBook);
+    openForReading();
+    ASSERT_EQ(startItems(), BRN_OK);
+    waitForEvents(BRN_EVENT_NEW_TAG, 1);
+    EXPECT_EQ(brnReaderConnected(handle_), 1);
+    served_.server->closeLine();
+    waitForEvents(BRN_EVENT_READER_GONE, 1);
+    EXPECT_FALSE(recorder_.seen.back().withRecord);
+    EXPECT_EQ(brnReaderConnected(handle_), 0);
+    EXPECT_EQ(loop().timerCount(), baseTimers_) << "reading has stopped";
+    loop().runFor(4 * kPeriodMs);
+    EXPECT_EQ(recorder_.count(BRN_EVENT_READER_GONE), 1);
+
+    // A later start hears it again at its first tick, through the callback it gave.
+    recorder_.seen.clear();
+    ASSERT_EQ(brnStartReadingRawUIDs(handle_, kAllRaw, onRawUid, &recorder_), BRN_OK);
+    waitForEvents(BRN_EVENT_READER_GONE, 1);
+    EXPECT_EQ(recorder_.seen.size(), 1u);
+    EXPECT_EQ(recorder_.seen.back().uid, Uid8{}) << "no UID";
+    EXPECT_EQ(loop().timerCount(), baseTimers_);
+    EXPECT_EQ(brnReaderConnected(nullptr), BRN_ERR_HANDLE);
+}
+
 INSTANTIATE_TEST_SUITE_P(Families, Reading, ::testing::ValuesIn(kFamilies),
                          [](const auto& info) { return std::string(info.param.sim); });

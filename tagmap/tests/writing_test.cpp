@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/loop.h"
 #include "reader_fixture.h"
 #include "sim/fault.h"
@@ -237,6 +238,29 @@ TEST_P(Writing, BlockWriteFailingAtBlockThree)
     EXPECT_EQ(tag.block(4), 0x44444444u);
     EXPECT_FALSE(reader().rfOn()) << "a failed write switches the field off";
     EXPECT_TRUE(reader().faults().empty()) << "the fault met block 3";
+}
+
+TEST_P(Writing, LineHungUpDuringTheWriteFailsAtOnce)
+{
+    place(kBlank);
+    open();
+    // The line closes as the reader takes the second command of that code
+    // (a block write, or the EAS write on readers that carry both).
+    reader().addFault(sim::Fault::lineClose(-1).forCode(blockWriteCommand()).after(1));
+    brnItem item = bookItem(false);
+    const std::uint64_t t0 = platform::monotonicMs();
+    const std::int32_t noAnswer = GetParam().firstMake ? BRN_ERR_VERSION : 0x30; // the driver's "no answer"
+    EXPECT_EQ(brnWriteItems(handle_, &item), noAnswer);
+    if (GetParam().firstMake) {
+        EXPECT_LT(platform::monotonicMs() - t0, 3000u) << "not the write's 6 s answer time-out";
+    }
+    EXPECT_EQ(tagOnReader(kBlank).block(3), 0u);
+    EXPECT_EQ(brnReaderConnected(handle_), 0);
+    // Every later command fails at once (before: three time-outs of a search).
+    const std::uint64_t t1 = platform::monotonicMs();
+    EXPECT_EQ(brnReadSingleItem(handle_, 10, BRN_ITEM_IDENTITY, &item), noAnswer);
+    EXPECT_EQ(brnWriteItems(handle_, &item), noAnswer);
+    EXPECT_LT(platform::monotonicMs() - t1, 1500u) << "a reader that does not answer takes seconds";
 }
 
 TEST_P(Writing, SlowAnswersWithinTheWriteTimeOut)

@@ -133,7 +133,12 @@ LVRM_API int32_t LVRM_TCPOpenEx(const char* host, int32_t port, int32_t ping, in
 /* Stops the link thread (within 200 ms), closes the port or socket, frees the
    slot, waits 200 ms. 1 when a link was closed, 0 for an invalid or empty handle. */
 LVRM_API int32_t LVRM_Close(int32_t handle);
-/* 0 open and connected, -9 a TCP link whose peer closed the connection, -8 otherwise. */
+/* 0 open and connected, -8 otherwise, -9 a link whose line has gone: a TCP
+   peer closed the connection, or a serial device hung up or failed (an adapter
+   pulled, the far end of a pseudo-terminal closed). A gone line never comes
+   back: from then on LVRM_Send and LVRM_GetAnswer give -9 as well, and a
+   caller waiting for an answer has its answer event set at once; close the
+   link and open the port again. */
 LVRM_API int32_t LVRM_IsHandleValid(int32_t handle);
 /* The link's descriptors: serial port / socket, -1 for the other kind of link or an invalid handle. */
 LVRM_API intptr_t LVRM_GetCommHandle(int32_t handle);

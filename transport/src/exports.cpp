@@ -62,9 +62,12 @@ LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_
     // The caller's event is reset before the status, so that an answer
     // completing from here on sets it again.
     auto* event = static_cast<platform::Event*>(answerEvent);
-    link->answerEvent.store(event, std::memory_order_release);
+    link->answerEvent.store(event, std::memory_order_seq_cst);
     if (event)
         event->reset();
+    // The line may have gone while the event was being reset, its wake-up lost.
+    if (!link->connected.load(std::memory_order_seq_cst))
+        return LVRM_ERR_CONNECTION_LOST;
     const bool notifies = window && window->loop && window->proc;
     link->notifyLoop.store(notifies ? window->loop : nullptr, std::memory_order_release);
     link->notifyProc.store(notifies ? window->proc : nullptr, std::memory_order_release);

@@ -204,6 +204,16 @@ void LinkRecord::notify(std::int32_t status)
     }
 }
 
+void LinkRecord::lineGone()
+{
+    // Cleared before the caller's event is set: a command that wakes, or one
+    // that LVRM_Send lets through just before, finds the link not connected
+    // (LVRM_Send looks again after resetting the event).
+    connected.store(false, std::memory_order_seq_cst);
+    if (platform::Event* event = answerEvent.load(std::memory_order_seq_cst))
+        event->set();
+}
+
 void LinkRecord::deliver(std::span<const std::uint8_t> bytes, bool discardOnNewRequest)
 {
     // A serial request discards the input pending on the port. Bytes this
@@ -244,16 +254,18 @@ void LinkRecord::runSerial()
             return;
         if (fds[1].revents) {
             const long n = port.read(chunk);
-            if (n > 0)
+            if (n > 0) {
                 deliver(std::span(chunk).first(static_cast<std::size_t>(n)), true);
-            else if (n < 0 || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)))
-                watchPort = false; // the device went away: look again after the next frame
+            } else if (n < 0 || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                // The device went away (adapter pulled, far end of a
+                // pseudo-terminal closed): it never comes back on this descriptor.
+                lineGone();
+                watchPort = false;
+            }
             continue;
         }
-        if (fds[2].revents) {
+        if (fds[2].revents)
             writeFrame(fd);
-            watchPort = true;
-        }
     }
 }
 
@@ -277,7 +289,7 @@ void LinkRecord::runTcp()
             }
             const bool wouldBlock = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
             if (!wouldBlock || (fds[1].revents & (POLLHUP | POLLRDHUP | POLLERR))) {
-                connected.store(false, std::memory_order_release);
+                lineGone();
                 watchSocket = false;
             }
             continue;

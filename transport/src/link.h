@@ -45,7 +45,8 @@ private:
 //  - answer: the AnswerState hand-over;
 //  - answer event and notification target: atomics, read by the link thread
 //    when an answer completes;
-//  - connected: atomic, cleared by the link thread when a TCP peer closes.
+//  - connected: atomic, cleared by the link thread when the line goes (a
+//    serial device hung up or failed, a TCP peer closed the connection).
 struct LinkRecord {
     LinkRecord(int handle, LinkKind kind) : handle(handle), kind(kind) {}
     ~LinkRecord();
@@ -90,6 +91,9 @@ private:
     void writeFrame(int fd);
     void deliver(std::span<const std::uint8_t> bytes, bool discardOnNewRequest);
     void notify(std::int32_t status);
+    // The line has gone for good: not connected any more, and a command
+    // waiting for its answer is woken to find that out at once.
+    void lineGone();
 
     // Link thread only: the request count when it last took a frame to write.
     std::uint32_t writtenRequests_ = 0;

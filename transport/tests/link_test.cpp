@@ -260,6 +260,22 @@ TEST_F(Links, ALateAnswerIsDiscardedByTheNextRequest)
     EXPECT_TRUE(a.data.empty());
 }
 
+TEST_F(Links, SerialDeviceHangingUpWakesTheWaitingCallerAtOnce)
+{
+    auto reader = ScriptedPeer::pty(3);
+    reader->respond([](const Request&) { return Reply{}; }); // silent
+    const std::int32_t h = LVRM_SerialOpen(3, 115200);
+    ASSERT_GT(h, 0);
+    ASSERT_EQ(send(h, event, 0x01), 0);
+    ASSERT_TRUE(reader->waitRequests(1, kWaitMs));
+    reader->hangUp(); // the far end of the pseudo-terminal closes
+    ASSERT_TRUE(event.wait(kWaitMs)) << "the waiting caller is woken";
+    EXPECT_EQ(LVRM_IsHandleValid(h), LVRM_ERR_CONNECTION_LOST);
+    EXPECT_EQ(getAnswer(h).status, LVRM_ERR_CONNECTION_LOST);
+    EXPECT_EQ(send(h, event, 0x01), LVRM_ERR_CONNECTION_LOST);
+    EXPECT_EQ(LVRM_Close(h), 1);
+}
+
 TEST_F(Links, TcpRoundTripInPiecesAndPeerClose)
 {
     auto reader = ScriptedPeer::tcp();

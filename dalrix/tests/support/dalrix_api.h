@@ -8,7 +8,7 @@
 #include "platform/dynlib.h"
 
 // Every export, in the order the tag mapping library looks the first 44 up,
-// then the two it leaves out.
+// then the three it leaves out (it looks the last one up without needing it).
 #define DALRIX_EXPORTS(X)                                                                                  \
     X(AutoOpenComPort) X(OpenComPort) X(CloseComPort) X(CloseSpecComPort) X(GetReaderInformation) X(OpenRf) \
     X(CloseRf) X(WriteComAdr) X(WriteInventoryScanTime) X(SetGeneralOutput) X(GetGeneralInput) X(SetRelay)  \
@@ -18,7 +18,8 @@
     X(StayQuiet) X(ReadSingleBlock) X(WriteSingleBlock) X(LockBlock) X(ReadMultipleBlock) X(Select)        \
     X(ResetToReady) X(WriteAFI) X(LockAFI) X(WriteDSFID) X(LockDSFID) X(GetSystemInformation)              \
     X(CustomizedReadSingleBlock) X(CustomizedWriteSingleBlock) X(CustomizedReadMultipleBlock)              \
-    X(TransparentRead) X(TransparentWrite) X(TransparentCustomizedCmd) X(SetActiveANT_2) X(GetANTStatus_2)
+    X(TransparentRead) X(TransparentWrite) X(TransparentCustomizedCmd) X(SetActiveANT_2) X(GetANTStatus_2)     \
+    X(ComPortConnected)
 
 namespace dalrix_test {
 
