@@ -31,7 +31,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -226,6 +229,48 @@ TEST_F(TaggingView, TheBackgroundIsDrawnCentredOnWhite)
     EXPECT_EQ(shown.pixelColor(1275, 1020), QColor(Qt::white));
     for (const QPoint at : {QPoint(300, 30), QPoint(600, 5), QPoint(900, 20)})
         EXPECT_EQ(shown.pixelColor(at + QPoint(128, 128)), picture.pixelColor(at)) << at.x();
+}
+
+// The picture is drawn centred and the controls by fixed margins: at the
+// usual screen sizes (the form is the screen less the window's edge) no
+// control, no tab and no edge of the sheet lies on anything drawn in the
+// picture, which is plain paper there. (At 1280 x 1024 the port label sat
+// half on the dark banner and the tabs hid half of its title.)
+TEST_F(TaggingView, NothingDrawnInThePictureLiesUnderAControlAtTheUsualScreenSizes)
+{
+    CTaggingView view;
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QImage picture = view.background().toImage();
+    ASSERT_FALSE(picture.isNull());
+    for (const QSize size : {QSize(1020, 764), QSize(1276, 1020), QSize(1916, 1076)}) {
+        view.resize(size);
+        QCoreApplication::processEvents();
+        const QRect drawn(view.backgroundOrigin(), picture.size());
+        const QRect sheet = view.sheet()->geometry();
+        const QRect frame = sheet.adjusted(0, CPageSheet::kPageTop - 1, 0, 0);
+        constexpr int kBand = 3;   // either side of an edge of the sheet
+        std::vector<std::pair<const char*, QRect>> covered{
+            {"port label", view.portLabel()->geometry()},
+            {"port list", view.portList()->geometry()},
+            {"exit button", view.exitButton()->geometry()},
+            {"sheet top", QRect(frame.left(), frame.top(), frame.width(), 1).adjusted(-kBand, -kBand, kBand, kBand)},
+            {"sheet left", QRect(frame.left(), frame.top(), 1, frame.height()).adjusted(-kBand, -kBand, kBand, kBand)},
+            {"sheet right", QRect(frame.right(), frame.top(), 1, frame.height()).adjusted(-kBand, -kBand, kBand, kBand)},
+            {"sheet bottom", QRect(frame.left(), frame.bottom(), frame.width(), 1).adjusted(-kBand, -kBand, kBand, kBand)},
+        };
+        const QTabBar* tabs = view.sheet()->tabBar();
+        for (int i = 0; i < tabs->count(); ++i)
+            covered.push_back({"tab", tabs->tabRect(i).translated(sheet.topLeft() + tabs->pos())});
+        for (const auto& [name, rect] : covered) {
+            const QRect under = rect.intersected(drawn).translated(-drawn.topLeft());
+            int darkest = 255;
+            for (int y = under.top(); y <= under.bottom(); ++y)
+                for (int x = under.left(); x <= under.right(); ++x)
+                    darkest = std::min(darkest, picture.pixelColor(x, y).lightness());
+            EXPECT_GE(darkest, 200) << name << " at " << size.width() << "x" << size.height();
+        }
+    }
 }
 
 TEST_F(TaggingView, TheMainFrameIsFramelessAndCoversTheScreen)
