@@ -125,9 +125,11 @@ int main(int argc, char** argv)
     app.initInstance();
 
     if (options.parser.isSet(options.drive)) {
-        auto* driver = new CDriver(*app.mainFrame()->view(), printLine, &app);
-        // After the form's first connection attempt, which is due already.
-        QTimer::singleShot(0, driver, [driver] { driver->readFrom(STDIN_FILENO); });
+        CTaggingView* view = app.mainFrame()->view();
+        auto* driver = new CDriver(*view, printLine, &app);
+        // After the form's first connection attempt.
+        QObject::connect(view, &CTaggingView::started, driver, [driver] { driver->readFrom(STDIN_FILENO); },
+                         Qt::SingleShotConnection);
     }
     if (options.parser.isSet(options.screenshot)) {
         const QString file = options.parser.value(options.screenshot);

@@ -14,7 +14,21 @@ QString CReaderConnection::openPrefix(int port)
     return QString::asprintf("Open ComPort %d: ", port);
 }
 
+void CReaderConnection::note(const QString& text)
+{
+    if (m_showNote)
+        m_showNote(text);
+}
+
 bool CReaderConnection::connect(int port)
+{
+    note(kSearching.arg(port));
+    const bool connected = open(port);
+    note(QString());
+    return connected;
+}
+
+bool CReaderConnection::open(int port)
 {
     ReaderLibrary& library = ReaderLibrary::instance();
     m_connected = false;

@@ -6,12 +6,16 @@
 // every page. Disconnect stops each page's reading first, then closes the
 // reader and takes the handle back from the pages. Every failed library call
 // is reported (ReportFailure) and ends the step it is in.
+//
+// The form shows the connection's note while a reader is looked for: the
+// speed scan takes seconds when nothing answers.
 #pragma once
 
 #include "readerlibrary.h"
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class CTaggingPage;
@@ -22,6 +26,13 @@ public:
     static constexpr std::uint32_t kMinReadSessionMs = 50;
     static constexpr std::uint32_t kSessionNumber = 4;
 
+    // The note while a reader is looked for (%1: the port number).
+    static inline const QString kSearching = QStringLiteral("正在 COM%1 上查找阅读器，请稍候……");
+
+    // Shows a note on the form at once (before a blocking open starts); an
+    // empty note takes it away.
+    using NoteShower = std::function<void(const QString& note)>;
+
     // owner: the window that owns the failure messages.
     explicit CReaderConnection(QWidget* owner);
     CReaderConnection(const CReaderConnection&) = delete;
@@ -29,6 +40,7 @@ public:
 
     // The pages that take part, in the order they hear of it.
     void addPage(CTaggingPage* page) { m_pages.push_back(page); }
+    void setNoteShower(NoteShower shower) { m_showNote = std::move(shower); }
 
     // Opens the reader on serial port COMport. Returns whether the pages
     // received the handle.
@@ -47,10 +59,14 @@ public:
     static QString openPrefix(int port);
 
 private:
+    bool open(int port);
+    void note(const QString& text);
+
     QWidget* m_owner;
     std::vector<CTaggingPage*> m_pages;
     int m_port = 0;
     ReaderHandle m_handle = nullptr;
     int m_family = -1;
     bool m_connected = false;
+    NoteShower m_showNote;
 };

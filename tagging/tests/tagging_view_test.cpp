@@ -95,6 +95,36 @@ TEST_F(TaggingView, ConnectsOnTheStoredPortAndStoresTheChosenOneWhenDestroyed)
     EXPECT_EQ(CSettings().comPort(), 4);
 }
 
+// Looking for the reader blocks the window for seconds when nothing answers:
+// the form is drawn first, with a note that says what goes on, and the note
+// goes when the search ends; the same on a port change.
+TEST_F(TaggingView, TheFormShowsANoteWhileItLooksForTheReader)
+{
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    auto view = std::make_unique<CTaggingView>();
+    view->noteLabel()->installEventFilter(&counter);
+    QStringList notesWhileOpening;
+    library.onOpen = [&] {
+        if (view->noteLabel()->isVisible() && counter.paints > 0)
+            notesWhileOpening << view->noteLabel()->text();
+        counter.paints = 0;
+    };
+    view->resize(1024, 768);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isConnected(); }, kTimeoutMs));
+    EXPECT_FALSE(view->noteLabel()->isVisible());
+    QTest::keyClick(view->portList(), Qt::Key_Up);   // COM2
+    EXPECT_EQ(notesWhileOpening, (QStringList{"正在 COM3 上查找阅读器，请稍候……", "正在 COM2 上查找阅读器，请稍候……"}));
+    EXPECT_FALSE(view->noteLabel()->isVisible());
+}
+
 TEST_F(TaggingView, AStoredPortOutOfTheListStartsOnCom3)
 {
     CSettings().setComPort(99);
@@ -254,6 +284,7 @@ TEST_F(TaggingView, NothingDrawnInThePictureLiesUnderAControlAtTheUsualScreenSiz
             {"port label", view.portLabel()->geometry()},
             {"port list", view.portList()->geometry()},
             {"exit button", view.exitButton()->geometry()},
+            {"note", view.noteLabel()->geometry()},
             {"sheet top", QRect(frame.left(), frame.top(), frame.width(), 1).adjusted(-kBand, -kBand, kBand, kBand)},
             {"sheet left", QRect(frame.left(), frame.top(), 1, frame.height()).adjusted(-kBand, -kBand, kBand, kBand)},
             {"sheet right", QRect(frame.right(), frame.top(), 1, frame.height()).adjusted(-kBand, -kBand, kBand, kBand)},

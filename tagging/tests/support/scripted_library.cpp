@@ -29,6 +29,8 @@ const char* ScriptedLibrary::errorString(int code)
 int ScriptedLibrary::openSerial(int port, ReaderHandle* handle, int* readerFamily)
 {
     calls << QStringLiteral("brnOpenSerial %1").arg(port);
+    if (onOpen)
+        onOpen();
     *handle = nullptr;
     const int rc = result(QStringLiteral("brnOpenSerial"));
     if (rc == 0) {

@@ -50,6 +50,8 @@ public:
     std::map<int, std::string> errorTexts;
     // The items handed to brnWriteItems, as they came.
     std::vector<brnItem> written;
+    // Runs in each brnOpenSerial, before it answers (the speed scan).
+    std::function<void()> onOpen;
     // Applied to each item written, as the library may change it (e.g. the
     // number offset of library 44120).
     std::function<void(brnItem&)> onWrite;
