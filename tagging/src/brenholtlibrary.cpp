@@ -4,6 +4,7 @@
 //   errorString            brnGetErrorString
 //   openSerial             brnOpenSerial
 //   close                  brnClose
+//   readerConnected        brnReaderConnected
 //   getReadSessionDuration brnGetReadSessionDuration
 //   setReadSessionDuration brnSetReadSessionDuration
 //   setSortingBufferDepth  brnSetSortingBufferDepth
@@ -26,6 +27,7 @@ public:
 
     int openSerial(int port, ReaderHandle* handle, int* family) override { return brnOpenSerial(port, handle, family); }
     int close(ReaderHandle handle) override { return brnClose(handle); }
+    int readerConnected(ReaderHandle handle) override { return brnReaderConnected(handle); }
 
     int getReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t* ms) override
     {

@@ -46,17 +46,51 @@ QString failureAdvice(int code)
     }
 }
 
+namespace {
+
+// The failure box: prefix and the library's text for code, then the advice
+// on a line of its own (none when it is empty).
+void showFailure(QWidget* owner, const QString& caption, const QString& prefix, int code, const QString& advice)
+{
+    const char* text = ReaderLibrary::instance().errorString(code);
+    QString message = prefix + fromGbk(text ? std::string_view(text, std::strlen(text)) : std::string_view());
+    if (!advice.isEmpty())
+        message += (message.isEmpty() ? QString() : QStringLiteral("\n")) + advice;
+    Ui::instance().message(owner, caption, message, Ui::Icon::Error);
+}
+
+bool lineGone(ReaderHandle handle)
+{
+    return handle && ReaderLibrary::instance().readerConnected(handle) == 0;
+}
+
+} // namespace
+
 bool ReportFailure(QWidget* owner, const QString& caption, const QString& prefix, int code)
 {
     if (code == 0)
         return true;
-    const char* text = ReaderLibrary::instance().errorString(code);
-    QString message = prefix + fromGbk(text ? std::string_view(text, std::strlen(text)) : std::string_view());
-    const QString advice = failureAdvice(code);
-    if (!advice.isEmpty())
-        message += QLatin1Char('\n') + advice;
-    Ui::instance().message(owner, caption, message, Ui::Icon::Error);
+    showFailure(owner, caption, prefix, code, failureAdvice(code));
     return false;
+}
+
+bool ReportReaderFailure(QWidget* owner, const QString& caption, ReaderHandle handle, int code)
+{
+    if (code == 0)
+        return true;
+    if (!lineGone(handle)) {
+        showFailure(owner, caption, QString(), code, failureAdvice(code));
+        return false;
+    }
+    showFailure(owner, caption, QString(), code, kReaderGoneAdvice);
+    emit CReaderLine::instance().gone(handle, false, true);
+    return false;
+}
+
+CReaderLine& CReaderLine::instance()
+{
+    static CReaderLine line;
+    return line;
 }
 
 bool OneTagOnReader(QWidget* owner, ReaderHandle handle)
@@ -64,7 +98,11 @@ bool OneTagOnReader(QWidget* owner, ReaderHandle handle)
     const int count = ReaderLibrary::instance().inventory(handle);
     if (count == 1)
         return true;
-    const int code = count < 0 ? count : count == 0 ? BRN_ERR_NO_TAG : BRN_ERR_MANY_TAGS;
-    ReportFailure(owner, QStringLiteral("brnInventory()"), code);
+    // An inventory on a gone line finds nothing: that is no answer, not no tag.
+    const int code = count < 0    ? count
+                     : count > 1  ? BRN_ERR_MANY_TAGS
+                     : lineGone(handle) ? BRN_ERR_VERSION
+                                        : BRN_ERR_NO_TAG;
+    ReportReaderFailure(owner, QStringLiteral("brnInventory()"), handle, code);
     return false;
 }

@@ -130,6 +130,7 @@ void CRewriteTagDlg::startWriting()
     // The tag staff laid on the reader, and no other one beside it.
     if (!OneTagOnReader(this, m_reader))
         return;
-    if (ReportFailure(this, QStringLiteral("brnWriteItems()"), ReaderLibrary::instance().writeItems(m_reader, &item)))
+    if (ReportReaderFailure(this, QStringLiteral("brnWriteItems()"), m_reader,
+                            ReaderLibrary::instance().writeItems(m_reader, &item)))
         programMessage(this, kRewritten);
 }

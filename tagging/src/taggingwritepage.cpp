@@ -124,14 +124,19 @@ void CTaggingWritePage::writeBarcode(const QString& text)
     // The tag staff laid on the reader, and no other one beside it.
     if (!OneTagOnReader(this, readerHandle()))
         return;
-    if (!ReportFailure(this, QStringLiteral("brnWriteItems()"),
-                       ReaderLibrary::instance().writeItems(readerHandle(), &item)))
+    if (!ReportReaderFailure(this, QStringLiteral("brnWriteItems()"), readerHandle(),
+                             ReaderLibrary::instance().writeItems(readerHandle(), &item)))
         return;
-    if (!verifyWritten(item)) {
+    switch (verifyWritten(item)) {
+    case Verification::Passed:
+        accept(item, text);
+        break;
+    case Verification::Mismatch:
         Ui::instance().message(this, kVerifyCaption, kVerifyMismatch, Ui::Icon::Information);
-        return;
+        break;
+    case Verification::ReaderGone:
+        break;
     }
-    accept(item, text);
 }
 
 void CTaggingWritePage::accept(const brnItem& item, const QString& text)
@@ -148,16 +153,23 @@ void CTaggingWritePage::accept(const brnItem& item, const QString& text)
     m_lastBarcode = text;
 }
 
-bool CTaggingWritePage::verifyWritten(const brnItem& written)
+CTaggingWritePage::Verification CTaggingWritePage::verifyWritten(const brnItem& written)
 {
     if (!m_verify)
-        return true;
+        return Verification::Passed;
     brnItem back{};
     back.blockSize = BRN_BLOCK_SIZE;
-    // A failed read is a failed verification; it has no message of its own.
-    if (ReaderLibrary::instance().readSingleItem(readerHandle(), kVerifyRetryMs, kVerifyMask, &back) != 0)
-        return false;
-    return back.itemId == written.itemId;
+    const int rc = ReaderLibrary::instance().readSingleItem(readerHandle(), kVerifyRetryMs, kVerifyMask, &back);
+    if (rc != 0) {
+        // A failed read is a failed verification, without a message of its
+        // own; unless the reader has gone, which staff are told instead.
+        if (ReaderLibrary::instance().readerConnected(readerHandle()) == 0) {
+            ReportReaderFailure(this, QStringLiteral("brnReadSingleItem()"), readerHandle(), rc);
+            return Verification::ReaderGone;
+        }
+        return Verification::Mismatch;
+    }
+    return back.itemId == written.itemId ? Verification::Passed : Verification::Mismatch;
 }
 
 void CTaggingWritePage::readTagData()

@@ -124,7 +124,8 @@ protected:
 private:
     // The write of an accepted barcode text, up to the accepted tag.
     void writeBarcode(const QString& text);
-    bool verifyWritten(const brnItem& written);
+    enum class Verification { Passed, Mismatch, ReaderGone };
+    Verification verifyWritten(const brnItem& written);
     // The written tag listed, counted and logged.
     void accept(const brnItem& item, const QString& text);
 

@@ -31,6 +31,7 @@ public:
         return real().openSerial(port, handle, family);
     }
     int close(ReaderHandle handle) override { return real().close(handle); }
+    int readerConnected(ReaderHandle handle) override { return real().readerConnected(handle); }
     int getReadSessionDuration(ReaderHandle h, std::uint32_t n, std::uint32_t* ms) override
     {
         return real().getReadSessionDuration(h, n, ms);

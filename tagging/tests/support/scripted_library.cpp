@@ -46,6 +46,11 @@ int ScriptedLibrary::close(ReaderHandle handle)
     return result(QStringLiteral("brnClose"));
 }
 
+int ScriptedLibrary::readerConnected(ReaderHandle handle)
+{
+    return handle ? (lineUp ? 1 : 0) : -5;
+}
+
 int ScriptedLibrary::getReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t* ms)
 {
     calls << QStringLiteral("brnGetReadSessionDuration %1 %2").arg(name(handle)).arg(number);
