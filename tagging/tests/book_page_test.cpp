@@ -544,14 +544,11 @@ TEST_F(BookPage, SettingsOkTakesTheNewSettingsAndReadingGoesOn)
 {
     open();
     ASSERT_TRUE(page->startReading(CTaggingBookPage::kReadMask));
-    QTimer::singleShot(0, [] {
-        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        dlg->libraryIdField()->setText(QStringLiteral("44120"));
-        dlg->setLockBox()->setChecked(true);
-        dlg->locationList()->setCurrentIndex(2);
-        dlg->mediaTypeList()->setCurrentIndex(1);
-        QTest::mouseClick(dlg->okButton(), Qt::LeftButton);
+    answerSettingsDialog([](CParameterDlg& dlg) {
+        dlg.libraryIdField()->setText(QStringLiteral("44120"));
+        dlg.setLockBox()->setChecked(true);
+        dlg.locationList()->setCurrentIndex(2);
+        dlg.mediaTypeList()->setCurrentIndex(1);
     });
     CSettings().setVerifyWrite(true);   // changed in the store meanwhile
     CSettings().setBarPar(QStringLiteral("10:8:1:0::\n"));
@@ -566,12 +563,7 @@ TEST_F(BookPage, SettingsOkTakesTheNewSettingsAndReadingGoesOn)
     EXPECT_TRUE(page->isReading());
 
     // Cancel changes nothing.
-    QTimer::singleShot(0, [] {
-        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        dlg->libraryIdField()->setText(QStringLiteral("1"));
-        QTest::mouseClick(dlg->cancelButton(), Qt::LeftButton);
-    });
+    answerSettingsDialog([](CParameterDlg& dlg) { dlg.libraryIdField()->setText(QStringLiteral("1")); }, false);
     CSettings().setVerifyWrite(false);
     page->settingsButton()->click();
     EXPECT_EQ(page->libraryIdField()->text(), QStringLiteral("44120"));

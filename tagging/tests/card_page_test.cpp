@@ -226,12 +226,9 @@ TEST_F(CardPage, RowRules)
 TEST_F(CardPage, SettingsOkTakesLibraryAndLock)
 {
     open();
-    QTimer::singleShot(0, [] {
-        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        dlg->libraryIdField()->setText(QStringLiteral("654321"));
-        dlg->setLockBox()->setChecked(true);
-        QTest::mouseClick(dlg->okButton(), Qt::LeftButton);
+    answerSettingsDialog([](CParameterDlg& dlg) {
+        dlg.libraryIdField()->setText(QStringLiteral("654321"));
+        dlg.setLockBox()->setChecked(true);
     });
     CSettings().setVerifyWrite(true);
     page->settingsButton()->click();

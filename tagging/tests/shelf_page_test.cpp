@@ -80,12 +80,9 @@ TEST_F(ShelfPage, TheListKeepsEveryShelfTagWritten)
 TEST_F(ShelfPage, TheLibraryIdentifierOfTheOpeningStaysUntilTheNextStart)
 {
     open();
-    QTimer::singleShot(0, [] {
-        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        dlg->libraryIdField()->setText(QStringLiteral("999"));
-        dlg->setLockBox()->setChecked(true);
-        QTest::mouseClick(dlg->okButton(), Qt::LeftButton);
+    answerSettingsDialog([](CParameterDlg& dlg) {
+        dlg.libraryIdField()->setText(QStringLiteral("999"));
+        dlg.setLockBox()->setChecked(true);
     });
     CSettings().setVerifyWrite(true);
     page->settingsButton()->click();

@@ -11,6 +11,7 @@
 #include "taggingshelfpage.h"
 #include "taggingview.h"
 
+#include "page_test.h"
 #include "recording_ui.h"
 #include "scripted_library.h"
 
@@ -159,15 +160,12 @@ TEST_F(TaggingView, AFailedStartLeavesTheFormUpAndAnotherPortCanBeChosen)
 TEST_F(TaggingView, SettingsAcceptedOnOnePageReachEveryPage)
 {
     auto view = startView();
-    QTimer::singleShot(0, [] {
-        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        dlg->libraryIdField()->setText(QStringLiteral("44120"));
-        dlg->setLockBox()->setChecked(true);
-        dlg->locationList()->setCurrentIndex(2);
-        dlg->mediaTypeList()->setCurrentIndex(1);
-        dlg->barcodeGrid()->insertRowTexts(0, {"10", "0", "8", "1 有但不校验", "", ""});
-        QTest::mouseClick(dlg->okButton(), Qt::LeftButton);
+    answerSettingsDialog([](CParameterDlg& dlg) {
+        dlg.libraryIdField()->setText(QStringLiteral("44120"));
+        dlg.setLockBox()->setChecked(true);
+        dlg.locationList()->setCurrentIndex(2);
+        dlg.mediaTypeList()->setCurrentIndex(1);
+        dlg.barcodeGrid()->insertRowTexts(0, {"10", "0", "8", "1 有但不校验", "", ""});
     });
     CSettings().setVerifyWrite(true);   // a hidden setting, changed in the store
     view->cardPage()->settingsButton()->click();
