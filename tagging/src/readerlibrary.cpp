@@ -59,12 +59,12 @@ void showFailure(QWidget* owner, const QString& caption, const QString& prefix, 
     Ui::instance().message(owner, caption, message, Ui::Icon::Error);
 }
 
-bool lineGone(ReaderHandle handle)
+} // namespace
+
+bool ReaderLineGone(ReaderHandle handle)
 {
     return handle && ReaderLibrary::instance().readerConnected(handle) == 0;
 }
-
-} // namespace
 
 bool ReportFailure(QWidget* owner, const QString& caption, const QString& prefix, int code)
 {
@@ -78,7 +78,7 @@ bool ReportReaderFailure(QWidget* owner, const QString& caption, ReaderHandle ha
 {
     if (code == 0)
         return true;
-    if (!lineGone(handle)) {
+    if (!ReaderLineGone(handle)) {
         showFailure(owner, caption, QString(), code, failureAdvice(code));
         return false;
     }
@@ -98,11 +98,13 @@ bool OneTagOnReader(QWidget* owner, ReaderHandle handle)
     const int count = ReaderLibrary::instance().inventory(handle);
     if (count == 1)
         return true;
-    // An inventory on a gone line finds nothing: that is no answer, not no tag.
-    const int code = count < 0    ? count
-                     : count > 1  ? BRN_ERR_MANY_TAGS
-                     : lineGone(handle) ? BRN_ERR_VERSION
-                                        : BRN_ERR_NO_TAG;
+    int code = BRN_ERR_NO_TAG;
+    if (count < 0)
+        code = count;
+    else if (count > 1)
+        code = BRN_ERR_MANY_TAGS;
+    else if (ReaderLineGone(handle))
+        code = BRN_ERR_VERSION;   // an inventory on a gone line finds nothing: no answer, not no tag
     ReportReaderFailure(owner, QStringLiteral("brnInventory()"), handle, code);
     return false;
 }

@@ -91,6 +91,9 @@ inline bool ReportFailure(QWidget* owner, const QString& caption, int code)
     return ReportFailure(owner, caption, QString(), code);
 }
 
+// Whether the line of the reader of handle has gone (not: a null handle).
+bool ReaderLineGone(ReaderHandle handle);
+
 // As ReportFailure, for a call on the reader of handle: when the reader's
 // line has gone, the second line says so and what to do instead, and the
 // reader connection hears of it (CReaderLine).

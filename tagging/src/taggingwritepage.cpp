@@ -163,7 +163,7 @@ CTaggingWritePage::Verification CTaggingWritePage::verifyWritten(const brnItem& 
     if (rc != 0) {
         // A failed read is a failed verification, without a message of its
         // own; unless the reader has gone, which staff are told instead.
-        if (ReaderLibrary::instance().readerConnected(readerHandle()) == 0) {
+        if (ReaderLineGone(readerHandle())) {
             ReportReaderFailure(this, QStringLiteral("brnReadSingleItem()"), readerHandle(), rc);
             return Verification::ReaderGone;
         }
