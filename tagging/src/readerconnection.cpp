@@ -54,9 +54,7 @@ bool CReaderConnection::connect(int port)
 {
     stopWatching();
     note(kSearching.arg(port));
-    const bool connected = open(port, false);
-    note(QString());
-    return connected;
+    return open(port, false);
 }
 
 bool CReaderConnection::open(int port, bool quiet)
@@ -77,7 +75,11 @@ bool CReaderConnection::open(int port, bool quiet)
 
     ReaderHandle handle = nullptr;
     int family = -1;
-    if (!report(QStringLiteral("brnOpenSerial()"), openPrefix(port), library.openSerial(port, &handle, &family)))
+    const int opened = library.openSerial(port, &handle, &family);
+    // The search is over: its note goes before any message.
+    if (!quiet)
+        note(QString());
+    if (!report(QStringLiteral("brnOpenSerial()"), openPrefix(port), opened))
         return done(false);
     m_handle = handle;
     m_family = family;

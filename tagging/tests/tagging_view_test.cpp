@@ -121,8 +121,14 @@ TEST_F(TaggingView, TheFormShowsANoteWhileItLooksForTheReader)
     view->show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isConnected(); }, kTimeoutMs));
     EXPECT_FALSE(view->noteLabel()->isVisible());
+    // A failed search: the note is gone before the message comes.
+    library.results["brnOpenSerial"] = -8;
+    bool noteWithMessage = true;
+    ui.onMessage = [&](const RecordedMessage&) { noteWithMessage = view->noteLabel()->isVisible(); };
     QTest::keyClick(view->portList(), Qt::Key_Up);   // COM2
     EXPECT_EQ(notesWhileOpening, (QStringList{"正在 COM3 上查找阅读器，请稍候……", "正在 COM2 上查找阅读器，请稍候……"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(noteWithMessage);
     EXPECT_FALSE(view->noteLabel()->isVisible());
 }
 
