@@ -14,6 +14,9 @@
 
 namespace {
 
+// Waits on the event loop; generous for a loaded machine.
+constexpr int kTimeoutMs = 20000;
+
 const char kCannotOpenPort[] = "\xB2\xBB\xC4\xDC\xB4\xF2\xBF\xAA\xD6\xB8\xB6\xA8\xB4\xAE\xBF\xDA\x2E";   // 不能打开指定串口.
 const char kInvalidHandle[] = "\xCE\xDE\xD0\xA7\xBE\xE4\xB1\xFA\xA3\xAC\xD4\xC4\xB6\xC1\xC6\xF7"
                               "\xCE\xB4\xB3\xF5\xCA\xBC\xBB\xAF\x2E";                                  // 无效句柄，阅读器未初始化.
@@ -248,7 +251,7 @@ TEST_F(ReaderConnection, ALostReaderIsClosedAndOpenedAgainWhenItsDeviceIsBack)
 
     library.raise(kReadingReaderGone, nullptr);
     EXPECT_FALSE(book.isReading());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return connection.isLost(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connection.isLost(); }, kTimeoutMs));
     EXPECT_EQ(newCalls(), QStringList{"brnClose #1"});
     EXPECT_FALSE(connection.isConnected());
     EXPECT_EQ(book.readerHandle(), nullptr);
@@ -299,7 +302,7 @@ TEST_F(ReaderConnection, AFailureTellsAGoneReaderFromASilentOne)
         EXPECT_EQ(ui.messages[0].text,
                   QStringLiteral("阅读器版本错误. \n") + (up ? failureAdvice(-4) : kReaderGoneAdvice));
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return connection.isLost(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connection.isLost(); }, kTimeoutMs));
     EXPECT_EQ(ui.messages.size(), 1u);
 }
 
