@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Draws the pictures of the patron card, shelf tag and tag check pages in
-# docs/ from the running program: builds Tagging, readersim and Dalrix.so
+# Draws the pictures of the book, patron card, shelf tag and tag check pages
+# in docs/ from the running program: builds Tagging, readersim and Dalrix.so
 # into build-demo/bin, starts a simulated FENO reader as COM3 of a temporary
 # port folder, and drives Tagging (--drive) under Xvfb through each page as
-# staff would: three patron cards and three shelf tags are programmed, then
-# a book, a card, a shelf tag and an empty tag pass the reader on the tag
-# check page. The program's settings and work logs live in the temporary
+# staff would: three books, three patron cards and three shelf tags are
+# programmed, then a book, a card, a shelf tag and an empty tag pass the
+# reader on the tag check page. The program's settings and work logs live in the temporary
 # folder, which is removed at the end.
 #
 #   docs/screenshots.sh
@@ -102,6 +102,13 @@ program() {
 IFS= read -r -t 60 line <&"${TAGGING[0]}"
 [[ $line == connected* ]] || { echo "screenshots: Tagging did not connect: $line" >&2; exit 1; }
 
+echo "== the book page"
+for i in 1 2 3; do
+  program "E00401000000011$i" "441200000010$i"
+done
+drive waited "wait 500"
+drive saved "shot $docs/book-page.png"
+
 echo "== the patron card page"
 drive page "page card"
 drive set "set 读者类型 3"
@@ -144,4 +151,4 @@ drive saved "shot $docs/check-page.png"
 echo quit >&"${TAGGING[1]}"
 wait "$tagging_pid" || true
 tagging_pid=""
-echo "== pictures: docs/card-page.png docs/shelf-page.png docs/check-page.png"
+echo "== pictures: docs/book-page.png docs/card-page.png docs/shelf-page.png docs/check-page.png"

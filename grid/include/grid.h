@@ -2,7 +2,8 @@
 // the program shows or edits records row by row (the barcode structures of
 // the settings dialog, the tags passing over the reader on the tag check page).
 //
-// Each column has a heading, a width and a cell type: text typed by staff, a
+// Each column has a heading, a width (the least it gets: a heading wider than
+// that widens its column) and a cell type: text typed by staff, a
 // check box, or a drop-down with a fixed list of entries. An editable grid
 // behaves like a small spreadsheet:
 //  - double-click, or Enter on a text column, starts editing the cell;

@@ -134,8 +134,9 @@ void CDataGrid::setColumns(std::vector<Column> columns)
     for (const Column& c : m_columns)
         headings << c.heading;
     setHorizontalHeaderLabels(headings);
+    // A column is at least as wide as its heading needs, so that no heading is cut.
     for (int col = 0; col < columnCount(); ++col)
-        setColumnWidth(col, column(col).width);
+        setColumnWidth(col, std::max(column(col).width, horizontalHeader()->sectionSizeHint(col)));
 }
 
 void CDataGrid::setEditable(bool editable)

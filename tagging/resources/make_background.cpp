@@ -1,16 +1,31 @@
 // Draws the form's background picture, background.png: 1024 x 768 pixels,
-// 24-bit colour. A banner with the program's name across the top, shelves of
-// book spines down the sides and reader waves, over a pale paper tone.
+// 24-bit colour, over a pale paper tone.
+//
+// The form draws the picture centred (from its top-left corner where the
+// form is smaller) and lays its controls over it by fixed margins: the port
+// choice and the exit button 36 pixels above the page sheet, the sheet 169
+// pixels from the top and 104 from the sides, its tab strip transparent
+// beside the tabs. So at 1024 x 768 the picture's top 133 rows, its sides
+// and its bottom rows show; at 1280 x 1024 only its top 62 rows, between the
+// port choice (left) and the exit button (right); at 1920 x 1080 only its
+// top 34 rows. Everything drawn keeps to those places, whole:
+//  - a title ribbon in rows 0 to 27, between x 200 and 824, visible at
+//    every size and clear of every control;
+//  - rows 28 to 63 plain, where the sheet's top edge falls at the larger sizes;
+//  - the subtitle in rows 64 to 126 and the shelves of book spines at the
+//    sides from row 190 down, shown at 1024 x 768 only and hidden whole under
+//    the sheet at the larger sizes;
+//  - the bottom rows plain: the form's notes show there at 1024 x 768.
 //
 //   cmake --build build --target tagging_background
 //   QT_QPA_PLATFORM=offscreen build/bin/tagging_background tagging/resources/background.png
 #include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRadialGradient>
 
 #include <algorithm>
 #include <cstdint>
@@ -20,82 +35,99 @@ namespace {
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
-constexpr int kBanner = 112;
+// The title ribbon.
+constexpr int kRibbonLeft = 200;
+constexpr int kRibbonRight = kWidth - kRibbonLeft;
+constexpr int kRibbonHeight = 28;
 
 const QColor kInk(0x1d, 0x3b, 0x53);
 const QColor kTeal(0x1f, 0x6f, 0x78);
+const QColor kGold(0xd9, 0xa4, 0x41);
 const QColor kPaper(0xf7, 0xf4, 0xec);
 
+// White at the top, where the picture meets the form's white margins at the
+// larger sizes, then paper.
 void drawPaper(QPainter& p)
 {
     QLinearGradient paper(0, 0, 0, kHeight);
-    paper.setColorAt(0.0, kPaper);
-    paper.setColorAt(1.0, QColor(0xe9, 0xef, 0xee));
+    paper.setColorAt(0.0, Qt::white);
+    paper.setColorAt(0.12, Qt::white);
+    paper.setColorAt(0.35, kPaper);
+    paper.setColorAt(1.0, QColor(0xee, 0xf2, 0xef));
     p.fillRect(0, 0, kWidth, kHeight, paper);
 }
 
-void drawBanner(QPainter& p)
-{
-    QLinearGradient band(0, 0, kWidth, 0);
-    band.setColorAt(0.0, kInk);
-    band.setColorAt(1.0, kTeal);
-    QPainterPath shape;
-    shape.moveTo(0, 0);
-    shape.lineTo(kWidth, 0);
-    shape.lineTo(kWidth, kBanner - 18);
-    shape.cubicTo(kWidth * 0.7, kBanner + 12, kWidth * 0.3, kBanner - 30, 0, kBanner);
-    shape.closeSubpath();
-    p.fillPath(shape, band);
-
-    // A thin gold rule following the banner's lower edge.
-    QPainterPath rule;
-    rule.moveTo(0, kBanner + 6);
-    rule.cubicTo(kWidth * 0.3, kBanner - 24, kWidth * 0.7, kBanner + 18, kWidth, kBanner - 12);
-    p.setPen(QPen(QColor(0xd9, 0xa4, 0x41), 2.5));
-    p.drawPath(rule);
-}
-
-// An open book with reader waves rising from it: the program's sign.
+// An open book with reader waves rising from it: the program's sign, at a third of its size.
 void drawSign(QPainter& p, QPointF at)
 {
     p.save();
     p.translate(at);
-    p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.scale(0.36, 0.36);
+    p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(QColor(255, 255, 255, 40));
-    QPainterPath left, right;
+    QPainterPath left;
     left.moveTo(0, 10);
     left.cubicTo(-14, 2, -30, 2, -40, 8);
     left.lineTo(-40, 40);
     left.cubicTo(-30, 34, -14, 34, 0, 42);
     left.closeSubpath();
-    right = QTransform::fromScale(-1, 1).map(left);
     p.drawPath(left);
-    p.drawPath(right);
+    p.drawPath(QTransform::fromScale(-1, 1).map(left));
     p.setBrush(Qt::NoBrush);
     for (int i = 1; i <= 3; ++i) {
         const qreal r = 10.0 * i;
-        p.setPen(QPen(QColor(255, 255, 255, 255 - 55 * i), 2.5, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(QColor(255, 255, 255, 255 - 55 * i), 3.5, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(-r, -r + 4, 2 * r, 2 * r), 40 * 16, 100 * 16);
     }
     p.restore();
 }
 
-void drawTitle(QPainter& p)
+// The ribbon hanging from the top edge, with the sign and the title.
+void drawRibbon(QPainter& p)
 {
+    const QRectF ribbon(kRibbonLeft, -8, kRibbonRight - kRibbonLeft, kRibbonHeight + 8);
+    QLinearGradient band(ribbon.topLeft(), ribbon.topRight());
+    band.setColorAt(0.0, kInk);
+    band.setColorAt(1.0, kTeal);
+    QPainterPath shape;
+    shape.addRoundedRect(ribbon.adjusted(0, 0, 0, -2), 8, 8);
+    p.fillPath(shape, band);
+    // A thin gold rule along its lower edge.
+    p.setPen(QPen(kGold, 2));
+    p.drawLine(QPointF(kRibbonLeft + 8, kRibbonHeight - 1), QPointF(kRibbonRight - 8, kRibbonHeight - 1));
+
     QFont title(QStringLiteral("WenQuanYi Micro Hei"));
-    title.setPixelSize(34);
-    title.setLetterSpacing(QFont::AbsoluteSpacing, 4);
+    title.setPixelSize(18);
+    title.setLetterSpacing(QFont::AbsoluteSpacing, 3);
     p.setFont(title);
     p.setPen(Qt::white);
-    p.drawText(QRect(150, 18, 700, 46), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("图书馆 RFID 标签加工"));
+    const QRectF text(kRibbonLeft, 0, kRibbonRight - kRibbonLeft, kRibbonHeight - 3);
+    const QString caption = QStringLiteral("图书馆 RFID 标签加工");
+    p.drawText(text, Qt::AlignCenter, caption);
+    const qreal half = QFontMetricsF(title).horizontalAdvance(caption) / 2;
+    drawSign(p, QPointF(kWidth / 2.0 - half - 28, 9));
+    drawSign(p, QPointF(kWidth / 2.0 + half + 28, 9));
+}
 
+// The subtitle and a rule of reader waves under it.
+void drawSubtitle(QPainter& p)
+{
     QFont sub(QStringLiteral("DejaVu Sans"));
-    sub.setPixelSize(15);
-    sub.setLetterSpacing(QFont::AbsoluteSpacing, 3);
+    sub.setPixelSize(14);
+    sub.setLetterSpacing(QFont::AbsoluteSpacing, 4);
     p.setFont(sub);
-    p.setPen(QColor(0xcf, 0xe3, 0xe4));
-    p.drawText(QRect(152, 64, 700, 24), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("LIBRARY TAG PROGRAMMING WORKSTATION"));
+    p.setPen(kTeal);
+    p.drawText(QRectF(0, 70, kWidth, 22), Qt::AlignCenter, QStringLiteral("LIBRARY TAG PROGRAMMING WORKSTATION"));
+
+    p.setBrush(Qt::NoBrush);
+    for (int i = 0; i < 3; ++i) {
+        QPainterPath wave;
+        const qreal y = 104 + i * 5;
+        wave.moveTo(kWidth / 2.0 - 220, y);
+        wave.cubicTo(kWidth / 2.0 - 80, y - 8, kWidth / 2.0 + 80, y + 8, kWidth / 2.0 + 220, y);
+        p.setPen(QPen(QColor(0x1f, 0x6f, 0x78, 150 - 40 * i), 1.5));
+        p.drawPath(wave);
+    }
 }
 
 // Book spines standing on a shelf, filling a strip at the side.
@@ -118,31 +150,13 @@ void drawShelf(QPainter& p, int x0, int x1, int baseY, std::uint32_t seed)
     p.fillRect(QRect(x0 - 6, baseY, x1 - x0 + 12, 6), QColor(0x7a, 0x5c, 0x43));
 }
 
+// Four shelves a side, from row 190 down to row 686, 12 pixels clear of the sheet.
 void drawSides(QPainter& p)
 {
     for (int shelf = 0; shelf < 4; ++shelf) {
         const int base = 290 + shelf * 130;
-        drawShelf(p, 10, 92, base, 7u + shelf * 13u);
-        drawShelf(p, kWidth - 92, kWidth - 10, base, 101u + shelf * 17u);
-    }
-}
-
-// Soft glow and waves near the bottom.
-void drawFooter(QPainter& p)
-{
-    QRadialGradient glow(kWidth / 2.0, kHeight + 120, 520);
-    glow.setColorAt(0.0, QColor(0x1f, 0x6f, 0x78, 70));
-    glow.setColorAt(1.0, QColor(0x1f, 0x6f, 0x78, 0));
-    p.fillRect(0, 0, kWidth, kHeight, glow);
-
-    p.setBrush(Qt::NoBrush);
-    for (int i = 0; i < 3; ++i) {
-        QPainterPath wave;
-        const qreal y = kHeight - 26 + i * 7;
-        wave.moveTo(0, y);
-        wave.cubicTo(kWidth * 0.33, y - 18, kWidth * 0.66, y + 18, kWidth, y - 4);
-        p.setPen(QPen(QColor(0x1f, 0x6f, 0x78, 110 - 30 * i), 2));
-        p.drawPath(wave);
+        drawShelf(p, 10, 90, base, 7u + shelf * 13u);
+        drawShelf(p, kWidth - 90, kWidth - 10, base, 101u + shelf * 17u);
     }
 }
 
@@ -161,11 +175,9 @@ int main(int argc, char** argv)
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
         drawPaper(p);
-        drawFooter(p);
         drawSides(p);
-        drawBanner(p);
-        drawSign(p, QPointF(92, 44));
-        drawTitle(p);
+        drawRibbon(p);
+        drawSubtitle(p);
     }
     return picture.save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }

@@ -57,6 +57,20 @@ std::uint64_t itemIdFromText(const QString& text)
     return value;
 }
 
+bool isWritableNumber(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && isBlank(text[end - 1]))
+        --end;
+    const qsizetype begin = skipBlanks(text);
+    if (begin >= end)
+        return false;
+    for (qsizetype i = begin; i < end; ++i)
+        if (!isDigit(text[i]))
+            return false;
+    return itemIdFromText(text) != 0;
+}
+
 std::uint32_t unsignedFromText(const QString& text)
 {
     constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();

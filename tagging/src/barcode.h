@@ -72,6 +72,11 @@ private:
 // digits), or 0 when it needs more than 57 bits.
 std::uint64_t itemIdFromText(const QString& text);
 
+// Whether an accepted barcode text can go to a tag as its item identifier:
+// a decimal number (blanks around it aside) whose identifier is neither 0
+// (an empty tag's) nor cut to 0 for needing more than 57 bits.
+bool isWritableNumber(const QString& text);
+
 // A library identifier typed as text: the unsigned decimal number at its
 // start (leading blanks skipped, 0 without digits); a number beyond 32 bits
 // gives the largest 32-bit value.

@@ -4,12 +4,14 @@
 //   errorString            brnGetErrorString
 //   openSerial             brnOpenSerial
 //   close                  brnClose
+//   readerConnected        brnReaderConnected
 //   getReadSessionDuration brnGetReadSessionDuration
 //   setReadSessionDuration brnSetReadSessionDuration
 //   setSortingBufferDepth  brnSetSortingBufferDepth
 //   startReadingItems      brnStartReadingItems
 //   stopReadingItems       brnStopReadingItems
 //   readSingleItem         brnReadSingleItem
+//   inventory              brnInventory
 //   writeItems             brnWriteItems
 //
 // Continuous reading calls back on the thread that started it, from that
@@ -25,6 +27,7 @@ public:
 
     int openSerial(int port, ReaderHandle* handle, int* family) override { return brnOpenSerial(port, handle, family); }
     int close(ReaderHandle handle) override { return brnClose(handle); }
+    int readerConnected(ReaderHandle handle) override { return brnReaderConnected(handle); }
 
     int getReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t* ms) override
     {
@@ -51,6 +54,7 @@ public:
     {
         return brnReadSingleItem(handle, retryDelayMs, requestMask, item);
     }
+    int inventory(ReaderHandle handle) override { return brnInventory(handle); }
     int writeItems(ReaderHandle handle, brnItem* item) override { return brnWriteItems(handle, item); }
 };
 

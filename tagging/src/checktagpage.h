@@ -13,6 +13,7 @@
 // Start disables itself and enables Stop, Stop the other way round, also
 // when the library refused; when the page leaves the front of the sheet or
 // the reader is disconnected, reading ends and the buttons stay as they are.
+// When the reader's line goes, reading ends and Start comes back.
 #pragma once
 
 #include "taggingpage.h"
@@ -54,6 +55,8 @@ public:
 
 protected:
     void tagRead(const brnItem& item) override;
+    // Start comes back, as after Stop.
+    void readingEnded() override { setButtons(false); }
 
 private:
     void setButtons(bool reading);

@@ -147,10 +147,8 @@ bool CDriver::run(const QString& line)
         m_out(switchPage(argument));
     } else if (command == QLatin1String("scan")) {
         const int before = writing ? writing->writtenCount() : 0;
-        if (writing) {
-            writing->barcodeField()->clear();
+        if (writing)
             typeAndEnter(writing->barcodeField(), argument);
-        }
         if (writing && writing->writtenCount() > before)
             m_out(QStringLiteral("written %1: %2").arg(writing->writtenCount()).arg(rowText(0)));
         else

@@ -7,8 +7,10 @@
 //                  shelf (shelf tags) or check (tag check); answers
 //                  "page CAPTION" or "no page NAME"
 //   scan BARCODE   types BARCODE into the page's barcode field and presses
-//                  Enter; answers "written N: CELLS" (N the page's counter,
-//                  CELLS the top row of its list) or "not written"
+//                  Enter, as a scanner does: into whatever the field holds
+//                  (the page leaves a barcode it did not write there,
+//                  selected); answers "written N: CELLS" (N the page's
+//                  counter, CELLS the top row of its list) or "not written"
 //   read           presses "读标签数据" (on the tag check page "开始检查");
 //                  answers "reading" or "not reading"
 //   stop           stops the page's reading (on the tag check page "停止");
@@ -89,7 +91,7 @@ public:
         m_out(QStringLiteral("message %1: %2").arg(caption, text));
     }
     void beep() override {}
-    QString chooseFolder(QWidget*, const QString&) override { return {}; }
+    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
 
 private:
     CDriver::Output m_out;

@@ -1,6 +1,7 @@
-// The holding location and media type lists that staff choose from in the
-// settings dialog, on the book page and in the rewrite dialog, in this order,
-// and the one-byte holding location code a book tag carries.
+// The lists that staff choose from, in this order: holding locations and
+// media types (settings dialog, book page, rewrite dialog), card statuses and
+// patron types (patron card page); and the one-byte holding location code a
+// book tag carries. The settings store keeps list indexes into them.
 //
 // A location code holds a digit 0-7 in bits 7-5 and a letter offset from "A"
 // in bits 4-0; it is written as that digit and letter ("1A" is 32, "2B" 65).
@@ -40,6 +41,11 @@ inline const QStringList kMediaTypes{
     QStringLiteral("2 期刊"),
     QStringLiteral("3 光盘"),
 };
+
+// Two blanks between the number and the name.
+inline const QStringList kCardStatuses{QStringLiteral("1  有效"), QStringLiteral("2  验证"), QStringLiteral("3  挂失")};
+inline const QStringList kPatronTypes{QStringLiteral("1  本馆职工"), QStringLiteral("2  VIP"),
+                                      QStringLiteral("3  一般读者")};
 
 // The holding location entry that a stored Location text selects: the first
 // entry that begins with it, letter case ignored, else the first entry.

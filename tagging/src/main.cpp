@@ -1,6 +1,7 @@
 // Tagging, the library's tag programming workstation.
 //
 //   Tagging [--screenshot FILE [--screenshot-delay MS]] [--drive]
+//   Tagging --help | --version
 //
 // --screenshot saves a picture of the screen to FILE once the program has
 // run for MS milliseconds (default 2000) and then ends the program.
@@ -16,6 +17,7 @@
 #include "taggingview.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -23,6 +25,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include <unistd.h>
 
@@ -44,45 +47,93 @@ void printLine(const QString& line)
     std::fflush(stdout);
 }
 
+// The program's options. Help and version are answered before the
+// application object exists, which needs a display.
+struct Options {
+    QCommandLineParser parser;
+    QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                  QStringLiteral("Save a picture of the screen to <file> and end."),
+                                  QStringLiteral("file")};
+    QCommandLineOption delay{QStringLiteral("screenshot-delay"),
+                             QStringLiteral("Milliseconds before the picture is taken."), QStringLiteral("ms"),
+                             QStringLiteral("2000")};
+    QCommandLineOption drive{QStringLiteral("drive"),
+                             QStringLiteral("Take staff actions from standard input, one a line: "
+                                            "page NAME, scan BARCODE, read, stop, tick BOX on|off, "
+                                            "set LABEL VALUE, rows, wait MS, shot FILE, quit.")};
+
+    Options()
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("The library's tag programming workstation: writes books, patron cards and "
+                           "shelf tags from their barcodes and checks tags on the reader."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(screenshot);
+        parser.addOption(delay);
+        parser.addOption(drive);
+    }
+};
+
+QStringList argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// --help and --version, answered without a display: the exit status, or
+// nothing when the program is to run (or the toolkit's own options are
+// among the arguments, which only the application object takes).
+std::optional<int> answerWithoutDisplay(Options& options, const QStringList& arguments)
+{
+    if (!options.parser.parse(arguments))
+        return std::nullopt;
+    if (options.parser.isSet(QStringLiteral("help"))) {
+        QString help = options.parser.helpText();
+        help.replace(QStringLiteral("<executable_name>"), QFileInfo(arguments.value(0)).fileName());
+        std::fputs(qPrintable(help), stdout);
+        return 0;
+    }
+    if (options.parser.isSet(QStringLiteral("version"))) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    CTaggingApp app(argc, argv);
+    CTaggingApp::nameApplication();
+    Options options;
+    if (const std::optional<int> status = answerWithoutDisplay(options, argumentsOf(argc, argv)))
+        return *status;
 
-    QCommandLineParser options;
-    options.addHelpOption();
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Save a picture of the screen to <file> and end."),
-                                        QStringLiteral("file"));
-    const QCommandLineOption delay(QStringLiteral("screenshot-delay"),
-                                   QStringLiteral("Milliseconds before the picture is taken."),
-                                   QStringLiteral("ms"), QStringLiteral("2000"));
-    const QCommandLineOption drive(QStringLiteral("drive"),
-                                   QStringLiteral("Take staff actions from standard input, one a line: "
-                                                  "page NAME, scan BARCODE, read, stop, tick BOX on|off, "
-                                                  "set LABEL VALUE, rows, wait MS, shot FILE, quit."));
-    options.addOption(screenshot);
-    options.addOption(delay);
-    options.addOption(drive);
-    options.process(app);
+    CTaggingApp app(argc, argv);
+    options.parser.process(app);
 
     std::unique_ptr<DriverUi> driverUi;
-    if (options.isSet(drive)) {
+    if (options.parser.isSet(options.drive)) {
         driverUi = std::make_unique<DriverUi>(printLine);
         Ui::install(driverUi.get());
     }
 
     app.initInstance();
 
-    if (options.isSet(drive)) {
-        auto* driver = new CDriver(*app.mainFrame()->view(), printLine, &app);
-        // After the form's first connection attempt, which is due already.
-        QTimer::singleShot(0, driver, [driver] { driver->readFrom(STDIN_FILENO); });
+    if (options.parser.isSet(options.drive)) {
+        CTaggingView* view = app.mainFrame()->view();
+        auto* driver = new CDriver(*view, printLine, &app);
+        // After the form's first connection attempt.
+        QObject::connect(view, &CTaggingView::started, driver, [driver] { driver->readFrom(STDIN_FILENO); },
+                         Qt::SingleShotConnection);
     }
-    if (options.isSet(screenshot)) {
-        const QString file = options.value(screenshot);
-        QTimer::singleShot(options.value(delay).toInt(), &app, [&app, file] {
+    if (options.parser.isSet(options.screenshot)) {
+        const QString file = options.parser.value(options.screenshot);
+        QTimer::singleShot(options.parser.value(options.delay).toInt(), &app, [&app, file] {
             if (!saveScreen(app, file)) {
                 std::fprintf(stderr, "Tagging: cannot save the screen to %s\n", qPrintable(file));
                 QCoreApplication::exit(1);

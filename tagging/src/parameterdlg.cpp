@@ -107,6 +107,12 @@ CParameterDlg::CParameterDlg(QWidget* parent)
     m_libraryId->setText(settings.libraryId());
 }
 
+CSettingsAccepted& CSettingsAccepted::instance()
+{
+    static CSettingsAccepted announcer;
+    return announcer;
+}
+
 bool CParameterDlg::openSettings(QWidget* owner)
 {
     CParameterDlg dialog(owner);
@@ -131,7 +137,8 @@ void CParameterDlg::takeHeldValues()
 
 void CParameterDlg::browse()
 {
-    const QString folder = Ui::instance().chooseFolder(this, kFolderTitle);
+    // Opens in the work directory shown, not in the program's folder.
+    const QString folder = Ui::instance().chooseFolder(this, kFolderTitle, m_workPath->text());
     if (folder.isEmpty())
         return;
     m_heldWorkPath = folder;
@@ -151,5 +158,6 @@ void CParameterDlg::accept()
     settings.setReference(m_reference->isChecked());
     settings.setType(m_mediaType->currentIndex());
     settings.setLibraryId(m_libraryId->text());
+    emit CSettingsAccepted::instance().accepted();
     QDialog::accept();
 }

@@ -12,6 +12,9 @@
 // from them on OK. A folder chosen with "浏览" becomes the held work directory
 // and the held values are shown again, so unsaved changes of those controls
 // are undone; the other controls keep what staff entered.
+//
+// An OK reaches every page, whichever page opened the dialog: the dialog
+// announces it (CSettingsAccepted) once the settings are stored.
 #pragma once
 
 #include <QDialog>
@@ -22,6 +25,17 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+
+// The one announcer of an OK in the settings dialog.
+class CSettingsAccepted : public QObject {
+    Q_OBJECT
+public:
+    static CSettingsAccepted& instance();
+
+signals:
+    // The settings store holds what staff accepted.
+    void accepted();
+};
 
 class CParameterDlg : public QDialog {
     Q_OBJECT

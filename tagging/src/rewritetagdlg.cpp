@@ -127,6 +127,10 @@ void CRewriteTagDlg::startWriting()
         programMessage(this, kNothingChosen);
         return;
     }
-    if (ReportFailure(this, QStringLiteral("brnWriteItems()"), ReaderLibrary::instance().writeItems(m_reader, &item)))
+    // The tag staff laid on the reader, and no other one beside it.
+    if (!OneTagOnReader(this, m_reader))
+        return;
+    if (ReportReaderFailure(this, QStringLiteral("brnWriteItems()"), m_reader,
+                            ReaderLibrary::instance().writeItems(m_reader, &item)))
         programMessage(this, kRewritten);
 }

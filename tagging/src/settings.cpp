@@ -1,6 +1,6 @@
 #include "settings.h"
 
-#include <algorithm>
+#include "holdings.h"
 
 namespace {
 
@@ -38,7 +38,34 @@ void CSettings::setInteger(const QString& section, const QString& key, int value
     m_store.setValue(path(section, key), value);
 }
 
-int CSettings::listIndex(const QString& key, int fallback) const
+int CSettings::listIndex(const QString& key, qsizetype entries, int fallback) const
 {
-    return std::max(0, integer(kLastEnv, key, fallback));
+    const int index = integer(kLastEnv, key, fallback);
+    return index >= 0 && index < entries ? index : fallback;
+}
+
+int CSettings::type() const
+{
+    return listIndex(QStringLiteral("Type"), kMediaTypes.size(), 0);
+}
+
+int CSettings::comPort() const
+{
+    return listIndex(QStringLiteral("Com Port"), kPorts, kDefaultPort);
+}
+
+int CSettings::patronType() const
+{
+    return listIndex(QStringLiteral("PatronType"), kPatronTypes.size(), 0);
+}
+
+int CSettings::patronCardStatus() const
+{
+    return listIndex(QStringLiteral("PatronCardStatus"), kCardStatuses.size(), 0);
+}
+
+int CSettings::sorting() const
+{
+    const int depth = integer(kReader, QStringLiteral("Sorting"), kDefaultSorting);
+    return depth >= 1 ? depth : kDefaultSorting;
 }

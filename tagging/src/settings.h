@@ -36,23 +36,32 @@ public:
     void setLocation(const QString& v) { setText(kLastEnv, QStringLiteral("Location"), v); }
     bool reference() const { return integer(kLastEnv, QStringLiteral("Reference")) != 0; }
     void setReference(bool v) { setInteger(kLastEnv, QStringLiteral("Reference"), v ? 1 : 0); }
-    // List indexes: a negative stored value (no entry was selected) reads as 0.
-    int type() const { return listIndex(QStringLiteral("Type"), 0); }
+    // List indexes: a stored value that selects no entry of the list (a
+    // negative one, stored when no entry was selected, or one past the end of
+    // the list, as a hand-edited store may hold) reads as the first entry.
+    int type() const;
     void setType(int v) { setInteger(kLastEnv, QStringLiteral("Type"), v); }
     QString libraryId() const { return text(kLastEnv, QStringLiteral("LibraryID")); }
     void setLibraryId(const QString& v) { setText(kLastEnv, QStringLiteral("LibraryID"), v); }
-    int comPort() const { return integer(kLastEnv, QStringLiteral("Com Port"), 2); }
+    // The port list's index (COM1 to COM9); one out of the list reads as 2 ("COM3").
+    int comPort() const;
     void setComPort(int v) { setInteger(kLastEnv, QStringLiteral("Com Port"), v); }
-    int patronType() const { return listIndex(QStringLiteral("PatronType"), 0); }
+    int patronType() const;
     void setPatronType(int v) { setInteger(kLastEnv, QStringLiteral("PatronType"), v); }
-    int patronCardStatus() const { return listIndex(QStringLiteral("PatronCardStatus"), 0); }
+    int patronCardStatus() const;
     void setPatronCardStatus(int v) { setInteger(kLastEnv, QStringLiteral("PatronCardStatus"), v); }
 
-    // "Reader": written by no part of the program.
-    int sorting() const { return integer(kReader, QStringLiteral("Sorting"), 80); }
+    // "Reader": written by no part of the program. A depth below 1 would make
+    // every later call of continuous reading fail: it reads as the default 80.
+    int sorting() const;
+
+    static constexpr int kPorts = 9;          // COM1 to COM9
+    static constexpr int kDefaultPort = 2;    // "COM3"
+    static constexpr int kDefaultSorting = 80;
 
 private:
-    int listIndex(const QString& key, int fallback) const;
+    // The index stored under key when it selects one of entries entries, else fallback.
+    int listIndex(const QString& key, qsizetype entries, int fallback) const;
 
     mutable QSettings m_store;
 };

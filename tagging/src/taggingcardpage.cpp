@@ -1,6 +1,7 @@
 #include "taggingcardpage.h"
 
 #include "barcodeedit.h"
+#include "holdings.h"
 #include "settings.h"
 
 #include <QCheckBox>

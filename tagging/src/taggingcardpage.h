@@ -27,11 +27,6 @@ public:
     // A new card is valid for this many days from the page's creation.
     static constexpr int kValidDays = 365;
 
-    static inline const QStringList kCardStatuses{QStringLiteral("1  有效"), QStringLiteral("2  验证"),
-                                                  QStringLiteral("3  挂失")};
-    static inline const QStringList kPatronTypes{QStringLiteral("1  本馆职工"), QStringLiteral("2  VIP"),
-                                                 QStringLiteral("3  一般读者")};
-
     explicit CTaggingCardPage(QWidget* parent = nullptr);
 
     QComboBox* cardStatusList() const { return m_cardStatus; }

@@ -12,7 +12,7 @@ CTaggingPage::CTaggingPage(const QString& caption, QWidget* parent) : QWidget(pa
 bool CTaggingPage::startReading(std::uint32_t requestMask)
 {
     const int rc = ReaderLibrary::instance().startReadingItems(m_reader, requestMask, &readingCallback, this);
-    if (!ReportFailure(this, QStringLiteral("brnStartReadingItems()"), rc))
+    if (!ReportReaderFailure(this, QStringLiteral("brnStartReadingItems()"), m_reader, rc))
         return false;
     m_reading = true;
     return true;
@@ -21,7 +21,8 @@ bool CTaggingPage::startReading(std::uint32_t requestMask)
 void CTaggingPage::stopReading()
 {
     m_reading = false;
-    ReportFailure(this, QStringLiteral("brnStopReadingItems()"), ReaderLibrary::instance().stopReadingItems(m_reader));
+    ReportReaderFailure(this, QStringLiteral("brnStopReadingItems()"), m_reader,
+                        ReaderLibrary::instance().stopReadingItems(m_reader));
 }
 
 void CTaggingPage::deactivated()
@@ -34,11 +35,19 @@ void CTaggingPage::tagRead(const brnItem&)
 {
 }
 
-void CTaggingPage::readingCallback(ReaderHandle, int event, brnItem* item, void* context)
+void CTaggingPage::readingCallback(ReaderHandle handle, int event, brnItem* item, void* context)
 {
     auto* page = static_cast<CTaggingPage*>(context);
-    if (event == kReadingNewTag && item && page->m_reading)
+    if (!page->m_reading)
+        return;
+    if (event == kReadingNewTag && item) {
         page->tagRead(*item);
+    } else if (event == kReadingReaderGone) {
+        // The library has stopped reading already.
+        page->m_reading = false;
+        page->readingEnded();
+        emit CReaderLine::instance().gone(handle, true, false);
+    }
 }
 
 void CTaggingPage::styleCounter(QLabel* counter)

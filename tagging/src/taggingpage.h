@@ -5,7 +5,9 @@
 //    never uses the handle of a closed connection;
 //  - continuous reading: startReading() passes the page itself as the
 //    context, and the page hears only of new tags (event 2) while its
-//    reading flag is set (tagRead); stopReading() ends it;
+//    reading flag is set (tagRead); stopReading() ends it. When the reader's
+//    line goes, reading ends by itself (readingEnded) and the reader
+//    connection hears of it (CReaderLine);
 //  - activation on the page sheet: activated() when the page comes to the
 //    front, deactivated() when another page does; a page that leaves the
 //    front stops its reading;
@@ -50,6 +52,8 @@ protected:
     // A tag not reported before, while reading runs; the item lives only
     // for the duration of the call.
     virtual void tagRead(const brnItem& item);
+    // Reading ended because the reader's line has gone.
+    virtual void readingEnded() {}
 
     // The counter of a page: large, bold, right-aligned.
     static void styleCounter(QLabel* counter);

@@ -17,25 +17,31 @@
 
 namespace {
 
-constexpr int kPorts = 9;
 constexpr int kControlHeight = 26;
 constexpr int kControlGap = 10;   // between the controls and the sheet, and beside each other
+constexpr int kNoteHeight = 26;
 
 } // namespace
 
 CTaggingView::CTaggingView(QWidget* parent)
     : QWidget(parent),
       m_portLabel(new QLabel(kPortLabel, this)),
+      m_note(new QLabel(this)),
       m_portList(new QComboBox(this)),
       m_exit(new QPushButton(kExitText, this)),
       m_sheet(new CPageSheet(this)),
       m_connection(this)
 {
-    for (int port = 1; port <= kPorts; ++port)
+    for (int port = 1; port <= CSettings::kPorts; ++port)
         m_portList->addItem(QStringLiteral("COM%1").arg(port));
     m_portList->setCurrentIndex(CSettings().comPort());
     connect(m_portList, &QComboBox::activated, this, &CTaggingView::portChosen);
     connect(m_exit, &QPushButton::clicked, this, [this] { window()->close(); });
+    m_note->setAlignment(Qt::AlignCenter);
+    m_note->setStyleSheet(QStringLiteral("QLabel { background: #fff3b0; color: #3a2c00; border: 1px solid #c9a227;"
+                                         " font-weight: bold; padding: 0 8px; }"));
+    m_note->hide();
+    m_connection.setNoteShower([this](const QString& note) { showNote(note); });
     createPages();
 }
 
@@ -82,14 +88,28 @@ void CTaggingView::showEvent(QShowEvent*)
         return;
     m_shown = true;
     m_background.load(kBackground);
-    // Connect once the form is on the screen, so that a failure's message
-    // box comes up over it.
-    QTimer::singleShot(0, this, &CTaggingView::start);
+    // Connect once the form is drawn on the screen with its note, so that
+    // staff see what the program is doing and a failure's message box comes
+    // up over it.
+    m_note->setText(CReaderConnection::kSearching.arg(m_portList->currentIndex() + 1));
+    m_note->show();
+    m_startDue = true;
 }
 
 void CTaggingView::start()
 {
     m_connection.connect(m_portList->currentIndex() + 1);
+    emit started();
+}
+
+void CTaggingView::showNote(const QString& note)
+{
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
+    if (note.isEmpty() || !isVisible())
+        return;
+    // Drawn and sent to the screen now: a blocking open may follow.
+    m_note->repaint();
 }
 
 void CTaggingView::portChosen(int index)
@@ -121,6 +141,9 @@ void CTaggingView::resizeEvent(QResizeEvent*)
     m_portList->setGeometry(area.left() + labelWidth + kControlGap, top, 100, kControlHeight);
     const int exitWidth = std::max(90, m_exit->sizeHint().width());
     m_exit->setGeometry(area.right() + 1 - exitWidth, top, exitWidth, kControlHeight);
+
+    // The note in the margin below the sheet.
+    m_note->setGeometry(area.left(), area.bottom() + 1 + (kSheetBottom - kNoteHeight) / 2, area.width(), kNoteHeight);
 }
 
 void CTaggingView::paintEvent(QPaintEvent*)
@@ -129,4 +152,8 @@ void CTaggingView::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), Qt::white);
     if (!m_background.isNull())
         painter.drawPixmap(backgroundOrigin(), m_background);
+    if (m_startDue) {
+        m_startDue = false;
+        QTimer::singleShot(0, this, &CTaggingView::start);
+    }
 }

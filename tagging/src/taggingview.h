@@ -10,9 +10,15 @@
 // destroyed with the form.
 //
 // When first shown, the form selects the stored port (Com Port, default 2:
-// "COM3") and connects. Choosing a port reconnects on it. When destroyed, the
-// form disconnects, stores the chosen port and then destroys the pages, so
-// each page's own closing behaviour runs last.
+// "COM3") and connects once it is on the screen, showing a note meanwhile:
+// looking for the reader can take seconds in which the window does not
+// answer. Choosing a port reconnects on it. When destroyed, the form
+// disconnects, stores the chosen port and then destroys the pages, so each
+// page's own closing behaviour runs last.
+//
+// The connection's notes (looking for the reader, reader lost, reader back)
+// show in a bar below the sheet, where the background picture is plain at
+// every screen size.
 #pragma once
 
 #include "readerconnection.h"
@@ -62,6 +68,8 @@ public:
     QComboBox* portList() const { return m_portList; }
     QPushButton* exitButton() const { return m_exit; }
     QLabel* portLabel() const { return m_portLabel; }
+    // The connection's note; hidden while there is none.
+    QLabel* noteLabel() const { return m_note; }
     const QPixmap& background() const { return m_background; }
 
     // The rectangle the sheet covers.
@@ -69,6 +77,10 @@ public:
     // Where the background picture is drawn from: centred, or from the
     // form's edge in a direction where the form is smaller than the picture.
     QPoint backgroundOrigin() const;
+
+signals:
+    // The first connection attempt, at start, is over.
+    void started();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -82,8 +94,10 @@ private:
     void createPages();
     void start();
     void portChosen(int index);
+    void showNote(const QString& note);
 
     QLabel* m_portLabel;
+    QLabel* m_note;
     QComboBox* m_portList;
     QPushButton* m_exit;
     CPageSheet* m_sheet;
@@ -95,4 +109,5 @@ private:
     CTaggingShelfPage* m_shelfPage = nullptr;
     CCheckTagPage* m_checkPage = nullptr;
     bool m_shown = false;
+    bool m_startDue = false;   // connect after the first painting
 };

@@ -34,6 +34,7 @@ CTaggingWritePage::CTaggingWritePage(const QString& caption, CTagList::Columns t
     connect(m_settingsButton, &QPushButton::clicked, this, &CTaggingWritePage::openSettings);
     connect(m_readButton, &QPushButton::clicked, this, &CTaggingWritePage::readTagData);
     connect(m_statisticsButton, &QPushButton::clicked, this, &CTaggingWritePage::showStatistics);
+    connect(&CSettingsAccepted::instance(), &CSettingsAccepted::accepted, this, &CTaggingWritePage::takeSettings);
 
     // Opening.
     const CSettings settings;
@@ -96,46 +97,79 @@ void CTaggingWritePage::write()
     m_list->setMode(CTagList::TagRows);
     if (isReading())
         stopReading();
-
     const QString text = m_barcode->text();
-    // The same barcode twice in a row is one scan too many: the tag has it.
-    if (!text.isEmpty() && (m_lastBarcode.isEmpty() || text != m_lastBarcode)) {
-        if (m_workStart.isEmpty())
-            m_workStart = m_logs.nowText();
-        if (m_logs.open(this)) {
-            brnItem item{};
-            buildItem(text, item);
-            if (ReportFailure(this, QStringLiteral("brnWriteItems()"),
-                              ReaderLibrary::instance().writeItems(readerHandle(), &item))) {
-                if (!verifyWritten(item)) {
-                    Ui::instance().message(this, kVerifyCaption, kVerifyMismatch, Ui::Icon::Information);
-                } else {
-                    if (clearsListByCount() && m_written % kRowsPerList == 0)
-                        m_list->deleteAllRows();
-                    // Row and log line show the number as the library left it.
-                    addTagRow(item);
-                    m_barcode->clear();
-                    ++m_written;
-                    setCounter(m_written);
-                    m_logs.appendItem(item.itemId, logDigits());
-                    m_lastBarcode = text;
-                }
-            }
-        }
-    }
+    if (!text.isEmpty())
+        writeBarcode(text);
+    // A scanner types into whatever the field holds: a barcode left there by
+    // a write that stopped is replaced by the next scan, not joined to it.
+    m_barcode->selectAll();
     m_barcode->setFocus();
 }
 
-bool CTaggingWritePage::verifyWritten(const brnItem& written)
+void CTaggingWritePage::writeBarcode(const QString& text)
+{
+    // The same barcode twice in a row is one scan too many: the tag has it.
+    if (!m_lastBarcode.isEmpty() && text == m_lastBarcode)
+        return;
+    if (!isWritableNumber(text)) {
+        programMessage(this, kNotANumber.arg(text));
+        return;
+    }
+    if (m_workStart.isEmpty())
+        m_workStart = m_logs.nowText();
+    if (!m_logs.open(this))
+        return;
+    brnItem item{};
+    buildItem(text, item);
+    // The tag staff laid on the reader, and no other one beside it.
+    if (!OneTagOnReader(this, readerHandle()))
+        return;
+    if (!ReportReaderFailure(this, QStringLiteral("brnWriteItems()"), readerHandle(),
+                             ReaderLibrary::instance().writeItems(readerHandle(), &item)))
+        return;
+    switch (verifyWritten(item)) {
+    case Verification::Passed:
+        accept(item, text);
+        break;
+    case Verification::Mismatch:
+        Ui::instance().message(this, kVerifyCaption, kVerifyMismatch, Ui::Icon::Information);
+        break;
+    case Verification::ReaderGone:
+        break;
+    }
+}
+
+void CTaggingWritePage::accept(const brnItem& item, const QString& text)
+{
+    if (clearsListByCount() && m_written % kRowsPerList == 0)
+        m_list->deleteAllRows();
+    // Row and log line show the number as the library left it.
+    addTagRow(item);
+    m_barcode->clear();
+    ++m_written;
+    setCounter(m_written);
+    if (!m_logs.appendItem(item.itemId, logDigits()))
+        m_logs.tellLineLost(this);
+    m_lastBarcode = text;
+}
+
+CTaggingWritePage::Verification CTaggingWritePage::verifyWritten(const brnItem& written)
 {
     if (!m_verify)
-        return true;
+        return Verification::Passed;
     brnItem back{};
     back.blockSize = BRN_BLOCK_SIZE;
-    // A failed read is a failed verification; it has no message of its own.
-    if (ReaderLibrary::instance().readSingleItem(readerHandle(), kVerifyRetryMs, kVerifyMask, &back) != 0)
-        return false;
-    return back.itemId == written.itemId;
+    const int rc = ReaderLibrary::instance().readSingleItem(readerHandle(), kVerifyRetryMs, kVerifyMask, &back);
+    if (rc != 0) {
+        // A failed read is a failed verification, without a message of its
+        // own; unless the reader has gone, which staff are told instead.
+        if (ReaderLineGone(readerHandle())) {
+            ReportReaderFailure(this, QStringLiteral("brnReadSingleItem()"), readerHandle(), rc);
+            return Verification::ReaderGone;
+        }
+        return Verification::Mismatch;
+    }
+    return back.itemId == written.itemId ? Verification::Passed : Verification::Mismatch;
 }
 
 void CTaggingWritePage::readTagData()
@@ -163,8 +197,11 @@ void CTaggingWritePage::addTagRow(const brnItem& item)
 
 void CTaggingWritePage::openSettings()
 {
-    if (!CParameterDlg::openSettings(this))
-        return;
+    CParameterDlg::openSettings(this);
+}
+
+void CTaggingWritePage::takeSettings()
+{
     m_barcode->checker().load(true);
     m_verify = CSettings().verifyWrite();
     settingsAccepted();
@@ -178,7 +215,8 @@ void CTaggingWritePage::showStatistics()
 void CTaggingWritePage::closing()
 {
     storeSettings();
-    m_logs.appendWorkload(m_written, m_workStart);
+    if (!m_logs.appendWorkload(m_written, m_workStart))
+        m_logs.tellLineLost(this);
     if (isReading())
         stopReading();
     m_logs.close();

@@ -38,6 +38,10 @@ class CTaggingWritePage : public CTaggingPage {
 public:
     static inline const QString kVerifyCaption = QStringLiteral("VerifyWrite()");
     static inline const QString kVerifyMismatch = QStringLiteral("校验标签：数据不匹配！");
+    // A barcode text that is no number a tag can hold (%1: the text).
+    static inline const QString kNotANumber =
+        QStringLiteral("“%1”不能作为编号写入标签：编号只能由数字组成，不能为 0，也不能大于 144115188075855871。\n"
+                       "标签没有写入。请扫描正确的条码。");
     // Pages that clear their list do so before every written row whose count
     // is a multiple of this (the 1st, 101st, ...).
     static constexpr int kRowsPerList = 100;
@@ -66,11 +70,17 @@ public:
     CWorkLogs& workLogs() { return m_logs; }
 
     // Enter from the barcode field: write the barcode's item to the tag.
+    // Whatever stops the write leaves the field's text selected, so that the
+    // next scan replaces it and Enter alone tries the same barcode again.
     void write();
     // "读标签数据": list the tags continuous reading finds.
     void readTagData();
-    // "设  置": the settings dialog; on OK the page takes the new settings.
+    // "设  置": the settings dialog. An OK there, or in the dialog of any
+    // other page, makes every page take the new settings (takeSettings).
     void openSettings();
+    // After an OK in the settings dialog: the barcode structures, verify and
+    // what the page shows of the settings (settingsAccepted).
+    void takeSettings();
     // "查统计日志": the workload file in the list.
     void showStatistics();
     // The barcode field takes the focus when the page comes to the front.
@@ -112,7 +122,12 @@ protected:
     void setIdentity(brnItem& item, std::int32_t itemType, const QString& text) const;
 
 private:
-    bool verifyWritten(const brnItem& written);
+    // The write of an accepted barcode text, up to the accepted tag.
+    void writeBarcode(const QString& text);
+    enum class Verification { Passed, Mismatch, ReaderGone };
+    Verification verifyWritten(const brnItem& written);
+    // The written tag listed, counted and logged.
+    void accept(const brnItem& item, const QString& text);
 
     CTagList* m_list;
     QLineEdit* m_libraryId;

@@ -37,9 +37,9 @@ void DialogUi::beep()
     QApplication::beep();
 }
 
-QString DialogUi::chooseFolder(QWidget* owner, const QString& title)
+QString DialogUi::chooseFolder(QWidget* owner, const QString& title, const QString& start)
 {
-    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
 }
 
 void programMessage(QWidget* owner, const QString& text)

@@ -16,8 +16,9 @@ public:
     virtual void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) = 0;
     // The system's information beep.
     virtual void beep() = 0;
-    // The folder chooser; the chosen folder's path, or empty when none was chosen.
-    virtual QString chooseFolder(QWidget* owner, const QString& title) = 0;
+    // The folder chooser, opened in the folder start; the chosen folder's
+    // path, or empty when none was chosen.
+    virtual QString chooseFolder(QWidget* owner, const QString& title, const QString& start) = 0;
 
     // The Ui in use: the one installed last, else real dialogs.
     static Ui& instance();
@@ -31,7 +32,7 @@ class DialogUi final : public Ui {
 public:
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;
     void beep() override;
-    QString chooseFolder(QWidget* owner, const QString& title) override;
+    QString chooseFolder(QWidget* owner, const QString& title, const QString& start) override;
 };
 
 // The program's title, the caption of its own notices.

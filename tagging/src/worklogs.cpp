@@ -13,12 +13,15 @@ QString inWorkPath(const QString& workPath, const QString& name)
     return QDir(workPath).filePath(name);
 }
 
-void writeLine(QFile& file, const QString& line)
+// The files are unbuffered: a line is on its way to the disk when this
+// returns, or lost, and a lost line is not written later with the next one.
+bool writeLine(QFile& file, const QString& line)
 {
-    // Write errors on an open log file are not looked at.
-    file.write(line.toLatin1());
-    file.flush();
+    const QByteArray bytes = line.toLatin1();
+    return file.write(bytes) == bytes.size();
 }
+
+constexpr QIODevice::OpenMode kAppend = QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered;
 
 } // namespace
 
@@ -64,12 +67,12 @@ bool CWorkLogs::open(QWidget* owner)
         return false;
     }
     m_itemLog.setFileName(inWorkPath(workPath, QStringLiteral("%1.log").arg(dateNumber(now().date()))));
-    if (!m_itemLog.open(QIODevice::Append | QIODevice::Text)) {
+    if (!m_itemLog.open(kAppend)) {
         programMessage(owner, kCannotCreateItemLog);
         return false;
     }
     m_workload.setFileName(inWorkPath(workPath, kWorkloadName));
-    if (!m_workload.open(QIODevice::Append | QIODevice::Text)) {
+    if (!m_workload.open(kAppend)) {
         m_itemLog.close();
         programMessage(owner, kCannotCreateWorkload);
         return false;
@@ -77,18 +80,26 @@ bool CWorkLogs::open(QWidget* owner)
     return true;
 }
 
-void CWorkLogs::appendItem(std::uint64_t itemId, int digits)
+bool CWorkLogs::appendItem(std::uint64_t itemId, int digits)
 {
     if (!m_itemLog.isOpen())
-        return;
-    writeLine(m_itemLog, QStringLiteral("%1   %2\n").arg(identifierText(itemId, digits), nowText()));
+        return true;
+    return writeLine(m_itemLog, QStringLiteral("%1   %2\n").arg(identifierText(itemId, digits), nowText()));
 }
 
-void CWorkLogs::appendWorkload(int writtenCount, const QString& workStart)
+bool CWorkLogs::appendWorkload(int writtenCount, const QString& workStart)
 {
     if (!m_workload.isOpen())
+        return true;
+    return writeLine(m_workload, QStringLiteral("%1   [ %2 ] -- [ %3 ]\n").arg(writtenCount).arg(workStart, nowText()));
+}
+
+void CWorkLogs::tellLineLost(QWidget* owner)
+{
+    if (m_toldLineLost)
         return;
-    writeLine(m_workload, QStringLiteral("%1   [ %2 ] -- [ %3 ]\n").arg(writtenCount).arg(workStart, nowText()));
+    m_toldLineLost = true;
+    programMessage(owner, kLineLost);
 }
 
 void CWorkLogs::close()

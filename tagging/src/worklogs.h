@@ -6,7 +6,8 @@
 // Times read "%Y-%m-%d %H:%M:%S" in local time. Both files are opened for
 // appending (created when missing) at a page's first write attempt, stay open
 // while the page works, even past midnight, and are closed with the page.
-// Every line goes to disk as soon as it is written.
+// Every line goes to disk as soon as it is written; a line that cannot be
+// written (a full disk, a lost drive) is told to staff once per work period.
 #pragma once
 
 #include <QDateTime>
@@ -30,6 +31,10 @@ public:
     static inline const QString kCannotCreateWorkload = QStringLiteral("不能创建工作量记录文件!");
     static inline const QString kCannotOpenWorkload = QStringLiteral("不能打开工作量记录文件!");
     static inline const QString kWorkloadName = QStringLiteral("workload.txt");
+    static inline const QString kLineLost =
+        QStringLiteral("不能写入工作日志文件！刚写好的标签已经计数，但没有记入日志。\n"
+                       "请检查工作目录所在的磁盘（是否已满或已断开），并把这些标签告诉管理员。"
+                       "本次工作中不再重复这个提示。");
 
     explicit CWorkLogs(Clock clock = {});
     void setClock(Clock clock) { m_clock = std::move(clock); }
@@ -46,11 +51,14 @@ public:
 
     // The item line of a tag: its identifier zero-padded to digits (11 on the
     // book and patron card pages, 10 on the shelf tag page) and the time now.
-    // Nothing happens while the item log is closed.
-    void appendItem(std::uint64_t itemId, int digits = 11);
+    // Nothing happens while the item log is closed. False when the line
+    // could not be written.
+    bool appendItem(std::uint64_t itemId, int digits = 11);
     // The workload line of a work period ending now. Nothing happens while
-    // the workload file is closed.
-    void appendWorkload(int writtenCount, const QString& workStart);
+    // the workload file is closed. False when the line could not be written.
+    bool appendWorkload(int writtenCount, const QString& workStart);
+    // A line was lost: the program message kLineLost, the first time only.
+    void tellLineLost(QWidget* owner);
     void close();
 
     // The time text of now, as a page keeps it for its work start.
@@ -71,6 +79,7 @@ private:
     QDateTime now() const;
 
     Clock m_clock;
+    bool m_toldLineLost = false;
     QFile m_itemLog;
     QFile m_workload;
 };

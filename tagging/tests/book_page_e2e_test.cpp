@@ -31,6 +31,7 @@ public:
         return real().openSerial(port, handle, family);
     }
     int close(ReaderHandle handle) override { return real().close(handle); }
+    int readerConnected(ReaderHandle handle) override { return real().readerConnected(handle); }
     int getReadSessionDuration(ReaderHandle h, std::uint32_t n, std::uint32_t* ms) override
     {
         return real().getReadSessionDuration(h, n, ms);
@@ -51,6 +52,7 @@ public:
             beforeRead();
         return real().readSingleItem(h, delay, mask, item);
     }
+    int inventory(ReaderHandle h) override { return real().inventory(h); }
     int writeItems(ReaderHandle h, brnItem* item) override { return real().writeItems(h, item); }
 
     std::function<void()> beforeRead;
@@ -151,9 +153,9 @@ TEST_P(BookPageOnASimulatedReader, AFailingWriteLeavesTheCounterAlone)
     start();   // no tag on the reader
     scan(QStringLiteral("4321"));
     ASSERT_EQ(ui.messages.size(), 1u) << messages().toStdString();
-    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnWriteItems()"));
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnInventory()"));
     EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Error);
-    EXPECT_FALSE(ui.messages[0].text.isEmpty());
+    EXPECT_EQ(firstLine(ui.messages[0].text), QStringLiteral("没有标签或读写标签错误."));
     EXPECT_EQ(page->counterLabel()->text(), QStringLiteral("0"));
     EXPECT_EQ(page->tagList()->rowCount(), 0);
     EXPECT_EQ(page->barcodeField()->text(), QStringLiteral("4321"));
@@ -166,6 +168,34 @@ TEST_P(BookPageOnASimulatedReader, AFailingWriteLeavesTheCounterAlone)
     EXPECT_TRUE(ui.messages.empty()) << messages().toStdString();
     EXPECT_EQ(page->counterLabel()->text(), QStringLiteral("1"));
     EXPECT_EQ(image().blocks[1], 4321u);
+
+    // A write that stops again; the next scan is typed into the field as a
+    // scanner types, and exactly its barcode reaches the tag.
+    remove(kBlankUid);
+    scan(QStringLiteral("00000801"));
+    ASSERT_EQ(page->writtenCount(), 1);
+    placeBlank();
+    ui.reset();
+    scan(QStringLiteral("802"));
+    EXPECT_TRUE(ui.messages.empty()) << messages().toStdString();
+    EXPECT_EQ(image().blocks[1], 802u);
+    EXPECT_EQ(page->tagList()->cellText(0, 2), QStringLiteral("00000000802"));
+}
+
+TEST_P(BookPageOnASimulatedReader, TwoTagsOnTheReaderAreNeitherWritten)
+{
+    placeBlank();
+    const char kSecond[] = "E004010000000002";
+    placeBlank(kSecond);
+    start();
+    const TagImage before = image();
+    scan(QStringLiteral("1234"));
+    ASSERT_EQ(ui.messages.size(), 1u) << messages().toStdString();
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnInventory()"));
+    EXPECT_EQ(firstLine(ui.messages[0].text), QStringLiteral("存在多个标签. "));
+    EXPECT_EQ(image(), before);
+    EXPECT_EQ(image(kSecond), before);
+    EXPECT_EQ(page->writtenCount(), 0);
 }
 
 TEST_P(BookPageOnASimulatedReader, Library44120KeepsTheShortNumberOnTheTagAndReadsItBackWhole)

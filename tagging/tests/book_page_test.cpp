@@ -25,21 +25,15 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <tuple>
+#include <utility>
 
 namespace {
 
 class BookPage : public PageTest<CTaggingBookPage> {
 protected:
-    // Types the barcode into the field and presses Enter, with the focus
-    // elsewhere on the page first; the field keeps what the page left in it.
-    void scan(const QString& barcode)
-    {
-        page->libraryIdField()->setFocus();
-        QTest::keyClicks(page->barcodeField(), barcode);
-        QTest::keyClick(page->barcodeField(), Qt::Key_Return);
-    }
-
     QStringList filesInWork() const { return QDir(work.path()).entryList(QDir::Files); }
 };
 
@@ -83,6 +77,13 @@ TEST_F(BookPage, AnEmptyStoreSelectsTheFirstEntriesAndNothingChecked)
     EXPECT_EQ(page->mediaTypeList()->currentIndex(), 0);
     EXPECT_FALSE(page->referenceBox()->isChecked());
     EXPECT_FALSE(page->lockBox()->isChecked());
+
+    // A media type past the end of the list is the first entry too.
+    CSettings().setType(7);
+    open();
+    scan(QStringLiteral("5"));
+    ASSERT_EQ(library.written.size(), 1u);
+    EXPECT_EQ(library.written[0].book.mediaType, 1u);
 }
 
 TEST_F(BookPage, EnterWritesTheBookListsCountsAndLogsIt)
@@ -98,7 +99,7 @@ TEST_F(BookPage, EnterWritesTheBookListsCountsAndLogsIt)
 
         ASSERT_EQ(library.written.size(), 1u);
         const brnItem& item = library.written[0];
-        EXPECT_EQ(library.calls, QStringList{QStringLiteral("brnWriteItems #1 0x%1").arg(lock ? "7f" : "7d")});
+        EXPECT_EQ(library.calls, (QStringList{"brnInventory #1", QStringLiteral("brnWriteItems #1 0x%1").arg(lock ? "7f" : "7d")}));
         EXPECT_EQ(item.validMask, lock ? 0x7Fu : 0x7Du);
         EXPECT_EQ(item.lockMask, lock ? 0x14u : 0u);
         EXPECT_EQ(item.blockSize, 4);
@@ -183,7 +184,6 @@ TEST_F(BookPage, TheSameBarcodeTwiceIsWrittenOnce)
     EXPECT_EQ(page->barcodeField()->text(), QStringLiteral("111"));
     EXPECT_TRUE(page->focusWidget() == page->barcodeField());
 
-    page->barcodeField()->clear();
     scan(QStringLiteral("222"));
     scan(QStringLiteral("111"));
     EXPECT_EQ(library.written.size(), 3u);
@@ -199,6 +199,119 @@ TEST_F(BookPage, AnEmptyFieldWritesNothingAndOpensNoLog)
     EXPECT_EQ(page->workStart(), QString());
     page->closing();
     EXPECT_TRUE(filesInWork().isEmpty());   // no write attempt: no workload line
+}
+
+// Whatever stops a write leaves the barcode in the field, selected: the next
+// scan, typed into the field as a scanner types, replaces it instead of
+// being joined to it.
+TEST_F(BookPage, AStoppedWriteLeavesTheBarcodeSelectedForTheNextScan)
+{
+    struct Cause {
+        const char* name;
+        const char* first;   // the barcode whose write stops
+        std::function<void()> arrange, clear;
+    };
+    const Cause causes[] = {
+        {"library failure", "00000801", [&] { library.results["brnWriteItems"] = -14; },
+         [&] { library.results.clear(); }},
+        {"two tags", "00000801", [&] { library.tagsInField = 2; }, [&] { library.tagsInField = 1; }},
+        {"verification mismatch", "00000801",
+         [&] {
+             CSettings().setVerifyWrite(true);
+             page->takeSettings();
+             library.results["brnReadSingleItem"] = -14;
+         },
+         [&] { library.results.clear(); }},
+        {"no work directory", "00000801", [&] { CSettings().setWorkPath({}); },
+         [&] { CSettings().setWorkPath(work.path()); }},
+        {"not a number", "X12345", [] {}, [] {}},
+        {"the same barcode again", "801", [&] { scan(QStringLiteral("801")); }, [] {}},
+    };
+    for (const Cause& c : causes) {
+        SCOPED_TRACE(c.name);
+        CSettings().setVerifyWrite(false);
+        open();
+        c.arrange();
+        const int written = page->writtenCount();
+        scan(QString::fromLatin1(c.first));
+        EXPECT_EQ(page->writtenCount(), written);
+        EXPECT_EQ(page->barcodeField()->text(), QString::fromLatin1(c.first));
+        EXPECT_EQ(page->barcodeField()->selectedText(), QString::fromLatin1(c.first));
+        c.clear();
+        scan(QStringLiteral("802"));
+        EXPECT_EQ(page->writtenCount(), written + 1);
+        ASSERT_FALSE(library.written.empty());
+        EXPECT_EQ(library.written.back().itemId, 802u);
+        page->closing();
+    }
+}
+
+// Only a decimal number that a tag can hold as an identifier other than an
+// empty tag's 0 is written; any other text is refused with a message, before
+// a work period starts.
+TEST_F(BookPage, TextsThatAreNoNumberATagCanHoldAreRefused)
+{
+    const QString refused[] = {"0ABCDEFGHI", "X12345", "a", "4412000O00901", "12 34", "0", "00000",
+                               "144115188075855872", QString(200, QLatin1Char('9'))};
+    open();
+    for (const QString& text : refused) {
+        SCOPED_TRACE(text.left(20).toStdString());
+        ui.reset();
+        scan(text);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].caption, QStringLiteral("Tagging"));
+        EXPECT_EQ(ui.messages[0].text, CTaggingWritePage::kNotANumber.arg(text.left(CBarcodeEdit::kMaxLength)));
+        EXPECT_EQ(page->barcodeField()->selectedText(), text.left(CBarcodeEdit::kMaxLength));
+    }
+    EXPECT_TRUE(library.calls.isEmpty());
+    EXPECT_EQ(page->workStart(), QString());
+    EXPECT_TRUE(filesInWork().isEmpty());
+
+    // Blanks around a number, leading zeros and the largest identifier are fine.
+    for (const auto& [text, id] : {std::pair{" 123 ", 123ull}, {"00000801802", 801802ull},
+                                   {"144115188075855871", 144115188075855871ull}}) {
+        scan(QString::fromLatin1(text));
+        ASSERT_FALSE(library.written.empty());
+        EXPECT_EQ(library.written.back().itemId, id) << text;
+    }
+    EXPECT_EQ(page->writtenCount(), 3);
+}
+
+// Exactly one tag on the reader, or nothing is written.
+TEST_F(BookPage, OnlyATagLyingAloneOnTheReaderIsWritten)
+{
+    library.errorTexts = {{-13, "\xB6\xE0\xB1\xEA\xC7\xA9"}, {-14, "\xCE\xDE\xB1\xEA\xC7\xA9"}};   // 多标签, 无标签
+    open();
+    for (const auto& [tags, code, text] : {std::tuple{2, -13, "多标签"}, {0, -14, "无标签"}}) {
+        library.tagsInField = tags;
+        ui.reset();
+        scan(QStringLiteral("4711"));
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnInventory()"));
+        EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(text) + QLatin1Char('\n') + failureAdvice(code));
+        EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Error);
+    }
+    EXPECT_TRUE(library.written.empty());
+    EXPECT_EQ(page->writtenCount(), 0);
+    EXPECT_EQ(file("20261206.log"), QByteArray());
+}
+
+// A log line that cannot be written (a full disk) leaves the tag written and
+// counted, and staff are told once per work period.
+TEST_F(BookPage, ALostLogLineIsToldOnce)
+{
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), QDir(work.path()).filePath("20261206.log")));
+    open();
+    scan(QStringLiteral("1001"));
+    scan(QStringLiteral("1002"));
+    EXPECT_EQ(page->writtenCount(), 2);
+    EXPECT_EQ(page->tagList()->rowCount(), 2);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("Tagging"));
+    EXPECT_EQ(ui.messages[0].text, CWorkLogs::kLineLost);
+    page->closing();
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(file("workload.txt"), QByteArray("2   [ 2026-12-06 14:30:05 ] -- [ 2026-12-06 14:30:05 ]\n"));
 }
 
 TEST_F(BookPage, WithoutAWorkDirectoryNothingIsWritten)
@@ -225,7 +338,7 @@ TEST_F(BookPage, AFailingWriteLeavesCounterLogsAndBarcodeAlone)
     scan(QStringLiteral("4567"));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnWriteItems()"));
-    EXPECT_EQ(ui.messages[0].text, QStringLiteral("无标签"));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("无标签\n") + failureAdvice(-14));
     EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Error);
     EXPECT_EQ(page->counterLabel()->text(), QStringLiteral("0"));
     EXPECT_EQ(page->tagList()->rowCount(), 0);
@@ -250,7 +363,7 @@ TEST_F(BookPage, VerificationReadsTheNumberBack)
     ASSERT_TRUE(page->verify());
 
     scan(QStringLiteral("777"));
-    EXPECT_EQ(library.calls, (QStringList{"brnWriteItems #1 0x7d", "brnReadSingleItem #1 10 4 4"}));
+    EXPECT_EQ(library.calls, (QStringList{"brnInventory #1", "brnWriteItems #1 0x7d", "brnReadSingleItem #1 10 4 4"}));
     EXPECT_EQ(page->writtenCount(), 1);
     EXPECT_TRUE(ui.messages.empty());
 
@@ -279,7 +392,6 @@ TEST_F(BookPage, VerificationReadsTheNumberBack)
         EXPECT_EQ(page->tagList()->rowCount(), 1);
         EXPECT_EQ(page->barcodeField()->text(), QString::number(barcode));
         EXPECT_EQ(page->lastBarcode(), QStringLiteral("777"));
-        page->barcodeField()->clear();
     }
     EXPECT_EQ(file("20261206.log"), QByteArray("00000000777   2026-12-06 14:30:05\n"));
 }
@@ -288,7 +400,7 @@ TEST_F(BookPage, VerificationOffMakesNoReadBack)
 {
     open();
     scan(QStringLiteral("777"));
-    EXPECT_EQ(library.calls, QStringList{"brnWriteItems #1 0x7d"});
+    EXPECT_EQ(library.calls, (QStringList{"brnInventory #1", "brnWriteItems #1 0x7d"}));
 }
 
 TEST_F(BookPage, TheNumberIsShownAsTheLibraryLeftIt)
@@ -414,7 +526,7 @@ TEST_F(BookPage, ReadTagDataListsWhatReadingFinds)
     // A write stops reading first.
     library.calls.clear();
     scan(QStringLiteral("43"));
-    EXPECT_EQ(library.calls, (QStringList{"brnStopReadingItems #1", "brnWriteItems #1 0x7d"}));
+    EXPECT_EQ(library.calls, (QStringList{"brnStopReadingItems #1", "brnInventory #1", "brnWriteItems #1 0x7d"}));
     EXPECT_FALSE(page->isReading());
 }
 
@@ -432,14 +544,11 @@ TEST_F(BookPage, SettingsOkTakesTheNewSettingsAndReadingGoesOn)
 {
     open();
     ASSERT_TRUE(page->startReading(CTaggingBookPage::kReadMask));
-    QTimer::singleShot(0, [] {
-        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        dlg->libraryIdField()->setText(QStringLiteral("44120"));
-        dlg->setLockBox()->setChecked(true);
-        dlg->locationList()->setCurrentIndex(2);
-        dlg->mediaTypeList()->setCurrentIndex(1);
-        QTest::mouseClick(dlg->okButton(), Qt::LeftButton);
+    answerSettingsDialog([](CParameterDlg& dlg) {
+        dlg.libraryIdField()->setText(QStringLiteral("44120"));
+        dlg.setLockBox()->setChecked(true);
+        dlg.locationList()->setCurrentIndex(2);
+        dlg.mediaTypeList()->setCurrentIndex(1);
     });
     CSettings().setVerifyWrite(true);   // changed in the store meanwhile
     CSettings().setBarPar(QStringLiteral("10:8:1:0::\n"));
@@ -454,12 +563,7 @@ TEST_F(BookPage, SettingsOkTakesTheNewSettingsAndReadingGoesOn)
     EXPECT_TRUE(page->isReading());
 
     // Cancel changes nothing.
-    QTimer::singleShot(0, [] {
-        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        dlg->libraryIdField()->setText(QStringLiteral("1"));
-        QTest::mouseClick(dlg->cancelButton(), Qt::LeftButton);
-    });
+    answerSettingsDialog([](CParameterDlg& dlg) { dlg.libraryIdField()->setText(QStringLiteral("1")); }, false);
     CSettings().setVerifyWrite(false);
     page->settingsButton()->click();
     EXPECT_EQ(page->libraryIdField()->text(), QStringLiteral("44120"));

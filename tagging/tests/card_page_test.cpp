@@ -65,6 +65,15 @@ TEST_F(CardPage, OpensWithTheStoredChoicesAndTodaysDates)
     open();
     EXPECT_EQ(page->patronTypeList()->currentIndex(), 0);
     EXPECT_EQ(page->cardStatusList()->currentIndex(), 0);
+
+    // So do choices past the end of the lists, and the card gets their values.
+    CSettings().setPatronType(9);
+    CSettings().setPatronCardStatus(8);
+    open();
+    scan(QStringLiteral("5"));
+    ASSERT_EQ(library.written.size(), 1u);
+    EXPECT_EQ(library.written[0].patron.patronType, 1u);
+    EXPECT_EQ(library.written[0].patron.cardStatus, 1u);
 }
 
 TEST_F(CardPage, EnterWritesThePatronCardWithEasOff)
@@ -217,12 +226,9 @@ TEST_F(CardPage, RowRules)
 TEST_F(CardPage, SettingsOkTakesLibraryAndLock)
 {
     open();
-    QTimer::singleShot(0, [] {
-        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        dlg->libraryIdField()->setText(QStringLiteral("654321"));
-        dlg->setLockBox()->setChecked(true);
-        QTest::mouseClick(dlg->okButton(), Qt::LeftButton);
+    answerSettingsDialog([](CParameterDlg& dlg) {
+        dlg.libraryIdField()->setText(QStringLiteral("654321"));
+        dlg.setLockBox()->setChecked(true);
     });
     CSettings().setVerifyWrite(true);
     page->settingsButton()->click();

@@ -72,7 +72,12 @@ TEST_F(CheckTagPage, OpensIdleWithMainDataOnly)
     QList<int> widths;
     for (int col = 0; col < grid.columns(); ++col) {
         headings << grid.column(col).heading;
-        widths << grid.columnWidth(col);
+        widths << grid.column(col).width;
+        // Each heading is readable whole: its column widens to it ("是否参考文献"
+        // was cut to "否参考文").
+        const QFontMetrics metrics(grid.horizontalHeader()->font());
+        EXPECT_GE(grid.columnWidth(col), std::max(grid.column(col).width, metrics.horizontalAdvance(headings.last())))
+            << headings.last().toStdString();
     }
     EXPECT_EQ(headings, (QStringList{"类型", "EAS", "条码号", "馆标识", "是否参考文献", "馆藏地点", "文献类型"}));
     EXPECT_EQ(widths, (QList<int>{50, 50, 80, 80, 50, 50, 50}));

@@ -113,7 +113,14 @@ TEST_F(Driver, MessagesComeOutAsLinesBeforeTheAnswer)
     library.results["brnWriteItems"] = -14;
     library.errorTexts[-14] = "\xCE\xDE\xB1\xEA\xC7\xA9";   // 无标签
     driver->run(QStringLiteral("scan 1"));
-    EXPECT_EQ(out, (QStringList{"message brnWriteItems(): 无标签", "not written"}));
+    EXPECT_EQ(out, (QStringList{"message brnWriteItems(): 无标签\n" + failureAdvice(-14), "not written"}));
+
+    // The next scan is typed into the field that still holds the barcode,
+    // and exactly it is written.
+    library.results.clear();
+    out.clear();
+    driver->run(QStringLiteral("scan 2"));
+    EXPECT_EQ(out, QStringList{"written 1: 图书 ON 00000000002 000007 否 1A 1"});
 }
 
 TEST_F(Driver, CommandsComeFromADescriptorUntilItEnds)

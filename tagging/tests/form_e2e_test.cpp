@@ -9,14 +9,22 @@
 #include "recording_ui.h"
 
 #include <brenholt.h>
+#include <sim/tagfile.h>
 #include <sim/testing.h>
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <csignal>
 
 namespace {
 
@@ -87,6 +95,58 @@ TEST_F(FormOnSimulatedReaders, ConnectsOnTheStoredPortAndReconnectsOnAPortChange
 
     view.reset();
     EXPECT_EQ(CSettings().comPort(), 6);
+}
+
+// The program itself, driven (--drive) against a FENO reader on COM4 with
+// settings of its own, ends by a signal as shutdown or logout end it: as the
+// exit button ends it, with the port and the page choices stored and the
+// workload line appended.
+TEST_F(FormOnSimulatedReaders, ASignalClosesTheProgramAsTheExitButtonDoes)
+{
+    auto feno = serve("feno", 4);
+    ASSERT_TRUE(feno);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QTemporaryDir config, work;
+        const QString ini = config.filePath(CSettings::kOrganisation + "/Tagging.ini");
+        {
+            QSettings settings(ini, QSettings::IniFormat);
+            settings.setValue("LastEnv/Com Port", 3);
+            settings.setValue("LastEnv/WorkPath", work.path());
+        }
+        ASSERT_TRUE(feno.reader->place(*sim::parseTagLine("E004010000000001 eas=0")));
+
+        QProcess tagging;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        tagging.setProcessEnvironment(env);
+        tagging.start(QStringLiteral(TAGGING_PROGRAM), {QStringLiteral("--drive")});
+        auto answer = [&](const char* command) {
+            if (command)
+                tagging.write(QByteArray(command) + '\n');
+            while (!tagging.canReadLine())
+                if (!tagging.waitForReadyRead(kTimeoutMs))
+                    return QString();
+            return QString::fromUtf8(tagging.readLine()).trimmed();
+        };
+        ASSERT_EQ(answer(nullptr), QStringLiteral("connected 5"));
+        ASSERT_EQ(answer("page card"), QStringLiteral("page 读者证加工"));
+        ASSERT_EQ(answer("set 读者类型 3"), QStringLiteral("set 读者类型: 3  一般读者"));
+        ASSERT_TRUE(answer("scan 123").startsWith(QStringLiteral("written 1:")));
+
+        ::kill(static_cast<pid_t>(tagging.processId()), signal);
+        ASSERT_TRUE(tagging.waitForFinished(kTimeoutMs));
+        EXPECT_EQ(tagging.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(tagging.exitCode(), 0);
+        const QSettings stored(ini, QSettings::IniFormat);
+        EXPECT_EQ(stored.value("LastEnv/Com Port").toInt(), 3);
+        EXPECT_EQ(stored.value("LastEnv/PatronType").toInt(), 2);
+        QFile workload(QDir(work.path()).filePath("workload.txt"));
+        ASSERT_TRUE(workload.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(workload.readAll().startsWith("1   [ "));
+        feno.reader->remove(*sim::uidFromText("E004010000000001"));
+    }
 }
 
 } // namespace

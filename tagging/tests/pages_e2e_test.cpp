@@ -5,6 +5,7 @@
 // row cap, and a page that leaves the front of the sheet stops its reading.
 #include "checktagpage.h"
 #include "pagesheet.h"
+#include "readerconnection.h"
 #include "taggingbookpage.h"
 #include "taggingcardpage.h"
 #include "taggingshelfpage.h"
@@ -174,6 +175,61 @@ TEST_P(PagesOnASimulatedReader, AShelfTagKeepsItsEasBitUnlessAskedAndIsNeverLock
     EXPECT_EQ(rows, (std::set<QStringList>{{"架标", "ON", "0000000042", "123456"},
                                            {"架标", "ON", "0000000043", "123456"},
                                            {"图书", "ON", "0000012345", "123456"}}));
+}
+
+// A reader that goes (its line closed: unplugged) is closed and waited for;
+// when it answers again the form opens it by itself. A second-make reader
+// takes a few seconds to be found again.
+constexpr int kReconnectMs = 4 * kSimTimeoutMs;
+
+TEST_P(OneTagAtATime, AWriteOnALostReaderSaysSoAndTheReaderIsReconnectedWhenItAnswersAgain)
+{
+    placeBlank();
+    startOn(BookTab);
+    CTaggingBookPage* page = view->bookPage();
+    served.server->closeLine();
+    scan(page, QStringLiteral("1357"));
+    ASSERT_EQ(ui.messages.size(), 1u) << messages().toStdString();
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnInventory()"));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("阅读器版本错误. \n") + kReaderGoneAdvice);
+    EXPECT_EQ(page->writtenCount(), 0);
+    // The one message was enough; the form says what goes on meanwhile.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isLost(); }, kSimTimeoutMs));
+    EXPECT_EQ(page->readerHandle(), nullptr);
+    EXPECT_TRUE(view->noteLabel()->isVisible());
+    EXPECT_EQ(view->noteLabel()->text(), CReaderConnection::kLost.arg(3));
+
+    served.server->reopenLine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isConnected(); }, kReconnectMs));
+    EXPECT_EQ(view->noteLabel()->text(), CReaderConnection::kBack.arg(3));
+    EXPECT_EQ(page->readerHandle(), view->connection().handle());
+    EXPECT_EQ(ui.messages.size(), 1u) << messages().toStdString();
+    // Enter alone writes the barcode still in the field.
+    QTest::keyClick(page->barcodeField(), Qt::Key_Return);
+    EXPECT_EQ(ui.messages.size(), 1u) << messages().toStdString();
+    EXPECT_EQ(image().blocks[1], 1357u);
+}
+
+TEST_P(OneTagAtATime, ContinuousReadingEndsWithAMessageWhenTheReaderGoes)
+{
+    startOn(CheckTab);
+    CCheckTagPage* page = view->checkPage();
+    page->startButton()->click();
+    ASSERT_TRUE(page->isReading()) << messages().toStdString();
+    served.server->closeLine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messages.empty(); }, kSimTimeoutMs));
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("Tagging"));
+    EXPECT_EQ(ui.messages[0].text, CReaderConnection::kReadingEnded + QLatin1Char('\n') + kReaderGoneAdvice);
+    EXPECT_FALSE(page->isReading());
+    EXPECT_TRUE(page->startButton()->isEnabled());
+    EXPECT_TRUE(view->connection().isLost());
+
+    served.server->reopenLine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isConnected(); }, kReconnectMs));
+    placeBlank();
+    page->startButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->grid()->rows() == 1; }, kSimTimeoutMs)) << messages().toStdString();
+    EXPECT_EQ(ui.messages.size(), 1u) << messages().toStdString();
 }
 
 TEST_P(OneTagAtATime, TheCheckPageListsTagsAsTheyPass)

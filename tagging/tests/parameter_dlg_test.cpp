@@ -201,6 +201,7 @@ TEST_F(ParameterDlg, AChosenFolderShowsTheHeldValuesAgain)
     ui.folderAnswers = {QStringLiteral("/home/staff/日志")};
     QTest::mouseClick(dlg.browseButton(), Qt::LeftButton);
     EXPECT_EQ(ui.folderTitles, QStringList{"Select a Starting Directory"});
+    EXPECT_EQ(ui.folderStarts, QStringList{"/typed"});   // the work directory shown, not the program's folder
     EXPECT_EQ(dlg.workPathField()->text(), QStringLiteral("/home/staff/日志"));
     EXPECT_FALSE(dlg.setLockBox()->isChecked());   // as when the dialog opened
     EXPECT_EQ(dlg.libraryIdField()->text(), QStringLiteral("044120"));

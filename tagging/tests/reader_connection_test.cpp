@@ -5,9 +5,17 @@
 #include "recording_ui.h"
 #include "scripted_library.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace {
+
+// Waits on the event loop; generous for a loaded machine.
+constexpr int kTimeoutMs = 20000;
 
 const char kCannotOpenPort[] = "\xB2\xBB\xC4\xDC\xB4\xF2\xBF\xAA\xD6\xB8\xB6\xA8\xB4\xAE\xBF\xDA\x2E";   // 不能打开指定串口.
 const char kInvalidHandle[] = "\xCE\xDE\xD0\xA7\xBE\xE4\xB1\xFA\xA3\xAC\xD4\xC4\xB6\xC1\xC6\xF7"
@@ -88,6 +96,10 @@ TEST_F(ReaderConnection, SortingBufferDepthComesFromTheStore)
     CSettings().setInteger(CSettings::kReader, QStringLiteral("Sorting"), 120);
     ASSERT_TRUE(connection.connect(2));
     EXPECT_EQ(newCalls().last(), QStringLiteral("brnSetSortingBufferDepth #1 120"));
+    // A depth below 1, which the library refuses, is the default.
+    CSettings().setInteger(CSettings::kReader, QStringLiteral("Sorting"), -7);
+    ASSERT_TRUE(connection.changePort(2));
+    EXPECT_EQ(newCalls().last(), QStringLiteral("brnSetSortingBufferDepth #2 80"));
 }
 
 TEST_F(ReaderConnection, AFailingOpenShowsThePortAndTheLibrarysText)
@@ -97,7 +109,7 @@ TEST_F(ReaderConnection, AFailingOpenShowsThePortAndTheLibrarysText)
     EXPECT_EQ(newCalls(), QStringList{"brnOpenSerial 3"});
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnOpenSerial()"));
-    EXPECT_EQ(ui.messages[0].text, QStringLiteral("Open ComPort 3: 不能打开指定串口."));
+    EXPECT_EQ(firstLine(ui.messages[0].text), QStringLiteral("Open ComPort 3: 不能打开指定串口."));
     EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Error);
     EXPECT_FALSE(connection.isConnected());
     EXPECT_EQ(connection.handle(), nullptr);
@@ -198,7 +210,7 @@ TEST_F(ReaderConnection, PagesNeverUseTheHandleOfAClosedReader)
     EXPECT_EQ(newCalls(), QStringList{"brnStartReadingItems #0 127"});
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnStartReadingItems()"));
-    EXPECT_EQ(ui.messages[0].text, QStringLiteral("无效句柄，阅读器未初始化."));
+    EXPECT_EQ(firstLine(ui.messages[0].text), QStringLiteral("无效句柄，阅读器未初始化."));
     EXPECT_FALSE(book.isReading());
 }
 
@@ -218,6 +230,80 @@ TEST_F(ReaderConnection, APageHearsOnlyOfNewTagsWhileItReads)
     library.raise(kReadingNewTag, &item);   // a tick that was already under way
     EXPECT_EQ(book.tags, 1);
     EXPECT_EQ(card.tags, 0);
+}
+
+// A reader whose line goes is closed at once and waited for: opened again
+// only once its port's device is back, quietly, and not again straight after
+// an attempt that failed; choosing a port ends the waiting. (Coming back:
+// pages_e2e_test.)
+TEST_F(ReaderConnection, ALostReaderIsClosedAndOpenedAgainWhenItsDeviceIsBack)
+{
+    QTemporaryDir ports;
+    const QByteArray portDir = qgetenv("TAGGING_PORT_DIR");
+    qputenv("TAGGING_PORT_DIR", ports.path().toLocal8Bit());
+    QStringList notes;
+    connection.setNoteShower([&](const QString& note) { notes << note; });
+    ASSERT_TRUE(connection.connect(3));
+    EXPECT_EQ(notes, (QStringList{CReaderConnection::kSearching.arg(3), QString()}));
+    const ReaderHandle lost = connection.handle();
+    ASSERT_TRUE(book.startReading(127));
+    newCalls();
+
+    library.raise(kReadingReaderGone, nullptr);
+    EXPECT_FALSE(book.isReading());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connection.isLost(); }, kTimeoutMs));
+    EXPECT_EQ(newCalls(), QStringList{"brnClose #1"});
+    EXPECT_FALSE(connection.isConnected());
+    EXPECT_EQ(book.readerHandle(), nullptr);
+    EXPECT_EQ(notes.last(), CReaderConnection::kLost.arg(3));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("Tagging"));
+    EXPECT_EQ(ui.messages[0].text, CReaderConnection::kReadingEnded + QLatin1Char('\n') + kReaderGoneAdvice);
+
+    // News of the same reader again changes nothing; nothing is opened while
+    // the port's device is missing.
+    emit CReaderLine::instance().gone(lost, true, false);
+    QCoreApplication::processEvents();
+    connection.lookForLostReader();
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(newCalls().isEmpty());
+
+    // The device is back but nothing answers yet: one quiet attempt, and none
+    // straight after it.
+    QFile device(ports.filePath("COM3"));
+    ASSERT_TRUE(device.open(QIODevice::WriteOnly));
+    library.results["brnOpenSerial"] = -8;
+    connection.lookForLostReader();
+    connection.lookForLostReader();
+    EXPECT_EQ(newCalls(), QStringList{"brnOpenSerial 3"});
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(connection.isLost());
+    EXPECT_EQ(notes.mid(notes.size() - 2),
+              (QStringList{CReaderConnection::kReconnecting.arg(3), CReaderConnection::kLost.arg(3)}));
+
+    // Choosing a port ends the waiting.
+    library.results.clear();
+    ASSERT_TRUE(connection.changePort(3));
+    EXPECT_FALSE(connection.isLost());
+    qputenv("TAGGING_PORT_DIR", portDir);
+}
+
+// A failure that finds the reader's line gone says so on its second line
+// and needs no other message; a reader that does not answer is a time-out.
+TEST_F(ReaderConnection, AFailureTellsAGoneReaderFromASilentOne)
+{
+    ASSERT_TRUE(connection.connect(3));
+    library.errorTexts[-4] = "\xD4\xC4\xB6\xC1\xC6\xF7\xB0\xE6\xB1\xBE\xB4\xED\xCE\xF3\x2E\x20";   // 阅读器版本错误.
+    for (const bool up : {true, false}) {
+        library.lineUp = up;
+        ui.reset();
+        EXPECT_FALSE(ReportReaderFailure(&owner, QStringLiteral("brnWriteItems()"), connection.handle(), -4));
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text,
+                  QStringLiteral("阅读器版本错误. \n") + (up ? failureAdvice(-4) : kReaderGoneAdvice));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connection.isLost(); }, kTimeoutMs));
+    EXPECT_EQ(ui.messages.size(), 1u);
 }
 
 TEST_F(ReaderConnection, ReportFailure)

@@ -157,11 +157,21 @@ TEST_F(RewriteTagDlg, AFailureShowsTheLibrarysTextAndTheDialogKeepsItsValues)
     dlg.startButton()->click();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnWriteItems()"));
-    EXPECT_EQ(ui.messages[0].text, QStringLiteral("无标签"));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("无标签\n") + failureAdvice(-14));
     EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Error);
-    EXPECT_EQ(library.calls, QStringList{"brnWriteItems #1 0x10"});
+    EXPECT_EQ(library.calls, (QStringList{"brnInventory #1", "brnWriteItems #1 0x10"}));
     EXPECT_TRUE(dlg.writeLibraryBox()->isChecked());
     EXPECT_EQ(dlg.libraryIdField()->text(), QStringLiteral("7"));
+
+    // Two tags on the reader: neither is written.
+    library.results.clear();
+    library.tagsInField = 2;
+    library.calls.clear();
+    ui.reset();
+    dlg.startButton()->click();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnInventory()"));
+    EXPECT_EQ(library.calls, QStringList{"brnInventory #1"});
 }
 
 } // namespace

@@ -45,7 +45,7 @@ TEST_F(Settings, ValuesRoundTripThroughTheUsersIniFile)
         s.setLibraryId(QStringLiteral("044120"));
         s.setComPort(8);
         s.setPatronType(1);
-        s.setPatronCardStatus(3);
+        s.setPatronCardStatus(2);
         s.setInteger(CSettings::kReader, QStringLiteral("Sorting"), 120);
     }
     const CSettings s;
@@ -60,7 +60,7 @@ TEST_F(Settings, ValuesRoundTripThroughTheUsersIniFile)
     EXPECT_EQ(s.libraryId(), QStringLiteral("044120"));
     EXPECT_EQ(s.comPort(), 8);
     EXPECT_EQ(s.patronType(), 1);
-    EXPECT_EQ(s.patronCardStatus(), 3);
+    EXPECT_EQ(s.patronCardStatus(), 2);
     EXPECT_EQ(s.sorting(), 120);
 
     // One INI file per user, named by organisation and program, with the sections.
@@ -85,6 +85,37 @@ TEST_F(Settings, NegativeListIndexesReadAsTheFirstEntry)
     EXPECT_EQ(s.patronType(), 0);
     EXPECT_EQ(s.patronCardStatus(), 0);
     EXPECT_EQ(s.integer(CSettings::kLastEnv, QStringLiteral("Type")), -1);   // stored as written
+}
+
+// A store edited by hand: an index past the end of its list reads like a
+// negative one, a port outside COM1-COM9 as COM3, a sorting depth below 1 as 80.
+TEST_F(Settings, ValuesOutOfTheirRangeReadAsTheDefaults)
+{
+    const struct {
+        const char* section;
+        const char* key;
+        int stored;
+        int (CSettings::*read)() const;
+        int reads;
+    } cases[] = {
+        {"LastEnv", "Type", 7, &CSettings::type, 0},
+        {"LastEnv", "Type", 3, &CSettings::type, 0},
+        {"LastEnv", "Type", 2, &CSettings::type, 2},
+        {"LastEnv", "PatronType", 9, &CSettings::patronType, 0},
+        {"LastEnv", "PatronCardStatus", 8, &CSettings::patronCardStatus, 0},
+        {"LastEnv", "Com Port", 99, &CSettings::comPort, 2},
+        {"LastEnv", "Com Port", 9, &CSettings::comPort, 2},
+        {"LastEnv", "Com Port", -1, &CSettings::comPort, 2},
+        {"LastEnv", "Com Port", 8, &CSettings::comPort, 8},
+        {"Reader", "Sorting", -7, &CSettings::sorting, 80},
+        {"Reader", "Sorting", 0, &CSettings::sorting, 80},
+        {"Reader", "Sorting", 1, &CSettings::sorting, 1},
+    };
+    for (const auto& c : cases) {
+        CSettings s;
+        s.setInteger(QString::fromLatin1(c.section), QString::fromLatin1(c.key), c.stored);
+        EXPECT_EQ((s.*c.read)(), c.reads) << c.key << "=" << c.stored;
+    }
 }
 
 } // namespace

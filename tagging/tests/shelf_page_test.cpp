@@ -44,7 +44,8 @@ TEST_F(ShelfPage, EnterWritesTheShelfTagWithEasOnlyWhenAsked)
     scan(QStringLiteral("43"));
 
     ASSERT_EQ(library.written.size(), 2u);
-    EXPECT_EQ(library.calls, (QStringList{"brnWriteItems #1 0x14", "brnWriteItems #1 0x15"}));
+    EXPECT_EQ(library.calls,
+              (QStringList{"brnInventory #1", "brnWriteItems #1 0x14", "brnInventory #1", "brnWriteItems #1 0x15"}));
     for (const brnItem& item : library.written) {
         EXPECT_EQ(item.blockSize, 4);
         EXPECT_EQ(item.itemType, 2);
@@ -79,12 +80,9 @@ TEST_F(ShelfPage, TheListKeepsEveryShelfTagWritten)
 TEST_F(ShelfPage, TheLibraryIdentifierOfTheOpeningStaysUntilTheNextStart)
 {
     open();
-    QTimer::singleShot(0, [] {
-        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        dlg->libraryIdField()->setText(QStringLiteral("999"));
-        dlg->setLockBox()->setChecked(true);
-        QTest::mouseClick(dlg->okButton(), Qt::LeftButton);
+    answerSettingsDialog([](CParameterDlg& dlg) {
+        dlg.libraryIdField()->setText(QStringLiteral("999"));
+        dlg.setLockBox()->setChecked(true);
     });
     CSettings().setVerifyWrite(true);
     page->settingsButton()->click();

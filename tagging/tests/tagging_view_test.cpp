@@ -1,12 +1,22 @@
+#include "barcodeedit.h"
 #include "mainframe.h"
 #include "pagesheet.h"
+#include "parameterdlg.h"
+#include "parametergrid.h"
 #include "settings.h"
+#include "taggingbookpage.h"
+#include "taggingcardpage.h"
 #include "taggingpage.h"
+#include "taggingapp.h"
+#include "taggingshelfpage.h"
 #include "taggingview.h"
 
+#include "page_test.h"
 #include "recording_ui.h"
 #include "scripted_library.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGuiApplication>
@@ -18,10 +28,14 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -82,6 +96,52 @@ TEST_F(TaggingView, ConnectsOnTheStoredPortAndStoresTheChosenOneWhenDestroyed)
     EXPECT_EQ(CSettings().comPort(), 4);
 }
 
+// Looking for the reader blocks the window for seconds when nothing answers:
+// the form is drawn first, with a note that says what goes on, and the note
+// goes when the search ends; the same on a port change.
+TEST_F(TaggingView, TheFormShowsANoteWhileItLooksForTheReader)
+{
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    auto view = std::make_unique<CTaggingView>();
+    view->noteLabel()->installEventFilter(&counter);
+    QStringList notesWhileOpening;
+    library.onOpen = [&] {
+        if (view->noteLabel()->isVisible() && counter.paints > 0)
+            notesWhileOpening << view->noteLabel()->text();
+        counter.paints = 0;
+    };
+    view->resize(1024, 768);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->connection().isConnected(); }, kTimeoutMs));
+    EXPECT_FALSE(view->noteLabel()->isVisible());
+    // A failed search: the note is gone before the message comes.
+    library.results["brnOpenSerial"] = -8;
+    bool noteWithMessage = true;
+    ui.onMessage = [&](const RecordedMessage&) { noteWithMessage = view->noteLabel()->isVisible(); };
+    QTest::keyClick(view->portList(), Qt::Key_Up);   // COM2
+    EXPECT_EQ(notesWhileOpening, (QStringList{"正在 COM3 上查找阅读器，请稍候……", "正在 COM2 上查找阅读器，请稍候……"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(noteWithMessage);
+    EXPECT_FALSE(view->noteLabel()->isVisible());
+}
+
+TEST_F(TaggingView, AStoredPortOutOfTheListStartsOnCom3)
+{
+    CSettings().setComPort(99);
+    auto view = startView();
+    EXPECT_EQ(view->portList()->currentText(), QStringLiteral("COM3"));
+    EXPECT_EQ(library.calls.first(), QStringLiteral("brnOpenSerial 3"));
+    view.reset();
+    EXPECT_EQ(CSettings().integer(CSettings::kLastEnv, QStringLiteral("Com Port")), 2);
+}
+
 TEST_F(TaggingView, AFailedStartLeavesTheFormUpAndAnotherPortCanBeChosen)
 {
     library.results["brnOpenSerial"] = -1;
@@ -89,7 +149,7 @@ TEST_F(TaggingView, AFailedStartLeavesTheFormUpAndAnotherPortCanBeChosen)
     auto view = startView();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnOpenSerial()"));
-    EXPECT_EQ(ui.messages[0].text, QStringLiteral("Open ComPort 3: 不能打开指定串口."));
+    EXPECT_EQ(firstLine(ui.messages[0].text), QStringLiteral("Open ComPort 3: 不能打开指定串口."));
     EXPECT_FALSE(view->connection().isConnected());
 
     library.results.clear();
@@ -98,6 +158,38 @@ TEST_F(TaggingView, AFailedStartLeavesTheFormUpAndAnotherPortCanBeChosen)
     EXPECT_TRUE(view->connection().isConnected());
     view.reset();
     EXPECT_EQ(CSettings().comPort(), 3);
+}
+
+// An OK in the settings dialog of one page reaches every page as an OK in
+// its own dialog would; the shelf page keeps the library identifier it
+// opened with.
+TEST_F(TaggingView, SettingsAcceptedOnOnePageReachEveryPage)
+{
+    auto view = startView();
+    answerSettingsDialog([](CParameterDlg& dlg) {
+        dlg.libraryIdField()->setText(QStringLiteral("44120"));
+        dlg.setLockBox()->setChecked(true);
+        dlg.locationList()->setCurrentIndex(2);
+        dlg.mediaTypeList()->setCurrentIndex(1);
+        dlg.barcodeGrid()->insertRowTexts(0, {"10", "0", "8", "1 有但不校验", "", ""});
+    });
+    CSettings().setVerifyWrite(true);   // a hidden setting, changed in the store
+    view->cardPage()->settingsButton()->click();
+
+    const CTaggingBookPage* book = view->bookPage();
+    EXPECT_EQ(book->libraryIdField()->text(), QStringLiteral("44120"));
+    EXPECT_TRUE(book->lockBox()->isChecked());
+    EXPECT_EQ(book->locationList()->currentIndex(), 2);
+    EXPECT_EQ(book->mediaTypeList()->currentIndex(), 1);
+    EXPECT_EQ(view->cardPage()->libraryIdField()->text(), QStringLiteral("44120"));
+    EXPECT_TRUE(view->cardPage()->lockBox()->isChecked());
+    EXPECT_EQ(view->shelfPage()->libraryIdField()->text(), QString());
+    for (CTaggingWritePage* page : {static_cast<CTaggingWritePage*>(view->bookPage()),
+                                    static_cast<CTaggingWritePage*>(view->cardPage()),
+                                    static_cast<CTaggingWritePage*>(view->shelfPage())}) {
+        EXPECT_TRUE(page->verify()) << page->caption().toStdString();
+        EXPECT_EQ(page->barcodeField()->checker().structures().size(), 1u) << page->caption().toStdString();
+    }
 }
 
 TEST_F(TaggingView, ChoosingAPortStopsReadingThenReconnects)
@@ -173,6 +265,49 @@ TEST_F(TaggingView, TheBackgroundIsDrawnCentredOnWhite)
         EXPECT_EQ(shown.pixelColor(at + QPoint(128, 128)), picture.pixelColor(at)) << at.x();
 }
 
+// The picture is drawn centred and the controls by fixed margins: at the
+// usual screen sizes (the form is the screen less the window's edge) no
+// control, no tab and no edge of the sheet lies on anything drawn in the
+// picture, which is plain paper there. (At 1280 x 1024 the port label sat
+// half on the dark banner and the tabs hid half of its title.)
+TEST_F(TaggingView, NothingDrawnInThePictureLiesUnderAControlAtTheUsualScreenSizes)
+{
+    CTaggingView view;
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QImage picture = view.background().toImage();
+    ASSERT_FALSE(picture.isNull());
+    for (const QSize size : {QSize(1020, 764), QSize(1276, 1020), QSize(1916, 1076)}) {
+        view.resize(size);
+        QCoreApplication::processEvents();
+        const QRect drawn(view.backgroundOrigin(), picture.size());
+        const QRect sheet = view.sheet()->geometry();
+        const QRect frame = sheet.adjusted(0, CPageSheet::kPageTop - 1, 0, 0);
+        constexpr int kBand = 3;   // either side of an edge of the sheet
+        std::vector<std::pair<const char*, QRect>> covered{
+            {"port label", view.portLabel()->geometry()},
+            {"port list", view.portList()->geometry()},
+            {"exit button", view.exitButton()->geometry()},
+            {"note", view.noteLabel()->geometry()},
+            {"sheet top", QRect(frame.left(), frame.top(), frame.width(), 1).adjusted(-kBand, -kBand, kBand, kBand)},
+            {"sheet left", QRect(frame.left(), frame.top(), 1, frame.height()).adjusted(-kBand, -kBand, kBand, kBand)},
+            {"sheet right", QRect(frame.right(), frame.top(), 1, frame.height()).adjusted(-kBand, -kBand, kBand, kBand)},
+            {"sheet bottom", QRect(frame.left(), frame.bottom(), frame.width(), 1).adjusted(-kBand, -kBand, kBand, kBand)},
+        };
+        const QTabBar* tabs = view.sheet()->tabBar();
+        for (int i = 0; i < tabs->count(); ++i)
+            covered.push_back({"tab", tabs->tabRect(i).translated(sheet.topLeft() + tabs->pos())});
+        for (const auto& [name, rect] : covered) {
+            const QRect under = rect.intersected(drawn).translated(-drawn.topLeft());
+            int darkest = 255;
+            for (int y = under.top(); y <= under.bottom(); ++y)
+                for (int x = under.left(); x <= under.right(); ++x)
+                    darkest = std::min(darkest, picture.pixelColor(x, y).lightness());
+            EXPECT_GE(darkest, 200) << name << " at " << size.width() << "x" << size.height();
+        }
+    }
+}
+
 TEST_F(TaggingView, TheMainFrameIsFramelessAndCoversTheScreen)
 {
     CMainFrame frame;
@@ -188,6 +323,18 @@ TEST_F(TaggingView, TheMainFrameIsFramelessAndCoversTheScreen)
     EXPECT_EQ(edge->frameShadow(), QFrame::Sunken);
     // The form fills the window within the edge.
     EXPECT_EQ(frame.view()->geometry(), edge->contentsRect());
+}
+
+// The window system adds an application's display name to every caption
+// ("brnWriteItems() — Tagging"): the program sets none.
+TEST_F(TaggingView, CaptionsStayTheirOwnTexts)
+{
+    const QString name = QCoreApplication::applicationName();
+    CTaggingApp::nameApplication();
+    EXPECT_EQ(QCoreApplication::applicationVersion(), QStringLiteral(TAGGING_VERSION));
+    QCoreApplication::setApplicationName(QStringLiteral("another"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("another"));
+    QCoreApplication::setApplicationName(name);
 }
 
 TEST_F(TaggingView, TheExitButtonClosesTheMainWindow)

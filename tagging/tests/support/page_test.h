@@ -4,17 +4,22 @@
 #pragma once
 
 #include "barcodeedit.h"
+#include "parameterdlg.h"
 #include "recording_ui.h"
 #include "scripted_library.h"
 #include "settings.h"
 #include "taggingwritepage.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <type_traits>
 
@@ -28,6 +33,18 @@ inline QStringList listRow(const CTagList& list, int index)
     for (int col = 0; col < list.columnCount(); ++col)
         cells << list.cellText(index, col);
     return cells;
+}
+
+// Staff in the settings dialog that is about to open: fill, then OK (or
+// Cancel when ok is false).
+inline void answerSettingsDialog(std::function<void(CParameterDlg&)> fill, bool ok = true)
+{
+    QTimer::singleShot(0, [fill = std::move(fill), ok] {
+        auto* dlg = qobject_cast<CParameterDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        fill(*dlg);
+        QTest::mouseClick(ok ? dlg->okButton() : dlg->cancelButton(), Qt::LeftButton);
+    });
 }
 
 template <class Page>
@@ -54,12 +71,12 @@ protected:
         return *page;
     }
 
-    // Types a number into the page's barcode field and presses Enter, with
-    // the focus elsewhere first.
+    // Types a number into the page's barcode field and presses Enter, as a
+    // scanner does: into whatever the field holds, with the focus elsewhere
+    // on the page first.
     void scan(const QString& number)
     {
         page->libraryIdField()->setFocus();
-        page->barcodeField()->clear();
         QTest::keyClicks(page->barcodeField(), number);
         QTest::keyClick(page->barcodeField(), Qt::Key_Return);
     }

@@ -11,9 +11,10 @@ void RecordingUi::message(QWidget*, const QString& caption, const QString& text,
         onMessage(messages.back());
 }
 
-QString RecordingUi::chooseFolder(QWidget*, const QString& title)
+QString RecordingUi::chooseFolder(QWidget*, const QString& title, const QString& start)
 {
     folderTitles << title;
+    folderStarts << start;
     if (folderAnswers.empty())
         return {};
     QString answer = folderAnswers.front();
@@ -27,6 +28,7 @@ void RecordingUi::reset()
     beeps = 0;
     folderAnswers.clear();
     folderTitles.clear();
+    folderStarts.clear();
     onMessage = nullptr;
 }
 

@@ -28,6 +28,13 @@ inline QStringList comboEntries(const QComboBox* list)
     return texts;
 }
 
+// The text of a box up to its first line end: a failure's own words, before
+// the line that tells staff what to do.
+inline QString firstLine(const QString& text)
+{
+    return text.section(QLatin1Char('\n'), 0, 0);
+}
+
 struct RecordedMessage {
     QString caption;
     QString text;
@@ -40,7 +47,7 @@ class RecordingUi final : public Ui {
 public:
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;
     void beep() override { ++beeps; }
-    QString chooseFolder(QWidget* owner, const QString& title) override;
+    QString chooseFolder(QWidget* owner, const QString& title, const QString& start) override;
 
     void reset();
 
@@ -48,6 +55,7 @@ public:
     int beeps = 0;
     std::deque<QString> folderAnswers;
     QStringList folderTitles;
+    QStringList folderStarts;
     // Runs while a "box" is up, as a modal box would let the test look around.
     std::function<void(const RecordedMessage&)> onMessage;
 };

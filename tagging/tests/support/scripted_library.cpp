@@ -29,6 +29,8 @@ const char* ScriptedLibrary::errorString(int code)
 int ScriptedLibrary::openSerial(int port, ReaderHandle* handle, int* readerFamily)
 {
     calls << QStringLiteral("brnOpenSerial %1").arg(port);
+    if (onOpen)
+        onOpen();
     *handle = nullptr;
     const int rc = result(QStringLiteral("brnOpenSerial"));
     if (rc == 0) {
@@ -42,6 +44,11 @@ int ScriptedLibrary::close(ReaderHandle handle)
 {
     calls << QStringLiteral("brnClose ") + name(handle);
     return result(QStringLiteral("brnClose"));
+}
+
+int ScriptedLibrary::readerConnected(ReaderHandle handle)
+{
+    return handle ? (lineUp ? 1 : 0) : -5;
 }
 
 int ScriptedLibrary::getReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t* ms)
@@ -113,6 +120,12 @@ int ScriptedLibrary::readSingleItem(ReaderHandle handle, std::uint32_t retryDela
         item->itemId = found.itemId;
     }
     return rc;
+}
+
+int ScriptedLibrary::inventory(ReaderHandle handle)
+{
+    calls << QStringLiteral("brnInventory ") + name(handle);
+    return handle ? tagsInField : -5;
 }
 
 int ScriptedLibrary::writeItems(ReaderHandle handle, brnItem* item)

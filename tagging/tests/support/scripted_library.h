@@ -24,6 +24,7 @@ public:
     const char* errorString(int code) override;
     int openSerial(int port, ReaderHandle* handle, int* family) override;
     int close(ReaderHandle handle) override;
+    int readerConnected(ReaderHandle handle) override;
     int getReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t* ms) override;
     int setReadSessionDuration(ReaderHandle handle, std::uint32_t number, std::uint32_t ms) override;
     int setSortingBufferDepth(ReaderHandle handle, int depth) override;
@@ -32,6 +33,7 @@ public:
     int stopReadingItems(ReaderHandle handle) override;
     int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
                        brnItem* item) override;
+    int inventory(ReaderHandle handle) override;
     int writeItems(ReaderHandle handle, brnItem* item) override;
 
     // Raises a reading event with the last start's callback and context.
@@ -49,9 +51,15 @@ public:
     std::map<int, std::string> errorTexts;
     // The items handed to brnWriteItems, as they came.
     std::vector<brnItem> written;
+    // Runs in each brnOpenSerial, before it answers (the speed scan).
+    std::function<void()> onOpen;
     // Applied to each item written, as the library may change it (e.g. the
     // number offset of library 44120).
     std::function<void(brnItem&)> onWrite;
+    // Whether the reader's line is up (brnReaderConnected; not among the calls).
+    bool lineUp = true;
+    // The tags an inventory finds.
+    int tagsInField = 1;
     // What brnReadSingleItem finds: the item last written, unless given here.
     std::optional<brnItem> tagOnReader;
 

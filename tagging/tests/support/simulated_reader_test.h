@@ -116,10 +116,10 @@ protected:
     void placeBlank(const char* uid = kBlankUid) { place(std::string(uid) + " eas=0"); }
     void remove(const char* uid) { ASSERT_TRUE(reader().remove(*sim::uidFromText(uid))); }
 
-    // Types a number into a page's barcode field and presses Enter.
+    // Types a number into a page's barcode field and presses Enter, as a
+    // scanner does: into whatever the field holds.
     static void scan(CTaggingWritePage* page, const QString& number)
     {
-        page->barcodeField()->clear();
         QTest::keyClicks(page->barcodeField(), number);
         QTest::keyClick(page->barcodeField(), Qt::Key_Return);
     }
