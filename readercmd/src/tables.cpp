@@ -16,7 +16,7 @@ Request& Request::byte(std::int32_t value)
 
 Request& Request::bytes(const std::uint8_t* data, std::size_t count)
 {
-    if (count == 0)
+    if (count == 0 || !usable_)
         return *this;
     if (!data || count > bytes_.size() - size_) {
         usable_ = false;
@@ -45,10 +45,12 @@ Request& Request::text(const char* text)
 
 Request& Request::reversed(const std::uint8_t* data, std::int32_t count)
 {
-    if (count < 0 || (count > 0 && !data))
+    if (!usable_)
+        return *this;
+    if (count < 0 || (count > 0 && !data) || static_cast<std::size_t>(count) > bytes_.size() - size_)
         return require(false);
-    for (std::int32_t i = count; i > 0 && usable_; --i)
-        byte(data[i - 1]);
+    for (std::int32_t i = count; i > 0; --i)
+        bytes_[size_++] = data[i - 1];
     return *this;
 }
 
@@ -203,17 +205,34 @@ std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& reque
     return outcome.code;
 }
 
-std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
-                 const std::function<void(const Fields&)>& fill)
+namespace {
+
+std::int32_t getFrom(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status,
+                     Fill rule, bool plainOnly, const std::function<void(const Fields&)>& fill)
 {
     Answer answer;
     const Outcome outcome = run(handle, command, request, answer, status);
     if (!outcome.answered)
         return outcome.code;
     const bool filled = rule == Fill::Cleared || !answer.refused();
-    const auto bytes = filled ? answerBytes(answer) : std::span<const std::uint8_t>{};
-    fill(Fields(bytes, rule == Fill::KeptUnlessOk ? Fields::Missing::Keep : Fields::Missing::Zero));
+    const auto data = plainOnly ? answer.bytes() : answerBytes(answer);
+    fill(Fields(filled ? data : std::span<const std::uint8_t>{},
+                rule == Fill::KeptUnlessOk ? Fields::Missing::Keep : Fields::Missing::Zero));
     return 0;
+}
+
+} // namespace
+
+std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
+                 const std::function<void(const Fields&)>& fill)
+{
+    return getFrom(handle, command, request, status, rule, false, fill);
+}
+
+std::int32_t getPlain(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status,
+                      Fill rule, const std::function<void(const Fields&)>& fill)
+{
+    return getFrom(handle, command, request, status, rule, true, fill);
 }
 
 namespace {

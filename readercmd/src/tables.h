@@ -8,6 +8,7 @@
 //   status    the answer is the reader status byte alone
 //   raw       answer length and the whole answer data to the caller
 //   get       outputs read from the answer by a Fields filler, under a Fill rule
+//             (getPlain: from a plain answer alone)
 //   entries   the answer cut into 256-byte entry slots by an entry rule
 //   records   the tag records of an answer (ISO carriers, inventories) in the
 //             caller's slots, under the family's RecordRule
@@ -43,7 +44,8 @@ inline constexpr std::size_t kSlotSize = 64;
 
 // The request data of one command, at most one frame's 255 bytes. Bytes that
 // would not fit, bytes to be read from a NULL pointer, or an argument
-// declared invalid make it unusable: the command is then refused.
+// declared invalid make it unusable: the command is then refused, and
+// nothing more is read into it.
 class Request {
 public:
     // One byte: the low 8 bits.
@@ -195,6 +197,9 @@ std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& reque
                  std::uint8_t* data, std::uint8_t* status);
 std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
                  const std::function<void(const Fields&)>& fill);
+// get from the plain data of an answer alone: a block list reads as no data.
+std::int32_t getPlain(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status,
+                      Fill rule, const std::function<void(const Fields&)>& fill);
 std::int32_t entries(std::int32_t handle, std::uint8_t command, const Request& request, EntryRule rule,
                      std::int32_t* count, std::uint8_t* slots, std::uint8_t* status);
 
