@@ -198,8 +198,8 @@ QVL_API int32_t FENO_WriteBlockISO15693(int32_t h, int32_t block, int32_t byteCo
                                         const uint8_t* uid, uint16_t time, uint8_t* length, uint8_t* data,
                                         uint8_t* s)
 {
-    return raw(h, kWriteBlock, valueRequest(block, option1, option2, option3, mode, uid, time).counted(bytes, byteCount),
-               length, data, s);
+    Request r = valueRequest(block, option1, option2, option3, mode, uid, time);
+    return raw(h, kWriteBlock, r.counted(bytes, byteCount), length, data, s);
 }
 
 QVL_API int32_t FENO_LockBlockISO15693(int32_t h, int32_t block, int32_t option1, int32_t option2, int32_t option3,

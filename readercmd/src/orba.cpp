@@ -229,8 +229,8 @@ QVL_API int32_t ORBA_GetMemoryMapISO15693(int32_t h, uint16_t* valueA, uint16_t*
 
 QVL_API int32_t ORBA_SetUplinkISO15693(int32_t h, int32_t flag1, int32_t flag2, int32_t flag3, uint8_t* s)
 {
-    return status(h, kUplink, Request().byte((flag1 != 0 ? 0x01 : 0) | (flag2 != 0 ? 0x02 : 0) | (flag3 != 0 ? 0x04 : 0)),
-                  s);
+    const std::uint8_t bits = (flag1 != 0 ? 0x01 : 0x00) | (flag2 != 0 ? 0x02 : 0x00) | (flag3 != 0 ? 0x04 : 0x00);
+    return status(h, kUplink, Request().byte(bits), s);
 }
 
 QVL_API int32_t ORBA_GetUplinkISO15693(int32_t h, int32_t* flag1, int32_t* flag2, int32_t* flag3, uint8_t* s)

@@ -223,11 +223,10 @@ struct RecordRule {
     SlotRest rest;
     RecordOrder order;
 };
-//                                        list area  slot                    rest                 order
-inline constexpr RecordRule kOrbaRecords{ 1024,      ORBA_RECORD_SLOT_SIZE,  SlotRest::Untouched, RecordOrder::ListFirst};
-inline constexpr RecordRule kTaluRecords{ 2048,      TALU_RECORD_SIZE,       SlotRest::Cleared,   RecordOrder::StatusFirst};
-// A TALU single tag's answer, in a buffer of its own.
-inline constexpr RecordRule kTaluAnswer{  2048,      TALU_ANSWER_SIZE,       SlotRest::Untouched, RecordOrder::StatusFirst};
+//                                       list  slot                   rest                 order
+inline constexpr RecordRule kOrbaRecords{1024, ORBA_RECORD_SLOT_SIZE, SlotRest::Untouched, RecordOrder::ListFirst};
+inline constexpr RecordRule kTaluRecords{2048, TALU_RECORD_SIZE,      SlotRest::Cleared,   RecordOrder::StatusFirst};
+inline constexpr RecordRule kTaluAnswer{ 2048, TALU_ANSWER_SIZE,      SlotRest::Untouched, RecordOrder::StatusFirst};
 
 // The caller's outputs of a command with many records.
 struct RecordSlots {
