@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "exchange.h"
+#include "iso15693.h"
 #include "quorvel_feno.h"
 #include "tables.h"
 
@@ -15,8 +16,6 @@ using namespace quorvel::tables;
 
 namespace {
 
-constexpr std::size_t kUidSize = 8;
-
 // Each entry is at least six bytes: a 255-byte answer never holds more entries than the caller's array.
 static_assert(FENO_MAX_ENTRIES * 6 >= kMaxAnswerBytes);
 static_assert(FENO_ENTRY_SIZE == kEntrySize && FENO_MAX_ENTRIES == kMaxEntries);
@@ -24,7 +23,7 @@ static_assert(FENO_ENTRY_SIZE == kEntrySize && FENO_MAX_ENTRIES == kMaxEntries);
 // The addressing mode byte, followed by the UID in mode 2 only.
 Request& target(Request& r, std::uint8_t mode, const std::uint8_t* uid)
 {
-    return r.byte(mode).bytesIf(mode == FENO_MODE_ADDRESSED, uid, kUidSize);
+    return r.byte(mode).bytesIf(mode == FENO_MODE_ADDRESSED, uid, ISO15693_UID_SIZE);
 }
 
 // The parameter records shared by several commands.
@@ -164,7 +163,7 @@ QVL_API int32_t FENO_InventoryISO15693(int32_t h, int32_t option1, int32_t optio
 
 QVL_API int32_t FENO_StayQuietISO15693(int32_t h, const uint8_t* uid, uint16_t time, uint8_t* s)
 {
-    return status(h, kStayQuiet, Request().bytes(uid, kUidSize).word(time), s);
+    return status(h, kStayQuiet, Request().bytes(uid, ISO15693_UID_SIZE).word(time), s);
 }
 
 QVL_API int32_t FENO_GenericCommandISO15693(int32_t h, int32_t option1, int32_t option2, int32_t option3,
@@ -227,7 +226,7 @@ QVL_API int32_t FENO_SystemInfoISO15693(int32_t h, int32_t option, uint8_t mode,
 QVL_API int32_t FENO_SelectISO15693(int32_t h, int32_t option, const uint8_t* uid, uint16_t time, uint8_t* length,
                                     uint8_t* data, uint8_t* s)
 {
-    return raw(h, kSelect, Request().byte(option).word(time).bytes(uid, kUidSize), length, data, s);
+    return raw(h, kSelect, Request().byte(option).word(time).bytes(uid, ISO15693_UID_SIZE), length, data, s);
 }
 
 QVL_API int32_t FENO_RTReadyISO15693(int32_t h, int32_t option, uint8_t mode, const uint8_t* uid, uint16_t time,
