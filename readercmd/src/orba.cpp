@@ -81,17 +81,6 @@ std::int32_t single(std::int32_t h, const Request& data, std::uint8_t* length, s
     return response(h, kCarrier, data, kOrbaRecords, length, out, s);
 }
 
-// The link settings kept here: nothing is sent, the status is 0.
-template <typename Settle>
-std::int32_t linkSetting(std::int32_t h, std::uint8_t* s, Settle settle)
-{
-    if (const std::int32_t valid = LVRM_IsHandleValid(h); valid != 0)
-        return valid;
-    settle(*linkSettings(h));
-    Fields::put<std::uint8_t>(s, 0);
-    return 0;
-}
-
 } // namespace
 
 extern "C" {
@@ -194,34 +183,40 @@ QVL_API int32_t ORBA_BlockStatusISO15693(int32_t h, int32_t firstBlock, int32_t 
                   length, data, s);
 }
 
-// --- Link settings kept here ----------------------------------------------------------------------------------
+// --- Link settings kept here: nothing is sent, the status is 0 ------------------------------------------------
 
 QVL_API int32_t ORBA_SetDownlinkISO15693(int32_t h, int32_t optionA, int32_t optionB, uint8_t* s)
 {
-    return linkSetting(h, s, [=](LinkSettings& link) {
+    return keptSetting(h, [=](LinkSettings& link) {
         link.orbaRequestOptionA = optionA;
         link.orbaRequestOptionB = optionB;
+        Fields::put<std::uint8_t>(s, 0);
     });
 }
 
 QVL_API int32_t ORBA_GetDownlinkISO15693(int32_t h, int32_t* optionA, int32_t* optionB, uint8_t* s)
 {
-    return linkSetting(h, s, [=](const LinkSettings& link) {
+    return keptSetting(h, [=](const LinkSettings& link) {
         Fields::put(optionA, link.orbaRequestOptionA);
         Fields::put(optionB, link.orbaRequestOptionB);
+        Fields::put<std::uint8_t>(s, 0);
     });
 }
 
 QVL_API int32_t ORBA_SetMemoryMapISO15693(int32_t h, uint16_t valueA, uint16_t valueB, uint8_t* s)
 {
-    return linkSetting(h, s, [=](LinkSettings& link) { link.orbaMemoryMap = {valueA, valueB}; });
+    return keptSetting(h, [=](LinkSettings& link) {
+        link.orbaMemoryMap = {valueA, valueB};
+        Fields::put<std::uint8_t>(s, 0);
+    });
 }
 
 QVL_API int32_t ORBA_GetMemoryMapISO15693(int32_t h, uint16_t* valueA, uint16_t* valueB, uint8_t* s)
 {
-    return linkSetting(h, s, [=](const LinkSettings& link) {
+    return keptSetting(h, [=](const LinkSettings& link) {
         Fields::put(valueA, link.orbaMemoryMap[0]);
         Fields::put(valueB, link.orbaMemoryMap[1]);
+        Fields::put<std::uint8_t>(s, 0);
     });
 }
 

@@ -203,6 +203,20 @@ std::int32_t getPlain(std::int32_t handle, std::uint8_t command, const Request& 
 std::int32_t entries(std::int32_t handle, std::uint8_t command, const Request& request, EntryRule rule,
                      std::int32_t* count, std::uint8_t* slots, std::uint8_t* status);
 
+// A setting the library keeps for the link, nothing sent: the handle check's
+// code, or 0 once keep(the link's settings) has run.
+template <typename Keep>
+std::int32_t keptSetting(std::int32_t handle, Keep keep)
+{
+    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
+        return valid;
+    LinkSettings* link = linkSettings(handle);
+    if (!link)
+        return LVRM_ERR_INVALID_HANDLE;
+    keep(*link);
+    return 0;
+}
+
 // --- Tag records: the answers of the ISO carriers and inventories ---------------------------------------------
 
 // What a record leaves of its slot.

@@ -154,33 +154,20 @@ std::int32_t single(std::int32_t h, const Request& data, std::uint8_t* out, std:
     return response(h, kCarrier, data, kTaluAnswer, nullptr, out, s);
 }
 
-// The link values kept here: after the handle check, nothing is sent.
-template <typename Settle>
-std::int32_t linkValues(std::int32_t h, Settle settle)
-{
-    if (const std::int32_t valid = LVRM_IsHandleValid(h); valid != 0)
-        return valid;
-    LinkSettings* link = linkSettings(h);
-    if (!link)
-        return LVRM_ERR_INVALID_HANDLE;
-    settle(*link);
-    return 0;
-}
-
 } // namespace
 
 extern "C" {
 
-// --- Link values ----------------------------------------------------------------------------------------------
+// --- Link values kept here: nothing is sent --------------------------------------------------------------------
 
 QVL_API int32_t TALU_SetUplinkISO15693(int32_t h, int32_t value1, int32_t value2)
 {
-    return linkValues(h, [=](LinkSettings& link) { link.taluUplink = {value1, value2}; });
+    return keptSetting(h, [=](LinkSettings& link) { link.taluUplink = {value1, value2}; });
 }
 
 QVL_API int32_t TALU_GetUplinkISO15693(int32_t h, int32_t* value1, int32_t* value2)
 {
-    return linkValues(h, [=](const LinkSettings& link) {
+    return keptSetting(h, [=](const LinkSettings& link) {
         Fields::put(value1, link.taluUplink[0]);
         Fields::put(value2, link.taluUplink[1]);
     });
@@ -188,12 +175,12 @@ QVL_API int32_t TALU_GetUplinkISO15693(int32_t h, int32_t* value1, int32_t* valu
 
 QVL_API int32_t TALU_SetDownlinkISO15693(int32_t h, int32_t value)
 {
-    return linkValues(h, [=](LinkSettings& link) { link.taluDownlink = value; });
+    return keptSetting(h, [=](LinkSettings& link) { link.taluDownlink = value; });
 }
 
 QVL_API int32_t TALU_GetDownlinkISO15693(int32_t h, int32_t* value)
 {
-    return linkValues(h, [=](const LinkSettings& link) { Fields::put(value, link.taluDownlink); });
+    return keptSetting(h, [=](const LinkSettings& link) { Fields::put(value, link.taluDownlink); });
 }
 
 // --- Reader commands ------------------------------------------------------------------------------------------
