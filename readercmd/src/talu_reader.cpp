@@ -2,9 +2,6 @@
 // set-up, I/O lines, standalone output and the commands of other chip types.
 // TALU getters fill their outputs only when bit 7 of the status byte is clear.
 // h is the link handle, s the reader status byte output.
-#include <algorithm>
-#include <array>
-
 #include "quorvel_talu_reader.h"
 #include "tables.h"
 
