@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dalrix.h"
+#include "iso15693.h"
 
 namespace dalrix {
 
@@ -86,7 +87,10 @@ int unpackSystemInformation(std::span<const std::uint8_t> data, std::uint8_t* fl
         std::size_t size;
         std::uint8_t* out;
     };
-    const Field fields[] = {{0x01, 1, dsfid}, {0x02, 1, afi}, {0x04, 2, memorySize}, {0x08, 1, icReference}};
+    const Field fields[] = {{ISO15693_INFO_DSFID, 1, dsfid},
+                            {ISO15693_INFO_AFI, 1, afi},
+                            {ISO15693_INFO_MEMORY_SIZE, 2, memorySize},
+                            {ISO15693_INFO_IC_REFERENCE, 1, icReference}};
     std::size_t needed = 1 + kUidSize;
     for (const Field& field : fields)
         if (data[0] & field.flag)

@@ -12,6 +12,7 @@
 
 #include "answer_unpack.h"
 #include "com_port.h"
+#include "iso15693.h"
 #include "platform/dynlib.h"
 
 using dalrix::Bytes;
@@ -42,23 +43,6 @@ enum ReaderCommand : std::uint8_t {
     kGetParseMode = 0x71,
     kSetUserDefinedBlockLength = 0x80,
     kGetUserDefinedBlockLength = 0x90,
-};
-
-// ISO 15693 commands (state byte from the caller).
-enum TagCommand : std::uint8_t {
-    kInventory = 0x01,
-    kStayQuiet = 0x02,
-    kReadSingleBlock = 0x20,
-    kWriteSingleBlock = 0x21,
-    kLockBlock = 0x22,
-    kReadMultipleBlock = 0x23,
-    kSelect = 0x25,
-    kResetToReady = 0x26,
-    kWriteAfi = 0x27,
-    kLockAfi = 0x28,
-    kWriteDsfid = 0x29,
-    kLockDsfid = 0x2A,
-    kGetSystemInformation = 0x2B,
 };
 
 // Transparent commands (state byte 0xE0).
@@ -443,7 +427,7 @@ int32_t Inventory(uint8_t* address, const uint8_t* type, const uint8_t* afi, uin
         if (result == 0) {
             std::optional<Bytes> frame;
             if (kind <= 3 || kind == 6 || kind == 7) // 4, 5 and above 7 send nothing
-                frame = TDalrix1::buildRequest(*address, kInventory, kind, {}, bytesOf(afi, withAfi ? 1 : 0));
+                frame = TDalrix1::buildRequest(*address, ISO15693_INVENTORY, kind, {}, bytesOf(afi, withAfi ? 1 : 0));
             if (kind <= 1) {
                 result = d.exchange(*frame);
                 if (result == 0) {
@@ -469,12 +453,12 @@ int32_t Inventory(uint8_t* address, const uint8_t* type, const uint8_t* afi, uin
 
 int32_t StayQuiet(uint8_t* address, const uint8_t* uid, uint8_t* errorCode)
 {
-    return guarded([&] { return fixedStateCommand(address, uid, kStayQuiet, errorCode); });
+    return guarded([&] { return fixedStateCommand(address, uid, ISO15693_STAY_QUIET, errorCode); });
 }
 
 int32_t Select(uint8_t* address, const uint8_t* uid, uint8_t* errorCode)
 {
-    return guarded([&] { return fixedStateCommand(address, uid, kSelect, errorCode); });
+    return guarded([&] { return fixedStateCommand(address, uid, ISO15693_SELECT, errorCode); });
 }
 
 int32_t ReadSingleBlock(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t blockNumber,
@@ -482,7 +466,7 @@ int32_t ReadSingleBlock(uint8_t* address, const uint8_t* state, const uint8_t* u
 {
     return guarded([&] {
         const std::uint8_t data[] = {blockNumber};
-        const int32_t result = tagCommand(address, state, uid, kReadSingleBlock, data, errorCode);
+        const int32_t result = tagCommand(address, state, uid, ISO15693_READ_BLOCK, data, errorCode);
         if (result != 0)
             return result;
         return dalrix::unpackSingleBlock(answerData(), *state, securityStatus, block);
@@ -497,7 +481,7 @@ int32_t WriteSingleBlock(uint8_t* address, const uint8_t* state, const uint8_t* 
             return withErrorCode(refused, errorCode);
         Bytes data{blockNumber};
         data.insert(data.end(), block, block + dalrix::writeBlockSize(*state));
-        return tagCommand(address, state, uid, kWriteSingleBlock, data, errorCode);
+        return tagCommand(address, state, uid, ISO15693_WRITE_BLOCK, data, errorCode);
     });
 }
 
@@ -506,7 +490,7 @@ int32_t LockBlock(uint8_t* address, const uint8_t* state, const uint8_t* uid, ui
 {
     return guarded([&] {
         const std::uint8_t data[] = {blockNumber};
-        return tagCommand(address, state, uid, kLockBlock, data, errorCode);
+        return tagCommand(address, state, uid, ISO15693_LOCK_BLOCK, data, errorCode);
     });
 }
 
@@ -515,7 +499,7 @@ int32_t ReadMultipleBlock(uint8_t* address, const uint8_t* state, const uint8_t*
 {
     return guarded([&] {
         const std::uint8_t data[] = {firstBlock, count};
-        const int32_t result = tagCommand(address, state, uid, kReadMultipleBlock, data, errorCode);
+        const int32_t result = tagCommand(address, state, uid, ISO15693_READ_BLOCKS, data, errorCode);
         if (result != 0)
             return result;
         return dalrix::unpackMultipleBlocks(answerData(), *state, count, securityStatus, blocks);
@@ -524,33 +508,33 @@ int32_t ReadMultipleBlock(uint8_t* address, const uint8_t* state, const uint8_t*
 
 int32_t ResetToReady(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t* errorCode)
 {
-    return guarded([&] { return tagCommand(address, state, uid, kResetToReady, {}, errorCode); });
+    return guarded([&] { return tagCommand(address, state, uid, ISO15693_RESET_TO_READY, {}, errorCode); });
 }
 
 int32_t WriteAFI(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t afi, uint8_t* errorCode)
 {
     return guarded([&] {
         const std::uint8_t data[] = {afi};
-        return tagCommand(address, state, uid, kWriteAfi, data, errorCode);
+        return tagCommand(address, state, uid, ISO15693_WRITE_AFI, data, errorCode);
     });
 }
 
 int32_t LockAFI(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t* errorCode)
 {
-    return guarded([&] { return tagCommand(address, state, uid, kLockAfi, {}, errorCode); });
+    return guarded([&] { return tagCommand(address, state, uid, ISO15693_LOCK_AFI, {}, errorCode); });
 }
 
 int32_t WriteDSFID(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t dsfid, uint8_t* errorCode)
 {
     return guarded([&] {
         const std::uint8_t data[] = {dsfid};
-        return tagCommand(address, state, uid, kWriteDsfid, data, errorCode);
+        return tagCommand(address, state, uid, ISO15693_WRITE_DSFID, data, errorCode);
     });
 }
 
 int32_t LockDSFID(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t* errorCode)
 {
-    return guarded([&] { return tagCommand(address, state, uid, kLockDsfid, {}, errorCode); });
+    return guarded([&] { return tagCommand(address, state, uid, ISO15693_LOCK_DSFID, {}, errorCode); });
 }
 
 int32_t GetSystemInformation(uint8_t* address, const uint8_t* state, const uint8_t* uid, uint8_t* flags,
@@ -558,7 +542,7 @@ int32_t GetSystemInformation(uint8_t* address, const uint8_t* state, const uint8
                              uint8_t* icReference, uint8_t* errorCode)
 {
     return guarded([&]() -> int32_t {
-        const int32_t result = tagCommand(address, state, uid, kGetSystemInformation, {}, errorCode);
+        const int32_t result = tagCommand(address, state, uid, ISO15693_SYSTEM_INFO, {}, errorCode);
         if (result != 0)
             return result;
         return dalrix::unpackSystemInformation(answerData(), flags, uidOut, dsfid, afi, memorySize, icReference);
@@ -570,7 +554,7 @@ int32_t CustomizedReadSingleBlock(uint8_t* address, const uint8_t* state, const 
 {
     return guarded([&] {
         const std::uint8_t request[] = {blockNumber};
-        const int32_t result = tagCommand(address, state, uid, kReadSingleBlock, request, errorCode);
+        const int32_t result = tagCommand(address, state, uid, ISO15693_READ_BLOCK, request, errorCode);
         if (result == 0)
             dalrix::copyAll(answerData(), data);
         return result;
@@ -588,7 +572,7 @@ int32_t CustomizedWriteSingleBlock(uint8_t* address, const uint8_t* state, const
             return withErrorCode(refused, errorCode);
         Bytes body{blockNumber};
         body.insert(body.end(), data, data + length);
-        return tagCommand(address, state, uid, kWriteSingleBlock, body, errorCode);
+        return tagCommand(address, state, uid, ISO15693_WRITE_BLOCK, body, errorCode);
     });
 }
 
@@ -597,7 +581,7 @@ int32_t CustomizedReadMultipleBlock(uint8_t* address, const uint8_t* state, cons
 {
     return guarded([&] {
         const std::uint8_t request[] = {firstBlock, count};
-        const int32_t result = tagCommand(address, state, uid, kReadMultipleBlock, request, errorCode);
+        const int32_t result = tagCommand(address, state, uid, ISO15693_READ_BLOCKS, request, errorCode);
         if (result == 0)
             dalrix::copyAll(answerData(), data);
         return result;

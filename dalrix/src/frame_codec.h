@@ -12,6 +12,8 @@
 #include <span>
 #include <vector>
 
+#include "iso15693.h"
+
 namespace dalrix {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -19,7 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 inline constexpr std::uint8_t kStateReaderCommand = 0xF0;
 inline constexpr std::uint8_t kStateTransparent = 0xE0;
 inline constexpr std::uint8_t kStatusErrorCode = 0x0F;
-inline constexpr std::size_t kUidSize = 8;
+inline constexpr std::size_t kUidSize = ISO15693_UID_SIZE;
 inline constexpr std::size_t kMinFrameSize = 5;
 inline constexpr std::size_t kMaxFrameSize = 256;
 

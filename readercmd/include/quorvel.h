@@ -31,6 +31,14 @@ extern "C" {
 /* No answer within the link's time-out. */
 #define QVL_ERR_TIMEOUT (-4)
 
+/* Reader status bytes of the first-make readers. */
+#define QVL_STATUS_FAILED_BIT 0x80      /* set in every status of a refused or failed command */
+#define QVL_STATUS_BAD_ARGUMENT 0x82    /* made by the library, nothing sent: arguments that make no request */
+#define QVL_STATUS_READ_ERROR 0x89      /* a read error */
+#define QVL_STATUS_NO_TAG 0xC4          /* no tag answered, or the tag refused (TALU_STATUS_NO_TAG) */
+#define QVL_STATUS_TAG_READ_ERROR 0xC5  /* a read error as well */
+#define QVL_STATUS_MANY_TAGS 0xCC       /* several tags answered a command meant for one */
+
 #define QVL_VERSION 0x02000000
 
 /* Defaults of a freshly opened link. */

@@ -58,6 +58,8 @@ struct Answer {
     std::array<std::uint8_t, LVRM_ANSWER_DATA_SIZE> data{};
 
     bool isBlockList() const { return length == 0xFF; }
+    // Bit 7 of the status byte: the reader refused or failed the command.
+    bool refused() const { return (status & QVL_STATUS_FAILED_BIT) != 0; }
     // The plain data of an ordinary answer (empty for a block list).
     std::span<const std::uint8_t> bytes() const { return {data.data(), isBlockList() ? 0u : length}; }
     // Block-list walking within the first bufferSize bytes (the size a command

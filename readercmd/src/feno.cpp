@@ -1,120 +1,29 @@
-// The FENO reader family: high-level ISO 15693 commands. Each function builds
-// the reader's parameter record, runs one command exchange and reads what it
-// needs from the answer: the status alone, the raw answer, or the answer cut
-// into inventory entries.
-#include <algorithm>
+// The FENO reader family: high-level ISO 15693 commands, as table rows over
+// the command engine (tables.h). Each function builds the reader's parameter
+// record and hands back the status alone, the raw answer, or the answer cut
+// into inventory entries (entry rule A). h is the link handle, s the reader
+// status byte output.
 #include <cstddef>
 #include <cstdint>
-#include <span>
 
 #include "exchange.h"
+#include "iso15693.h"
 #include "quorvel_feno.h"
 #include "tables.h"
 
+using namespace quorvel;
+using namespace quorvel::tables;
+
 namespace {
 
-using quorvel::Answer;
-using quorvel::countLessOne;
-
-using quorvel::tables::answerBytes;
-using quorvel::tables::kStatusBadArgument;
-using quorvel::tables::Request;
-
-constexpr std::size_t kUidSize = 8;
-constexpr std::uint8_t kModeAddressed = FENO_MODE_ADDRESSED;
-
 // Each entry is at least six bytes: a 255-byte answer never holds more entries than the caller's array.
-static_assert(FENO_MAX_ENTRIES * 6 >= quorvel::tables::kMaxAnswerBytes);
-
-template <typename T>
-void put(T* out, T value)
-{
-    if (out)
-        *out = value;
-}
-
-// Runs the exchange for a usable request; an unusable one stores the
-// bad-argument status and sends nothing. The handle is checked first, as
-// every family does: a command on no link is -8 whatever its arguments.
-std::int32_t run(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer,
-                 std::uint8_t* status, bool& answered)
-{
-    answered = false;
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    if (!request.usable()) {
-        put(status, kStatusBadArgument);
-        return 0;
-    }
-    const std::int32_t rc = quorvel::exchange(handle, command, request.data(), answer);
-    answered = rc == 0;
-    return rc;
-}
-
-std::int32_t statusOnly(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status)
-{
-    Answer answer;
-    bool answered = false;
-    const std::int32_t rc = run(handle, command, request, answer, status, answered);
-    if (answered)
-        put(status, answer.status);
-    return rc;
-}
-
-std::int32_t rawAnswer(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* length,
-                       std::uint8_t* data, std::uint8_t* status)
-{
-    Answer answer;
-    bool answered = false;
-    const std::int32_t rc = run(handle, command, request, answer, status, answered);
-    if (!answered)
-        return rc;
-    put(length, answer.length);
-    const auto bytes = answerBytes(answer);
-    if (data)
-        std::copy(bytes.begin(), bytes.end(), data);
-    put(status, answer.status);
-    return 0;
-}
-
-// Cuts the answer into entries of (second byte + 6) bytes, one per 256-byte
-// slot. At most a slot's worth of an entry is kept; an entry whose length
-// byte is missing or that runs past the end of the answer is dropped.
-std::int32_t splitEntries(std::span<const std::uint8_t> answer, std::uint8_t* entries)
-{
-    std::int32_t count = 0;
-    std::size_t at = 0;
-    while (at + 1 < answer.size()) {
-        const std::size_t length = std::size_t{answer[at + 1]} + 6;
-        if (length > answer.size() - at)
-            break;
-        if (entries) {
-            const auto entry = answer.subspan(at, std::min<std::size_t>(length, FENO_ENTRY_SIZE));
-            std::copy(entry.begin(), entry.end(), entries + static_cast<std::size_t>(count) * FENO_ENTRY_SIZE);
-        }
-        ++count;
-        at += length;
-    }
-    return count;
-}
-
-std::int32_t entryAnswer(std::int32_t handle, std::uint8_t command, const Request& request, std::int32_t* count,
-                         std::uint8_t* entries, std::uint8_t* status)
-{
-    Answer answer;
-    bool answered = false;
-    const std::int32_t rc = run(handle, command, request, answer, status, answered);
-    if (!answered)
-        return rc;
-    put(count, splitEntries(answerBytes(answer), entries));
-    put(status, answer.status);
-    return 0;
-}
+static_assert(FENO_MAX_ENTRIES * 6 >= kMaxAnswerBytes);
+static_assert(FENO_ENTRY_SIZE == kEntrySize && FENO_MAX_ENTRIES == kMaxEntries);
 
 // The addressing mode byte, followed by the UID in mode 2 only.
 Request& target(Request& r, std::uint8_t mode, const std::uint8_t* uid)
 {
-    return r.byte(mode).bytesIf(mode == kModeAddressed, uid, kUidSize);
+    return r.byte(mode).bytesIf(mode == FENO_MODE_ADDRESSED, uid, ISO15693_UID_SIZE);
 }
 
 // The parameter records shared by several commands.
@@ -191,217 +100,183 @@ enum Command : std::uint8_t {
 
 extern "C" {
 
-QVL_API std::int32_t FENO_SetRf(std::int32_t handle, std::uint8_t on, std::uint8_t* status)
+// --- Reader set-up --------------------------------------------------------------------------------------------
+
+QVL_API int32_t FENO_SetRf(int32_t h, uint8_t on, uint8_t* s)
 {
-    return statusOnly(handle, kSetRf, Request().byte(on), status);
+    return status(h, kSetRf, Request().byte(on), s);
 }
 
-QVL_API std::int32_t FENO_SetPower(std::int32_t handle, std::uint8_t power, std::uint8_t* status)
+QVL_API int32_t FENO_SetPower(int32_t h, uint8_t power, uint8_t* s)
 {
-    return statusOnly(handle, kSetPower, Request().byte(power), status);
+    return status(h, kSetPower, Request().byte(power), s);
 }
 
-QVL_API std::int32_t FENO_SetPowerEx(std::int32_t handle, std::uint16_t power, std::uint8_t* status)
+QVL_API int32_t FENO_SetPowerEx(int32_t h, uint16_t power, uint8_t* s)
 {
-    return statusOnly(handle, kSetPower, Request().word(power), status);
+    return status(h, kSetPower, Request().word(power), s);
 }
 
-QVL_API std::int32_t FENO_RestoreDefaults(std::int32_t handle, std::uint8_t* status)
+QVL_API int32_t FENO_RestoreDefaults(int32_t h, uint8_t* s)
 {
-    return statusOnly(handle, kRestoreDefaults, Request(), status);
+    return status(h, kRestoreDefaults, {}, s);
 }
 
-QVL_API std::int32_t FENO_SetTimingISO15693(std::int32_t handle, std::uint8_t valueA, std::uint16_t valueB,
-                                            std::uint8_t* status)
+QVL_API int32_t FENO_SetTimingISO15693(int32_t h, uint8_t valueA, uint16_t valueB, uint8_t* s)
 {
-    return statusOnly(handle, kSetTiming, Request().byte(valueA).word(valueB), status);
+    return status(h, kSetTiming, Request().byte(valueA).word(valueB), s);
 }
 
-QVL_API std::int32_t FENO_SetUplinkISO15693(std::int32_t handle, std::int32_t valueA, std::int32_t valueB,
-                                            std::uint8_t* status)
+QVL_API int32_t FENO_SetUplinkISO15693(int32_t h, int32_t valueA, int32_t valueB, uint8_t* s)
 {
-    return statusOnly(handle, kSetUplink, Request().byte(valueA).byte(valueB), status);
+    return status(h, kSetUplink, Request().byte(valueA).byte(valueB), s);
 }
 
-QVL_API std::int32_t FENO_SetDownlinkISO15693(std::int32_t handle, std::int32_t valueA, std::int32_t valueB,
-                                              std::uint8_t* status)
+QVL_API int32_t FENO_SetDownlinkISO15693(int32_t h, int32_t valueA, int32_t valueB, uint8_t* s)
 {
-    return statusOnly(handle, kSetDownlink, Request().byte(valueA).byte(valueB), status);
+    return status(h, kSetDownlink, Request().byte(valueA).byte(valueB), s);
 }
 
-QVL_API std::int32_t FENO_SetMemoryMapISO15693(std::int32_t handle, std::int32_t valueA, std::int32_t valueB,
-                                               std::uint8_t* status)
+QVL_API int32_t FENO_SetMemoryMapISO15693(int32_t h, int32_t valueA, int32_t valueB, uint8_t* s)
 {
-    return statusOnly(handle, kSetMemoryMap, Request().byte(countLessOne(valueA)).byte(countLessOne(valueB)), status);
+    return status(h, kSetMemoryMap, Request().byte(countLessOne(valueA)).byte(countLessOne(valueB)), s);
 }
 
-QVL_API std::int32_t FENO_InventoryISO15693Ex(std::int32_t handle, std::int32_t option1, std::int32_t option2,
-                                              std::int32_t option3, std::int32_t afiFlag, std::int32_t afi,
-                                              std::int32_t maskLength, const std::uint8_t* mask, std::uint16_t time,
-                                              std::int32_t* entryCount, std::uint8_t* entries, std::uint8_t* status)
+// --- Inventory and transparent requests -----------------------------------------------------------------------
+
+QVL_API int32_t FENO_InventoryISO15693Ex(int32_t h, int32_t option1, int32_t option2, int32_t option3,
+                                         int32_t afiFlag, int32_t afi, int32_t maskLength, const uint8_t* mask,
+                                         uint16_t time, int32_t* entryCount, uint8_t* entries, uint8_t* s)
 {
-    return entryAnswer(handle, kInventory,
-                       inventoryRequest(option1, option2, option3, afiFlag, afi, maskLength, mask, time), entryCount,
-                       entries, status);
+    return tables::entries(h, kInventory,
+                           inventoryRequest(option1, option2, option3, afiFlag, afi, maskLength, mask, time),
+                           EntryRule::A, entryCount, entries, s);
 }
 
-QVL_API std::int32_t FENO_InventoryISO15693(std::int32_t handle, std::int32_t option1, std::int32_t option2,
-                                            std::int32_t option3, std::int32_t afiFlag, std::int32_t afi,
-                                            std::int32_t maskLength, const std::uint8_t* mask, std::uint16_t time,
-                                            std::uint8_t* length, std::uint8_t* data, std::uint8_t* status)
+QVL_API int32_t FENO_InventoryISO15693(int32_t h, int32_t option1, int32_t option2, int32_t option3, int32_t afiFlag,
+                                       int32_t afi, int32_t maskLength, const uint8_t* mask, uint16_t time,
+                                       uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    return rawAnswer(handle, kInventory,
-                     inventoryRequest(option1, option2, option3, afiFlag, afi, maskLength, mask, time), length, data,
-                     status);
+    return raw(h, kInventory, inventoryRequest(option1, option2, option3, afiFlag, afi, maskLength, mask, time),
+               length, data, s);
 }
 
-QVL_API std::int32_t FENO_StayQuietISO15693(std::int32_t handle, const std::uint8_t* uid, std::uint16_t time,
-                                            std::uint8_t* status)
+QVL_API int32_t FENO_StayQuietISO15693(int32_t h, const uint8_t* uid, uint16_t time, uint8_t* s)
 {
-    return statusOnly(handle, kStayQuiet, Request().bytes(uid, kUidSize).word(time), status);
+    return status(h, kStayQuiet, Request().bytes(uid, ISO15693_UID_SIZE).word(time), s);
 }
 
-QVL_API std::int32_t FENO_GenericCommandISO15693(std::int32_t handle, std::int32_t option1, std::int32_t option2,
-                                                 std::int32_t option3, std::int32_t requestLength,
-                                                 const std::uint8_t* request, std::int32_t answerLength,
-                                                 std::uint16_t time, std::uint8_t* length, std::uint8_t* data,
-                                                 std::uint8_t* status)
+QVL_API int32_t FENO_GenericCommandISO15693(int32_t h, int32_t option1, int32_t option2, int32_t option3,
+                                            int32_t requestLength, const uint8_t* request, int32_t answerLength,
+                                            uint16_t time, uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    return rawAnswer(handle, kGeneric,
-                     genericRequest(option1, option2, option3, requestLength, request, answerLength, time), length,
-                     data, status);
+    return raw(h, kGeneric, genericRequest(option1, option2, option3, requestLength, request, answerLength, time),
+               length, data, s);
 }
 
-QVL_API std::int32_t FENO_GenericCommandISO15693Ex(std::int32_t handle, std::int32_t option1, std::int32_t option2,
-                                                   std::int32_t option3, std::int32_t requestLength,
-                                                   const std::uint8_t* request, std::int32_t answerLength,
-                                                   std::uint16_t time, std::int32_t* entryCount,
-                                                   std::uint8_t* entries, std::uint8_t* status)
+QVL_API int32_t FENO_GenericCommandISO15693Ex(int32_t h, int32_t option1, int32_t option2, int32_t option3,
+                                              int32_t requestLength, const uint8_t* request, int32_t answerLength,
+                                              uint16_t time, int32_t* entryCount, uint8_t* entries, uint8_t* s)
 {
-    return entryAnswer(handle, kGeneric,
-                       genericRequest(option1, option2, option3, requestLength, request, answerLength, time),
-                       entryCount, entries, status);
+    return tables::entries(h, kGeneric,
+                           genericRequest(option1, option2, option3, requestLength, request, answerLength, time),
+                           EntryRule::A, entryCount, entries, s);
 }
 
-QVL_API std::int32_t FENO_ReadBlockISO15693(std::int32_t handle, std::int32_t block, std::int32_t option,
-                                            std::uint8_t mode, const std::uint8_t* uid, std::uint16_t time,
-                                            std::uint8_t* length, std::uint8_t* data, std::uint8_t* status)
+// --- Tag commands ---------------------------------------------------------------------------------------------
+
+QVL_API int32_t FENO_ReadBlockISO15693(int32_t h, int32_t block, int32_t option, uint8_t mode, const uint8_t* uid,
+                                       uint16_t time, uint8_t* length, uint8_t* data, uint8_t* s)
 {
     Request r;
-    target(r.byte(block).byte(option).word(time), mode, uid);
-    return rawAnswer(handle, kReadBlock, r, length, data, status);
+    return raw(h, kReadBlock, target(r.byte(block).byte(option).word(time), mode, uid), length, data, s);
 }
 
-QVL_API std::int32_t FENO_WriteBlockISO15693(std::int32_t handle, std::int32_t block, std::int32_t byteCount,
-                                             const std::uint8_t* bytes, std::int32_t option1, std::int32_t option2,
-                                             std::int32_t option3, std::uint8_t mode, const std::uint8_t* uid,
-                                             std::uint16_t time, std::uint8_t* length, std::uint8_t* data,
-                                             std::uint8_t* status)
+QVL_API int32_t FENO_WriteBlockISO15693(int32_t h, int32_t block, int32_t byteCount, const uint8_t* bytes,
+                                        int32_t option1, int32_t option2, int32_t option3, uint8_t mode,
+                                        const uint8_t* uid, uint16_t time, uint8_t* length, uint8_t* data,
+                                        uint8_t* s)
 {
     Request r = valueRequest(block, option1, option2, option3, mode, uid, time);
-    r.counted(bytes, byteCount);
-    return rawAnswer(handle, kWriteBlock, r, length, data, status);
+    return raw(h, kWriteBlock, r.counted(bytes, byteCount), length, data, s);
 }
 
-QVL_API std::int32_t FENO_LockBlockISO15693(std::int32_t handle, std::int32_t block, std::int32_t option1,
-                                            std::int32_t option2, std::int32_t option3, std::uint8_t mode,
-                                            const std::uint8_t* uid, std::uint16_t time, std::uint8_t* length,
-                                            std::uint8_t* data, std::uint8_t* status)
+QVL_API int32_t FENO_LockBlockISO15693(int32_t h, int32_t block, int32_t option1, int32_t option2, int32_t option3,
+                                       uint8_t mode, const uint8_t* uid, uint16_t time, uint8_t* length,
+                                       uint8_t* data, uint8_t* s)
 {
-    return rawAnswer(handle, kLockBlock, valueRequest(block, option1, option2, option3, mode, uid, time), length,
-                     data, status);
+    return raw(h, kLockBlock, valueRequest(block, option1, option2, option3, mode, uid, time), length, data, s);
 }
 
-QVL_API std::int32_t FENO_BlockStatusISO15693(std::int32_t handle, std::int32_t firstBlock, std::int32_t blockCount,
-                                              std::int32_t option, std::uint8_t mode, const std::uint8_t* uid,
-                                              std::uint16_t time, std::uint8_t* length, std::uint8_t* data,
-                                              std::uint8_t* status)
+QVL_API int32_t FENO_BlockStatusISO15693(int32_t h, int32_t firstBlock, int32_t blockCount, int32_t option,
+                                         uint8_t mode, const uint8_t* uid, uint16_t time, uint8_t* length,
+                                         uint8_t* data, uint8_t* s)
 {
     Request r;
-    target(r.byte(firstBlock).byte(countLessOne(blockCount)).byte(option).word(time), mode, uid);
-    return rawAnswer(handle, kBlockStatus, r, length, data, status);
+    r.byte(firstBlock).byte(countLessOne(blockCount)).byte(option).word(time);
+    return raw(h, kBlockStatus, target(r, mode, uid), length, data, s);
 }
 
-QVL_API std::int32_t FENO_SystemInfoISO15693(std::int32_t handle, std::int32_t option, std::uint8_t mode,
-                                             const std::uint8_t* uid, std::uint16_t time, std::uint8_t* length,
-                                             std::uint8_t* data, std::uint8_t* status)
+QVL_API int32_t FENO_SystemInfoISO15693(int32_t h, int32_t option, uint8_t mode, const uint8_t* uid, uint16_t time,
+                                        uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    return rawAnswer(handle, kSystemInfo, optionRequest(option, mode, uid, time), length, data, status);
+    return raw(h, kSystemInfo, optionRequest(option, mode, uid, time), length, data, s);
 }
 
-QVL_API std::int32_t FENO_SelectISO15693(std::int32_t handle, std::int32_t option, const std::uint8_t* uid,
-                                         std::uint16_t time, std::uint8_t* length, std::uint8_t* data,
-                                         std::uint8_t* status)
+QVL_API int32_t FENO_SelectISO15693(int32_t h, int32_t option, const uint8_t* uid, uint16_t time, uint8_t* length,
+                                    uint8_t* data, uint8_t* s)
 {
-    return rawAnswer(handle, kSelect, Request().byte(option).word(time).bytes(uid, kUidSize), length, data, status);
+    return raw(h, kSelect, Request().byte(option).word(time).bytes(uid, ISO15693_UID_SIZE), length, data, s);
 }
 
-QVL_API std::int32_t FENO_RTReadyISO15693(std::int32_t handle, std::int32_t option, std::uint8_t mode,
-                                          const std::uint8_t* uid, std::uint16_t time, std::uint8_t* length,
-                                          std::uint8_t* data, std::uint8_t* status)
+QVL_API int32_t FENO_RTReadyISO15693(int32_t h, int32_t option, uint8_t mode, const uint8_t* uid, uint16_t time,
+                                     uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    return rawAnswer(handle, kResetToReady, optionRequest(option, mode, uid, time), length, data, status);
+    return raw(h, kResetToReady, optionRequest(option, mode, uid, time), length, data, s);
 }
 
-QVL_API std::int32_t FENO_WriteAfiISO15693(std::int32_t handle, std::int32_t afi, std::int32_t option1,
-                                           std::int32_t option2, std::int32_t option3, std::uint8_t mode,
-                                           const std::uint8_t* uid, std::uint16_t time, std::uint8_t* length,
-                                           std::uint8_t* data, std::uint8_t* status)
+QVL_API int32_t FENO_WriteAfiISO15693(int32_t h, int32_t afi, int32_t option1, int32_t option2, int32_t option3,
+                                      uint8_t mode, const uint8_t* uid, uint16_t time, uint8_t* length,
+                                      uint8_t* data, uint8_t* s)
 {
-    return rawAnswer(handle, kWriteAfi, valueRequest(afi, option1, option2, option3, mode, uid, time), length, data,
-                     status);
+    return raw(h, kWriteAfi, valueRequest(afi, option1, option2, option3, mode, uid, time), length, data, s);
 }
 
-QVL_API std::int32_t FENO_LockAfiISO15693(std::int32_t handle, std::int32_t option1, std::int32_t option2,
-                                          std::int32_t option3, std::uint8_t mode, const std::uint8_t* uid,
-                                          std::uint16_t time, std::uint8_t* length, std::uint8_t* data,
-                                          std::uint8_t* status)
+QVL_API int32_t FENO_LockAfiISO15693(int32_t h, int32_t option1, int32_t option2, int32_t option3, uint8_t mode,
+                                     const uint8_t* uid, uint16_t time, uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    return rawAnswer(handle, kLockAfi, optionsRequest(option1, option2, option3, mode, uid, time), length, data,
-                     status);
+    return raw(h, kLockAfi, optionsRequest(option1, option2, option3, mode, uid, time), length, data, s);
 }
 
-QVL_API std::int32_t FENO_WriteDsfidISO15693(std::int32_t handle, std::int32_t dsfid, std::int32_t option1,
-                                             std::int32_t option2, std::int32_t option3, std::uint8_t mode,
-                                             const std::uint8_t* uid, std::uint16_t time, std::uint8_t* length,
-                                             std::uint8_t* data, std::uint8_t* status)
+QVL_API int32_t FENO_WriteDsfidISO15693(int32_t h, int32_t dsfid, int32_t option1, int32_t option2, int32_t option3,
+                                        uint8_t mode, const uint8_t* uid, uint16_t time, uint8_t* length,
+                                        uint8_t* data, uint8_t* s)
 {
-    return rawAnswer(handle, kWriteDsfid, valueRequest(dsfid, option1, option2, option3, mode, uid, time), length,
-                     data, status);
+    return raw(h, kWriteDsfid, valueRequest(dsfid, option1, option2, option3, mode, uid, time), length, data, s);
 }
 
-QVL_API std::int32_t FENO_LockDsfidISO15693(std::int32_t handle, std::int32_t option1, std::int32_t option2,
-                                            std::int32_t option3, std::uint8_t mode, const std::uint8_t* uid,
-                                            std::uint16_t time, std::uint8_t* length, std::uint8_t* data,
-                                            std::uint8_t* status)
+QVL_API int32_t FENO_LockDsfidISO15693(int32_t h, int32_t option1, int32_t option2, int32_t option3, uint8_t mode,
+                                       const uint8_t* uid, uint16_t time, uint8_t* length, uint8_t* data,
+                                       uint8_t* s)
 {
-    return rawAnswer(handle, kLockDsfid, optionsRequest(option1, option2, option3, mode, uid, time), length, data,
-                     status);
+    return raw(h, kLockDsfid, optionsRequest(option1, option2, option3, mode, uid, time), length, data, s);
 }
 
-QVL_API std::int32_t FENO_ProgramEASCHMISO15693(std::int32_t handle, std::int32_t option, std::uint8_t mode,
-                                                const std::uint8_t* uid, std::int32_t eas, std::uint16_t time,
-                                                std::uint8_t* length, std::uint8_t* data, std::uint8_t* status)
+// --- EAS of CHM chips -----------------------------------------------------------------------------------------
+
+QVL_API int32_t FENO_ProgramEASCHMISO15693(int32_t h, int32_t option, uint8_t mode, const uint8_t* uid, int32_t eas,
+                                           uint16_t time, uint8_t* length, uint8_t* data, uint8_t* s)
 {
     Request r;
-    target(r.byte(option).byte(eas).word(time), mode, uid);
-    return rawAnswer(handle, kProgramEas, r, length, data, status);
+    return raw(h, kProgramEas, target(r.byte(option).byte(eas).word(time), mode, uid), length, data, s);
 }
 
-QVL_API std::int32_t FENO_CheckEASCHMISO15693(std::int32_t handle, std::int32_t option1, std::uint8_t mode,
-                                              const std::uint8_t* uid, std::int32_t option2, std::int32_t option3,
-                                              std::uint16_t time, std::int32_t* easFlag, std::uint8_t* status)
+QVL_API int32_t FENO_CheckEASCHMISO15693(int32_t h, int32_t option1, uint8_t mode, const uint8_t* uid,
+                                         int32_t option2, int32_t option3, uint16_t time, int32_t* easFlag,
+                                         uint8_t* s)
 {
-    Answer answer;
-    bool answered = false;
-    const std::int32_t rc =
-        run(handle, kCheckEas, optionsRequest(option1, option2, option3, mode, uid, time), answer, status, answered);
-    if (!answered)
-        return rc;
-    const auto bytes = answerBytes(answer);
-    put(easFlag, std::int32_t{!bytes.empty() && bytes[0] != 0});
-    put(status, answer.status);
-    return 0;
+    return get(h, kCheckEas, optionsRequest(option1, option2, option3, mode, uid, time), s, Fill::Cleared,
+               [=](const Fields& f) { f.flag(easFlag, 0); });
 }
 
 } // extern "C"

@@ -1,465 +1,263 @@
 // ORBA readers: ISO 15693 requests built here and carried to the tags by the
-// reader's ISO carrier command; the tags' answers come back as records.
-
-#include <algorithm>
-#include <array>
-#include <cstring>
-#include <optional>
-#include <span>
-#include <vector>
+// reader's ISO carrier command; the tags' answers come back as records
+// (kOrbaRecords). Table rows over the command engine (tables.h); h is the
+// link handle, s the reader status byte output.
 
 #include "exchange.h"
+#include "iso15693.h"
 #include "quorvel_orba.h"
+#include "tables.h"
 
-namespace quorvel::orba {
+using namespace quorvel;
+using namespace quorvel::tables;
 
 namespace {
 
-constexpr std::uint8_t kRfOnCommand = 0x0C;
-constexpr std::uint8_t kRfOffCommand = 0x0D;
-constexpr std::uint8_t kCarrierCommand = 0x28;
-constexpr std::uint8_t kUplinkCommand = 0x29;
-constexpr std::uint8_t kTimingCommand = 0x2A;
+// Reader commands.
+constexpr std::uint8_t kRfOn = 0x0C;
+constexpr std::uint8_t kRfOff = 0x0D;
+constexpr std::uint8_t kCarrier = 0x28;
+constexpr std::uint8_t kUplink = 0x29;
+constexpr std::uint8_t kTiming = 0x2A;
 
-// The reader's answer buffer that block lists are walked in.
-constexpr std::int32_t kBlockListBuffer = 1024;
-// Carrier data: the control byte and the request, in one frame.
-constexpr std::size_t kMaxRequest = 254;
-constexpr std::size_t kUidSize = 8;
+// Carrier control byte.
+constexpr std::uint8_t kWriteAlike = 0x01; // the tag programs its memory before answering
+constexpr std::uint8_t kRaw = 0x02;        // the request is complete from its flags byte on
 
-// ISO 15693 request flags and command codes.
-constexpr std::uint8_t kFlagInventory = 0x04;
-constexpr std::uint8_t kFlagSelect = 0x10; // inventory: AFI present
-constexpr std::uint8_t kFlagAddress = 0x20; // inventory: one slot
-constexpr std::uint8_t kFlagOption = 0x40;
-
-enum IsoCommand : std::uint8_t {
-    kInventory = 0x01,
-    kStayQuiet = 0x02,
-    kReadBlock = 0x20,
-    kWriteBlock = 0x21,
-    kLockBlock = 0x22,
-    kSelect = 0x25,
-    kResetToReady = 0x26,
-    kWriteAfi = 0x27,
-    kLockAfi = 0x28,
-    kWriteDsfid = 0x29,
-    kLockDsfid = 0x2A,
-    kSystemInfo = 0x2B,
-    kBlockStatus = 0x2C,
-};
-
-using Bytes = std::vector<std::uint8_t>;
-
-template <typename T>
-void put(T* out, T value)
-{
-    if (out)
-        *out = value;
-}
-
-// Where the carrier puts its records: the caller's arrays, or the internal
-// area of the single-answer commands.
-struct RecordArea {
-    std::uint8_t* count;
-    std::uint8_t* lengths;
-    std::uint8_t* slots;
-    std::size_t capacity; // slots
-};
-
-// The internal record area of a tag command: 16 slots.
-struct OwnRecords {
-    static constexpr std::size_t kSlots = 16;
-    std::uint8_t count = 0;
-    std::array<std::uint8_t, kSlots> lengths{};
-    std::array<std::uint8_t, kSlots * ORBA_RECORD_SLOT_SIZE> slots{};
-    RecordArea area() { return {&count, lengths.data(), slots.data(), kSlots}; }
-};
-
-// Sends nothing and stores the library's own refusal, after the handle check
-// that every command makes first.
-std::int32_t refuse(std::int32_t handle, std::uint8_t* readerStatus)
-{
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    put<std::uint8_t>(readerStatus, ORBA_STATUS_BAD_ARGUMENT);
-    return 0;
-}
-
-// A command whose answer is the status byte alone (or read by the caller).
-std::int32_t simpleCommand(std::int32_t handle, std::uint8_t command, std::span<const std::uint8_t> data,
-                           std::uint8_t* readerStatus, Answer* answerOut = nullptr)
-{
-    Answer local;
-    Answer& answer = answerOut ? *answerOut : local;
-    const std::int32_t code = exchange(handle, command, data, answer);
-    if (code == 0)
-        put(readerStatus, answer.status);
-    return code;
-}
-
-// The carrier command: one exchange, the answer split into records.
-std::int32_t carry(std::int32_t handle, std::uint8_t control, std::span<const std::uint8_t> request,
-                   const RecordArea& out, std::uint8_t* readerStatus)
-{
-    if (request.size() > kMaxRequest)
-        return refuse(handle, readerStatus);
-    Bytes data{control};
-    data.insert(data.end(), request.begin(), request.end());
-    Answer answer;
-    if (const std::int32_t code = exchange(handle, kCarrierCommand, data, answer); code != 0)
-        return code;
-
-    if (!answer.isBlockList()) {
-        put(readerStatus, answer.status);
-        put(out.count, std::uint8_t{1});
-        put(out.lengths, answer.length);
-        if (out.slots)
-            std::memcpy(out.slots, answer.data.data(), answer.length);
-        return 0;
-    }
-    const std::int32_t blocks = answer.blockCount(kBlockListBuffer);
-    if (blocks < 0)
-        return LVRM_ERR_WRONG_BLOCK_FORMAT;
-    const auto kept = static_cast<std::uint8_t>(std::min<std::size_t>(static_cast<std::size_t>(blocks), out.capacity));
-    put(readerStatus, answer.status);
-    put(out.count, kept);
-    std::array<std::uint8_t, 254> block;
-    for (std::uint8_t i = 0; i < kept; ++i) {
-        // The list was checked whole above, so every counted block is there.
-        std::uint32_t size = 0;
-        if (!answer.block(i, kBlockListBuffer, block.data(), size))
-            size = 0;
-        const auto length = static_cast<std::uint8_t>(std::min<std::uint32_t>(size, ORBA_RECORD_SLOT_SIZE));
-        if (out.lengths)
-            out.lengths[i] = length;
-        if (out.slots)
-            std::memcpy(out.slots + std::size_t{i} * ORBA_RECORD_SLOT_SIZE, block.data(), length);
-    }
-    return 0;
-}
+static_assert(kOrbaRecords.slotSize == ORBA_RECORD_SLOT_SIZE);
+static_assert(ORBA_STATUS_BAD_ARGUMENT == QVL_STATUS_BAD_ARGUMENT);
 
 std::uint8_t controlByte(bool writeAlike, bool raw, bool flag4, bool flag5, bool flag6)
 {
-    std::uint8_t control = (writeAlike ? 0x01 : 0x00) | (raw ? 0x02 : 0x00);
+    std::uint8_t control = (writeAlike ? kWriteAlike : 0x00) | (raw ? kRaw : 0x00);
     if (!raw)
         control |= (flag4 ? 0x10 : 0x00) | (flag5 ? 0x20 : 0x00) | (flag6 ? 0x40 : 0x00);
     return control;
 }
 
-// Flags 0x01 and 0x02 from the link's request options.
-std::uint8_t linkFlags(std::int32_t handle)
+// Request flags 0x01 and 0x02 from the link's request options A and B.
+std::uint8_t linkFlags(std::int32_t h)
 {
-    const LinkSettings* settings = linkSettings(handle);
-    if (!settings)
+    const LinkSettings* link = linkSettings(h);
+    if (!link)
         return 0;
-    return (settings->orbaRequestOptionA == 1 ? 0x01 : 0x00) | (settings->orbaRequestOptionB == 1 ? 0x02 : 0x00);
+    return (link->orbaRequestOptionA == 1 ? ISO15693_FLAG_SUBCARRIER : 0) |
+           (link->orbaRequestOptionB == 1 ? ISO15693_FLAG_HIGH_RATE : 0);
 }
 
-void appendReversed(Bytes& out, const std::uint8_t* bytes, std::size_t count)
+// The carrier data of a tag command up to its parameters: [control][flags]
+// [code][UID reversed when addressed]. Plain commands take the addressing
+// mode's flag; write-alike ones also the option flag for an option of 1.
+Request tag(std::int32_t h, std::uint8_t code, std::int32_t mode, const std::uint8_t* uid)
 {
-    for (std::size_t i = count; i > 0; --i)
-        out.push_back(bytes[i - 1]);
+    Request r;
+    r.byte(kRaw);
+    return iso::header(r, linkFlags(h) | iso::modeFlag(mode), code, false, uid);
 }
 
-// One ISO 15693 tag command (all but the inventory).
-struct TagCommand {
-    std::uint8_t code;
-    bool writeAlike = false;
-    bool alwaysAddressed = false;
-};
-
-struct TagArguments {
-    std::int32_t mode = 0;
-    const std::uint8_t* uid = nullptr;
-    std::int32_t option = 0;
-    Bytes params;
-    const std::uint8_t* data = nullptr; // written reversed after the parameters
-    std::size_t dataCount = 0;
-};
-
-// The request, or nothing when the arguments cannot make one.
-std::optional<Bytes> tagRequest(std::int32_t handle, const TagCommand& command, const TagArguments& args)
+Request written(std::int32_t h, std::uint8_t code, std::int32_t option, std::int32_t mode, const std::uint8_t* uid)
 {
-    std::uint8_t flags = linkFlags(handle);
-    if (command.alwaysAddressed || args.mode == 2)
-        flags |= kFlagAddress;
-    else if (args.mode == 1)
-        flags |= kFlagSelect;
-    if (command.writeAlike && args.option == 1)
-        flags |= kFlagOption;
-    Bytes request{flags, command.code};
-    if (flags & kFlagAddress) {
-        if (!args.uid)
-            return std::nullopt;
-        appendReversed(request, args.uid, kUidSize);
-    }
-    request.insert(request.end(), args.params.begin(), args.params.end());
-    if (args.dataCount > 0 && !args.data)
-        return std::nullopt;
-    appendReversed(request, args.data, args.dataCount);
-    if (request.size() > kMaxRequest)
-        return std::nullopt;
-    return request;
+    const std::uint8_t flags = linkFlags(h) | iso::modeFlag(mode) | (option == 1 ? ISO15693_FLAG_OPTION : 0);
+    Request r;
+    r.byte(kRaw | kWriteAlike);
+    return iso::header(r, flags, code, false, uid);
 }
 
-// Runs a tag command and hands back record 0 as its single answer.
-std::int32_t tagCommand(std::int32_t handle, const TagCommand& command, const TagArguments& args,
-                        std::uint8_t* length, std::uint8_t* data, std::uint8_t* readerStatus)
+// A command that always addresses its tag.
+Request addressed(std::int32_t h, std::uint8_t code, const std::uint8_t* uid)
 {
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    const auto request = tagRequest(handle, command, args);
-    if (!request)
-        return refuse(handle, readerStatus);
-    OwnRecords records;
-    std::uint8_t status = 0;
-    const std::uint8_t control = controlByte(command.writeAlike, true, false, false, false);
-    if (const std::int32_t code = carry(handle, control, *request, records.area(), &status); code != 0)
-        return code;
-    put(readerStatus, status);
-    if (status & 0x80)
-        return 0;
-    const std::uint8_t size = records.lengths[0];
-    put(length, size);
-    if (data && size > 0)
-        std::memcpy(data, records.slots.data(), size);
-    return 0;
+    return tag(h, code, 2, uid);
 }
 
-std::uint8_t low(std::int32_t value)
+// The carrier with all its records, or with record 0 as a single answer.
+std::int32_t carried(std::int32_t h, const Request& data, std::uint8_t* count, std::uint8_t* lengths,
+                     std::uint8_t* slots, std::uint8_t* s)
 {
-    return static_cast<std::uint8_t>(value & 0xFF);
+    return records(h, kCarrier, data, kOrbaRecords, {count, lengths, slots, ORBA_MAX_RECORDS}, s);
+}
+
+std::int32_t single(std::int32_t h, const Request& data, std::uint8_t* length, std::uint8_t* out, std::uint8_t* s)
+{
+    return response(h, kCarrier, data, kOrbaRecords, length, out, s);
 }
 
 } // namespace
 
-} // namespace quorvel::orba
-
-using namespace quorvel;
-using namespace quorvel::orba;
-
 extern "C" {
 
-QVL_API int32_t ORBA_GenericCommandISO15693(int32_t handle, int32_t writeAlike, int32_t rawRequest, int32_t flag4,
+// --- The carrier and the inventory ----------------------------------------------------------------------------
+
+QVL_API int32_t ORBA_GenericCommandISO15693(int32_t h, int32_t writeAlike, int32_t rawRequest, int32_t flag4,
                                             int32_t flag5, int32_t flag6, uint8_t requestLength,
                                             const uint8_t* request, uint8_t* recordCount, uint8_t* recordLengths,
-                                            uint8_t* records, uint8_t* readerStatus)
+                                            uint8_t* records, uint8_t* s)
 {
-    if (requestLength > 0 && !request)
-        return refuse(handle, readerStatus);
     const std::uint8_t control = controlByte(writeAlike != 0, rawRequest != 0, flag4 != 0, flag5 != 0, flag6 != 0);
-    return carry(handle, control, std::span<const std::uint8_t>(request, requestLength),
-                 {recordCount, recordLengths, records, ORBA_MAX_RECORDS}, readerStatus);
+    return carried(h, Request().byte(control).bytes(request, requestLength), recordCount, recordLengths, records, s);
 }
 
-QVL_API int32_t ORBA_InventoryISO15693(int32_t handle, int32_t oneSlot, int32_t afiFlag, int32_t afi,
-                                       int32_t maskLength, const uint8_t* mask, uint8_t* recordCount,
-                                       uint8_t* recordLengths, uint8_t* records, uint8_t* readerStatus)
+QVL_API int32_t ORBA_InventoryISO15693(int32_t h, int32_t oneSlot, int32_t afiFlag, int32_t afi, int32_t maskLength,
+                                       const uint8_t* mask, uint8_t* recordCount, uint8_t* recordLengths,
+                                       uint8_t* records, uint8_t* s)
 {
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    std::uint8_t flags = linkFlags(handle) | kFlagInventory;
-    if (afiFlag != 0)
-        flags |= kFlagSelect;
-    if (oneSlot == 1)
-        flags |= kFlagAddress;
-    Bytes request{flags, kInventory};
-    if (afiFlag != 0)
-        request.push_back(low(afi));
-    const std::uint8_t bits = low(maskLength);
-    request.push_back(bits);
-    if (bits > 0) {
-        if (!mask)
-            return refuse(handle, readerStatus);
-        appendReversed(request, mask, (bits - 1u) / 8 + 1);
-    }
-    return carry(handle, controlByte(false, true, false, false, false), request,
-                 {recordCount, recordLengths, records, ORBA_MAX_RECORDS}, readerStatus);
+    const std::uint8_t flags = linkFlags(h) | ISO15693_FLAG_INVENTORY | (afiFlag != 0 ? ISO15693_FLAG_AFI : 0) |
+                               (oneSlot == 1 ? ISO15693_FLAG_ONE_SLOT : 0);
+    Request r;
+    r.byte(kRaw).byte(flags).byte(ISO15693_INVENTORY).byteIf(afiFlag != 0, afi);
+    return carried(h, iso::mask(r, static_cast<std::uint8_t>(maskLength), mask), recordCount, recordLengths,
+                   records, s);
 }
 
-QVL_API int32_t ORBA_StayQuietISO15693(int32_t handle, const uint8_t* uid, uint8_t* readerStatus)
+// --- Tag commands: record 0 as the single answer --------------------------------------------------------------
+
+QVL_API int32_t ORBA_StayQuietISO15693(int32_t h, const uint8_t* uid, uint8_t* s)
 {
-    TagArguments args;
-    args.uid = uid;
-    return tagCommand(handle, {kStayQuiet, false, true}, args, nullptr, nullptr, readerStatus);
+    return single(h, addressed(h, ISO15693_STAY_QUIET, uid), nullptr, nullptr, s);
 }
 
-QVL_API int32_t ORBA_ReadBlockISO15693(int32_t handle, int32_t block, int32_t mode, const uint8_t* uid,
-                                       uint8_t* length, uint8_t* data, uint8_t* readerStatus)
+QVL_API int32_t ORBA_ReadBlockISO15693(int32_t h, int32_t block, int32_t mode, const uint8_t* uid, uint8_t* length,
+                                       uint8_t* data, uint8_t* s)
 {
-    TagArguments args{mode, uid};
-    args.params = {low(block)};
-    return tagCommand(handle, {kReadBlock}, args, length, data, readerStatus);
+    return single(h, tag(h, ISO15693_READ_BLOCK, mode, uid).byte(block), length, data, s);
 }
 
-QVL_API int32_t ORBA_WriteBlockISO15693(int32_t handle, int32_t block, int32_t byteCount, const uint8_t* bytes,
+QVL_API int32_t ORBA_WriteBlockISO15693(int32_t h, int32_t block, int32_t byteCount, const uint8_t* bytes,
                                         int32_t option, int32_t mode, const uint8_t* uid, uint8_t* length,
-                                        uint8_t* data, uint8_t* readerStatus)
+                                        uint8_t* data, uint8_t* s)
 {
-    if (byteCount < 0 || static_cast<std::uint32_t>(byteCount) > kMaxRequest)
-        return refuse(handle, readerStatus);
-    TagArguments args{mode, uid, option};
-    args.params = {low(block)};
-    args.data = bytes;
-    args.dataCount = static_cast<std::size_t>(byteCount);
-    return tagCommand(handle, {kWriteBlock, true}, args, length, data, readerStatus);
+    return single(h, written(h, ISO15693_WRITE_BLOCK, option, mode, uid).byte(block).reversed(bytes, byteCount),
+                  length, data, s);
 }
 
-QVL_API int32_t ORBA_LockBlockISO15693(int32_t handle, int32_t block, int32_t option, int32_t mode,
-                                       const uint8_t* uid, uint8_t* length, uint8_t* data, uint8_t* readerStatus)
+QVL_API int32_t ORBA_LockBlockISO15693(int32_t h, int32_t block, int32_t option, int32_t mode, const uint8_t* uid,
+                                       uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    TagArguments args{mode, uid, option};
-    args.params = {low(block)};
-    return tagCommand(handle, {kLockBlock, true}, args, length, data, readerStatus);
+    return single(h, written(h, ISO15693_LOCK_BLOCK, option, mode, uid).byte(block), length, data, s);
 }
 
-QVL_API int32_t ORBA_SelectISO15693(int32_t handle, const uint8_t* uid, uint8_t* length, uint8_t* data,
-                                    uint8_t* readerStatus)
+QVL_API int32_t ORBA_SelectISO15693(int32_t h, const uint8_t* uid, uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    TagArguments args;
-    args.uid = uid;
-    return tagCommand(handle, {kSelect, false, true}, args, length, data, readerStatus);
+    return single(h, addressed(h, ISO15693_SELECT, uid), length, data, s);
 }
 
-QVL_API int32_t ORBA_RTReadyISO15693(int32_t handle, int32_t mode, const uint8_t* uid, uint8_t* length,
-                                     uint8_t* data, uint8_t* readerStatus)
+QVL_API int32_t ORBA_RTReadyISO15693(int32_t h, int32_t mode, const uint8_t* uid, uint8_t* length, uint8_t* data,
+                                     uint8_t* s)
 {
-    return tagCommand(handle, {kResetToReady}, {mode, uid}, length, data, readerStatus);
+    return single(h, tag(h, ISO15693_RESET_TO_READY, mode, uid), length, data, s);
 }
 
-QVL_API int32_t ORBA_WriteAfiISO15693(int32_t handle, int32_t afi, int32_t option, int32_t mode,
-                                      const uint8_t* uid, uint8_t* length, uint8_t* data, uint8_t* readerStatus)
+QVL_API int32_t ORBA_WriteAfiISO15693(int32_t h, int32_t afi, int32_t option, int32_t mode, const uint8_t* uid,
+                                      uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    TagArguments args{mode, uid, option};
-    args.params = {low(afi)};
-    return tagCommand(handle, {kWriteAfi, true}, args, length, data, readerStatus);
+    return single(h, written(h, ISO15693_WRITE_AFI, option, mode, uid).byte(afi), length, data, s);
 }
 
-QVL_API int32_t ORBA_LockAfiISO15693(int32_t handle, int32_t option, int32_t mode, const uint8_t* uid,
-                                     uint8_t* length, uint8_t* data, uint8_t* readerStatus)
+QVL_API int32_t ORBA_LockAfiISO15693(int32_t h, int32_t option, int32_t mode, const uint8_t* uid, uint8_t* length,
+                                     uint8_t* data, uint8_t* s)
 {
-    return tagCommand(handle, {kLockAfi, true}, {mode, uid, option}, length, data, readerStatus);
+    return single(h, written(h, ISO15693_LOCK_AFI, option, mode, uid), length, data, s);
 }
 
-QVL_API int32_t ORBA_WriteDsfidISO15693(int32_t handle, int32_t dsfid, int32_t option, int32_t mode,
-                                        const uint8_t* uid, uint8_t* length, uint8_t* data, uint8_t* readerStatus)
+QVL_API int32_t ORBA_WriteDsfidISO15693(int32_t h, int32_t dsfid, int32_t option, int32_t mode, const uint8_t* uid,
+                                        uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    TagArguments args{mode, uid, option};
-    args.params = {low(dsfid)};
-    return tagCommand(handle, {kWriteDsfid, true}, args, length, data, readerStatus);
+    return single(h, written(h, ISO15693_WRITE_DSFID, option, mode, uid).byte(dsfid), length, data, s);
 }
 
-QVL_API int32_t ORBA_LockDsfidISO15693(int32_t handle, int32_t option, int32_t mode, const uint8_t* uid,
-                                       uint8_t* length, uint8_t* data, uint8_t* readerStatus)
+QVL_API int32_t ORBA_LockDsfidISO15693(int32_t h, int32_t option, int32_t mode, const uint8_t* uid, uint8_t* length,
+                                       uint8_t* data, uint8_t* s)
 {
-    return tagCommand(handle, {kLockDsfid, true}, {mode, uid, option}, length, data, readerStatus);
+    return single(h, written(h, ISO15693_LOCK_DSFID, option, mode, uid), length, data, s);
 }
 
-QVL_API int32_t ORBA_SystemInfoISO15693(int32_t handle, int32_t mode, const uint8_t* uid, uint8_t* length,
-                                        uint8_t* data, uint8_t* readerStatus)
+QVL_API int32_t ORBA_SystemInfoISO15693(int32_t h, int32_t mode, const uint8_t* uid, uint8_t* length, uint8_t* data,
+                                        uint8_t* s)
 {
-    return tagCommand(handle, {kSystemInfo}, {mode, uid}, length, data, readerStatus);
+    return single(h, tag(h, ISO15693_SYSTEM_INFO, mode, uid), length, data, s);
 }
 
-QVL_API int32_t ORBA_BlockStatusISO15693(int32_t handle, int32_t firstBlock, int32_t blockCount, int32_t mode,
-                                         const uint8_t* uid, uint8_t* length, uint8_t* data, uint8_t* readerStatus)
+QVL_API int32_t ORBA_BlockStatusISO15693(int32_t h, int32_t firstBlock, int32_t blockCount, int32_t mode,
+                                         const uint8_t* uid, uint8_t* length, uint8_t* data, uint8_t* s)
 {
-    TagArguments args{mode, uid};
-    args.params = {low(firstBlock), countLessOne(blockCount)};
-    return tagCommand(handle, {kBlockStatus}, args, length, data, readerStatus);
+    return single(h, tag(h, ISO15693_BLOCK_SECURITY, mode, uid).byte(firstBlock).byte(countLessOne(blockCount)),
+                  length, data, s);
 }
 
-QVL_API int32_t ORBA_SetDownlinkISO15693(int32_t handle, int32_t optionA, int32_t optionB, uint8_t* readerStatus)
+// --- Link settings kept here: nothing is sent, the status is 0 ------------------------------------------------
+
+QVL_API int32_t ORBA_SetDownlinkISO15693(int32_t h, int32_t optionA, int32_t optionB, uint8_t* s)
 {
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    LinkSettings& settings = *linkSettings(handle);
-    settings.orbaRequestOptionA = optionA;
-    settings.orbaRequestOptionB = optionB;
-    put<std::uint8_t>(readerStatus, 0);
-    return 0;
+    return keptSetting(h, [=](LinkSettings& link) {
+        link.orbaRequestOptionA = optionA;
+        link.orbaRequestOptionB = optionB;
+        Fields::put<std::uint8_t>(s, 0);
+    });
 }
 
-QVL_API int32_t ORBA_GetDownlinkISO15693(int32_t handle, int32_t* optionA, int32_t* optionB, uint8_t* readerStatus)
+QVL_API int32_t ORBA_GetDownlinkISO15693(int32_t h, int32_t* optionA, int32_t* optionB, uint8_t* s)
 {
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    const LinkSettings& settings = *linkSettings(handle);
-    put(optionA, settings.orbaRequestOptionA);
-    put(optionB, settings.orbaRequestOptionB);
-    put<std::uint8_t>(readerStatus, 0);
-    return 0;
+    return keptSetting(h, [=](const LinkSettings& link) {
+        Fields::put(optionA, link.orbaRequestOptionA);
+        Fields::put(optionB, link.orbaRequestOptionB);
+        Fields::put<std::uint8_t>(s, 0);
+    });
 }
 
-QVL_API int32_t ORBA_SetMemoryMapISO15693(int32_t handle, uint16_t valueA, uint16_t valueB, uint8_t* readerStatus)
+QVL_API int32_t ORBA_SetMemoryMapISO15693(int32_t h, uint16_t valueA, uint16_t valueB, uint8_t* s)
 {
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    linkSettings(handle)->orbaMemoryMap = {valueA, valueB};
-    put<std::uint8_t>(readerStatus, 0);
-    return 0;
+    return keptSetting(h, [=](LinkSettings& link) {
+        link.orbaMemoryMap = {valueA, valueB};
+        Fields::put<std::uint8_t>(s, 0);
+    });
 }
 
-QVL_API int32_t ORBA_GetMemoryMapISO15693(int32_t handle, uint16_t* valueA, uint16_t* valueB, uint8_t* readerStatus)
+QVL_API int32_t ORBA_GetMemoryMapISO15693(int32_t h, uint16_t* valueA, uint16_t* valueB, uint8_t* s)
 {
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    const auto& map = linkSettings(handle)->orbaMemoryMap;
-    put(valueA, map[0]);
-    put(valueB, map[1]);
-    put<std::uint8_t>(readerStatus, 0);
-    return 0;
+    return keptSetting(h, [=](const LinkSettings& link) {
+        Fields::put(valueA, link.orbaMemoryMap[0]);
+        Fields::put(valueB, link.orbaMemoryMap[1]);
+        Fields::put<std::uint8_t>(s, 0);
+    });
 }
 
-QVL_API int32_t ORBA_SetUplinkISO15693(int32_t handle, int32_t flag1, int32_t flag2, int32_t flag3,
-                                       uint8_t* readerStatus)
+// --- Reader settings ------------------------------------------------------------------------------------------
+
+QVL_API int32_t ORBA_SetUplinkISO15693(int32_t h, int32_t flag1, int32_t flag2, int32_t flag3, uint8_t* s)
 {
     const std::uint8_t bits = (flag1 != 0 ? 0x01 : 0x00) | (flag2 != 0 ? 0x02 : 0x00) | (flag3 != 0 ? 0x04 : 0x00);
-    return simpleCommand(handle, kUplinkCommand, std::span(&bits, 1), readerStatus);
+    return status(h, kUplink, Request().byte(bits), s);
 }
 
-QVL_API int32_t ORBA_GetUplinkISO15693(int32_t handle, int32_t* flag1, int32_t* flag2, int32_t* flag3,
-                                       uint8_t* readerStatus)
+QVL_API int32_t ORBA_GetUplinkISO15693(int32_t h, int32_t* flag1, int32_t* flag2, int32_t* flag3, uint8_t* s)
 {
-    Answer answer;
-    const std::int32_t code = simpleCommand(handle, kUplinkCommand, {}, readerStatus, &answer);
-    if (code != 0)
-        return code;
-    const auto data = answer.bytes();
-    const std::uint8_t bits = data.empty() ? 0 : data[0];
-    put<std::int32_t>(flag1, (bits & 0x01) ? 1 : 0);
-    put<std::int32_t>(flag2, (bits & 0x02) ? 1 : 0);
-    put<std::int32_t>(flag3, (bits & 0x04) ? 1 : 0);
-    return 0;
+    return getPlain(h, kUplink, {}, s, Fill::Cleared, [=](const Fields& f) {
+        f.bit(flag1, 0, 0x01);
+        f.bit(flag2, 0, 0x02);
+        f.bit(flag3, 0, 0x04);
+    });
 }
 
-QVL_API int32_t ORBA_SetTimingISO15693(int32_t handle, int32_t valueA, int32_t valueB, uint8_t* readerStatus)
+QVL_API int32_t ORBA_SetTimingISO15693(int32_t h, int32_t valueA, int32_t valueB, uint8_t* s)
 {
-    const std::array<std::uint8_t, 2> data{low(valueA), low(valueB)};
-    return simpleCommand(handle, kTimingCommand, data, readerStatus);
+    return status(h, kTiming, Request().byte(valueA).byte(valueB), s);
 }
 
-QVL_API int32_t ORBA_GetTimingISO15693(int32_t handle, uint8_t* valueA, uint8_t* valueB, uint8_t* readerStatus)
+QVL_API int32_t ORBA_GetTimingISO15693(int32_t h, uint8_t* valueA, uint8_t* valueB, uint8_t* s)
 {
-    Answer answer;
-    const std::int32_t code = simpleCommand(handle, kTimingCommand, {}, readerStatus, &answer);
-    if (code != 0)
-        return code;
-    const auto data = answer.bytes();
-    put<std::uint8_t>(valueA, data.size() >= 1 ? data[0] : 0);
-    put<std::uint8_t>(valueB, data.size() >= 2 ? data[1] : 0);
-    return 0;
+    return getPlain(h, kTiming, {}, s, Fill::Cleared, [=](const Fields& f) {
+        f.byte(valueA, 0);
+        f.byte(valueB, 1);
+    });
 }
 
-QVL_API int32_t ORBA_RfOn(int32_t handle, uint8_t* readerStatus)
+QVL_API int32_t ORBA_RfOn(int32_t h, uint8_t* s)
 {
-    return simpleCommand(handle, kRfOnCommand, {}, readerStatus);
+    return status(h, kRfOn, {}, s);
 }
 
-QVL_API int32_t ORBA_RfOff(int32_t handle, uint8_t* readerStatus)
+QVL_API int32_t ORBA_RfOff(int32_t h, uint8_t* s)
 {
-    return simpleCommand(handle, kRfOffCommand, {}, readerStatus);
+    return status(h, kRfOff, {}, s);
 }
 
 } // extern "C"

@@ -16,7 +16,7 @@ Request& Request::byte(std::int32_t value)
 
 Request& Request::bytes(const std::uint8_t* data, std::size_t count)
 {
-    if (count == 0)
+    if (count == 0 || !usable_)
         return *this;
     if (!data || count > bytes_.size() - size_) {
         usable_ = false;
@@ -41,6 +41,22 @@ Request& Request::text(const char* text)
     if (!text)
         return require(false);
     return bytes(reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
+}
+
+Request& Request::reversed(const std::uint8_t* data, std::int32_t count)
+{
+    if (!usable_)
+        return *this;
+    if (count < 0 || (count > 0 && !data) || static_cast<std::size_t>(count) > bytes_.size() - size_)
+        return require(false);
+    for (std::int32_t i = count; i > 0; --i)
+        bytes_[size_++] = data[i - 1];
+    return *this;
+}
+
+Request& Request::then(const Request& other)
+{
+    return bytes(other.data().data(), other.data().size()).require(other.usable());
 }
 
 void Fields::byte(std::uint8_t* out, std::size_t at, std::size_t need) const
@@ -128,39 +144,45 @@ void toSlot(std::uint8_t* slots, std::size_t slotSize, std::size_t index, std::s
     std::memset(slot + n, 0, slotSize - n);
 }
 
-std::int32_t blockRecords(const Answer& answer, std::int32_t walkSize, std::size_t slotSize, std::size_t maxSlots,
-                          std::uint8_t* slots)
+std::int32_t eachRecord(const Answer& answer, std::int32_t listArea, std::size_t max, const RecordTaker& take)
 {
     if (!answer.isBlockList()) {
-        toSlot(slots, slotSize, 0, answerBytes(answer));
+        take(0, answer.bytes());
         return 1;
     }
-    const std::int32_t blocks = answer.blockCount(walkSize);
+    const std::int32_t blocks = answer.blockCount(listArea);
     if (blocks < 0)
         return LVRM_ERR_WRONG_BLOCK_FORMAT;
-    const auto kept = std::min<std::size_t>(static_cast<std::size_t>(blocks), maxSlots);
+    const auto count = std::min<std::size_t>(static_cast<std::size_t>(blocks), max);
     std::array<std::uint8_t, 254> block{};
-    for (std::size_t i = 0; i < kept; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         std::uint32_t length = 0;
-        if (!answer.block(static_cast<std::int32_t>(i), walkSize, block.data(), length))
+        if (!answer.block(static_cast<std::int32_t>(i), listArea, block.data(), length))
             return LVRM_ERR_WRONG_BLOCK_FORMAT;
-        toSlot(slots, slotSize, i, std::span(block).first(std::min<std::size_t>(length, block.size())));
+        take(i, std::span(block).first(std::min<std::size_t>(length, block.size())));
     }
-    return static_cast<std::int32_t>(kept);
+    return static_cast<std::int32_t>(count);
 }
 
-Outcome run(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer, std::uint8_t* status)
+Outcome send(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer, std::uint8_t* status)
 {
     if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
         return {valid, false};
     if (!request.usable()) {
-        Fields::put(status, kStatusBadArgument);
+        Fields::put<std::uint8_t>(status, QVL_STATUS_BAD_ARGUMENT);
         return {0, false};
     }
     if (const std::int32_t code = exchange(handle, command, request.data(), answer); code != 0)
         return {code, false};
-    Fields::put(status, answer.status);
     return {0, true};
+}
+
+Outcome run(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer, std::uint8_t* status)
+{
+    const Outcome outcome = send(handle, command, request, answer, status);
+    if (outcome.answered)
+        Fields::put(status, answer.status);
+    return outcome;
 }
 
 std::int32_t status(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status)
@@ -183,26 +205,76 @@ std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& reque
     return outcome.code;
 }
 
-std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
-                 const std::function<void(const Fields&)>& fill)
+namespace {
+
+std::int32_t getFrom(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status,
+                     Fill rule, bool plainOnly, const std::function<void(const Fields&)>& fill)
 {
     Answer answer;
     const Outcome outcome = run(handle, command, request, answer, status);
     if (!outcome.answered)
         return outcome.code;
-    const bool ok = (answer.status & 0x80) == 0;
-    const auto bytes = rule == Fill::Cleared || ok ? answerBytes(answer) : std::span<const std::uint8_t>{};
-    fill(Fields(bytes, rule == Fill::KeptUnlessOk ? Fields::Missing::Keep : Fields::Missing::Zero));
+    const bool filled = rule == Fill::Cleared || !answer.refused();
+    const auto data = plainOnly ? answer.bytes() : answerBytes(answer);
+    fill(Fields(filled ? data : std::span<const std::uint8_t>{},
+                rule == Fill::KeptUnlessOk ? Fields::Missing::Keep : Fields::Missing::Zero));
     return 0;
+}
+
+} // namespace
+
+std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
+                 const std::function<void(const Fields&)>& fill)
+{
+    return getFrom(handle, command, request, status, rule, false, fill);
+}
+
+std::int32_t getPlain(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status,
+                      Fill rule, const std::function<void(const Fields&)>& fill)
+{
+    return getFrom(handle, command, request, status, rule, true, fill);
 }
 
 namespace {
 
 std::size_t entryLength(EntryRule rule, std::uint8_t first, std::uint8_t second)
 {
-    if (rule == EntryRule::B && (first & 0x40))
+    if (rule == EntryRule::A || (rule == EntryRule::B && (first & 0x40)))
         return std::size_t{second} + 6;
     return 2 * std::size_t{second} + 6;
+}
+
+// Record i of an answer into slot i (and its length into lengths[i]) under the rule.
+std::int32_t takeRecords(const Answer& answer, const RecordRule& rule, std::size_t max, std::uint8_t* slots,
+                         std::uint8_t* lengths)
+{
+    const bool whole = rule.rest == SlotRest::Untouched && !answer.isBlockList();
+    return eachRecord(answer, rule.listArea, max, [&](std::size_t i, std::span<const std::uint8_t> record) {
+        const auto kept = whole ? record : record.first(std::min(record.size(), rule.slotSize));
+        if (lengths)
+            lengths[i] = static_cast<std::uint8_t>(kept.size());
+        if (rule.rest == SlotRest::Cleared)
+            toSlot(slots, rule.slotSize, i, kept);
+        else if (slots && !kept.empty())
+            std::memcpy(slots + i * rule.slotSize, kept.data(), kept.size());
+    });
+}
+
+// The exchange of a record command up to its records, in the rule's order:
+// answered when the records are to be taken; otherwise the handle check's,
+// the exchange's or the malformed list's code, or 0 after a refusal.
+Outcome sendForRecords(std::int32_t handle, std::uint8_t command, const Request& request, const RecordRule& rule,
+                       Answer& answer, std::uint8_t* status)
+{
+    const Outcome outcome = send(handle, command, request, answer, status);
+    if (!outcome.answered)
+        return outcome;
+    if (rule.order == RecordOrder::ListFirst && answer.isBlockList() && answer.blockCount(rule.listArea) < 0)
+        return {LVRM_ERR_WRONG_BLOCK_FORMAT, false};
+    Fields::put(status, answer.status);
+    if (rule.order == RecordOrder::StatusFirst && answer.refused())
+        return {0, false};
+    return outcome;
 }
 
 } // namespace
@@ -227,6 +299,35 @@ std::int32_t entries(std::int32_t handle, std::uint8_t command, const Request& r
         }
         Fields::put(count, n);
     });
+}
+
+std::int32_t records(std::int32_t handle, std::uint8_t command, const Request& request, const RecordRule& rule,
+                     const RecordSlots& out, std::uint8_t* status)
+{
+    Answer answer;
+    const Outcome outcome = sendForRecords(handle, command, request, rule, answer, status);
+    if (!outcome.answered)
+        return outcome.code;
+    const std::int32_t count = takeRecords(answer, rule, out.max, out.slots, out.lengths);
+    if (count < 0)
+        return count;
+    Fields::put(out.count, static_cast<std::uint8_t>(count));
+    return 0;
+}
+
+std::int32_t response(std::int32_t handle, std::uint8_t command, const Request& request, const RecordRule& rule,
+                      std::uint8_t* length, std::uint8_t* data, std::uint8_t* status)
+{
+    Answer answer;
+    const Outcome outcome = sendForRecords(handle, command, request, rule, answer, status);
+    if (!outcome.answered || answer.refused())
+        return outcome.code;
+    std::uint8_t kept = 0;
+    const std::int32_t count = takeRecords(answer, rule, 1, data, &kept);
+    if (count < 0)
+        return count;
+    Fields::put(length, count > 0 ? kept : std::uint8_t{0});
+    return 0;
 }
 
 std::int32_t setText(std::int32_t handle, const ParameterCommands& c, std::uint8_t id, const char* text,
@@ -271,6 +372,30 @@ Request highBit(std::int32_t flag)
 }
 
 } // namespace layout
+
+namespace iso {
+
+std::uint8_t modeFlag(std::int32_t mode)
+{
+    switch (mode) {
+    case 1: return ISO15693_FLAG_SELECT;
+    case 2: return ISO15693_FLAG_ADDRESS;
+    default: return 0;
+    }
+}
+
+Request& header(Request& r, std::uint8_t flags, std::uint8_t code, bool custom, const std::uint8_t* uid)
+{
+    r.byte(flags).byte(code).byteIf(custom, ISO15693_CHM_MANUFACTURER);
+    return (flags & ISO15693_FLAG_ADDRESS) ? r.reversed(uid, ISO15693_UID_SIZE) : r;
+}
+
+Request& mask(Request& r, std::uint8_t bits, const std::uint8_t* mask)
+{
+    return r.byte(bits).reversed(mask, bits == 0 ? 0 : (bits - 1) / 8 + 1);
+}
+
+} // namespace iso
 
 void readNsnt(const Fields& f, std::int32_t* flag, std::uint16_t* values)
 {

@@ -1,18 +1,23 @@
-// The building blocks of the reader families' further command tables
-// (reader set-up, continuous reading, wedge and standalone output, I/O, clock,
-// buzzer, other chip types, gate settings). Each exported command is one row
-// of its family's table written over these helpers:
+// The one command engine of the reader families: the FENO, ORBA and TALU
+// ISO 15693 commands and the further command tables (reader set-up,
+// continuous reading, wedge and standalone output, I/O, clock, buzzer, other
+// chip types, gate settings). Each exported command is one row of its
+// family's table written over these helpers:
 //
 //   Request   the request data, built front to back
 //   status    the answer is the reader status byte alone
 //   raw       answer length and the whole answer data to the caller
 //   get       outputs read from the answer by a Fields filler, under a Fill rule
+//             (getPlain: from a plain answer alone)
 //   entries   the answer cut into 256-byte entry slots by an entry rule
+//   records   the tag records of an answer (ISO carriers, inventories) in the
+//             caller's slots, under the family's RecordRule
+//   response  one tag's answer: its record alone, under the family's RecordRule
 //
 // Every command checks its handle first (a non-zero check is returned and
 // nothing is sent), then either refuses arguments that cannot make a request
-// (status 0x82 stored, nothing sent, 0 returned) or runs one command exchange.
-// On a non-zero exchange code no output is written.
+// (QVL_STATUS_BAD_ARGUMENT stored, nothing sent, 0 returned) or runs one
+// command exchange. On a non-zero exchange code no output is written.
 #pragma once
 
 #include <array>
@@ -22,12 +27,10 @@
 #include <span>
 
 #include "exchange.h"
+#include "iso15693.h"
 
 namespace quorvel::tables {
 
-// Stored by the library itself, with nothing sent, for arguments that cannot
-// make a request.
-inline constexpr std::uint8_t kStatusBadArgument = 0x82;
 // The most answer bytes handed to a caller: a plain answer has at most 254; an
 // answer announced as a block list is handed over as its first 255 bytes.
 inline constexpr std::size_t kMaxAnswerBytes = 255;
@@ -41,7 +44,8 @@ inline constexpr std::size_t kSlotSize = 64;
 
 // The request data of one command, at most one frame's 255 bytes. Bytes that
 // would not fit, bytes to be read from a NULL pointer, or an argument
-// declared invalid make it unusable: the command is then refused.
+// declared invalid make it unusable: the command is then refused, and
+// nothing more is read into it.
 class Request {
 public:
     // One byte: the low 8 bits.
@@ -68,6 +72,11 @@ public:
     {
         return condition ? bytes(data, count) : *this;
     }
+    // count bytes given most significant first, sent the other way round
+    // (least significant first, as on the air); a negative count is invalid.
+    Request& reversed(const std::uint8_t* data, std::int32_t count);
+    // Another request's bytes, and its validity.
+    Request& then(const Request& other);
     // Arguments that the command refuses.
     Request& require(bool valid)
     {
@@ -152,6 +161,7 @@ enum class Fill {
 
 // Entry lengths of the answers cut into entries (d1: the entry's second byte).
 enum class EntryRule {
+    A, // d1 + 6 (ISO 15693 inventories)
     B, // d1 + 6 when bit 6 of the first byte is set, else 2 * d1 + 6
     C, // 2 * d1 + 6
 };
@@ -162,8 +172,10 @@ struct Outcome {
     bool answered = false;  // the answer holds the reader's answer (and its status was stored)
 };
 
-// Handle check, refusal of an unusable request, or one exchange. On an answer
-// the status byte is stored.
+// Handle check, refusal of an unusable request, or one exchange; the status
+// byte of an answer is not stored yet.
+Outcome send(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer, std::uint8_t* status);
+// send, and on an answer the status byte stored.
 Outcome run(std::int32_t handle, std::uint8_t command, const Request& request, Answer& answer, std::uint8_t* status);
 
 // The answer data a caller sees: at most kMaxAnswerBytes.
@@ -173,19 +185,90 @@ std::span<const std::uint8_t> answerBytes(const Answer& answer);
 // slotSize of them, the rest of the slot cleared.
 void toSlot(std::uint8_t* slots, std::size_t slotSize, std::size_t index, std::span<const std::uint8_t> bytes);
 
-// The records of a multi-record answer in slots: a block list (walked within
-// walkSize bytes) gives one record per block, at most maxSlots, a plain answer
-// one record. Returns the number of records, or -7 for a malformed list.
-std::int32_t blockRecords(const Answer& answer, std::int32_t walkSize, std::size_t slotSize, std::size_t maxSlots,
-                          std::uint8_t* slots);
+// The records of an answer: a plain answer is one record, a block list one
+// per block (walked within listArea bytes). take(i, record) for at most max of
+// them; returns their number, or LVRM_ERR_WRONG_BLOCK_FORMAT for a malformed
+// list (nothing taken).
+using RecordTaker = std::function<void(std::size_t index, std::span<const std::uint8_t> record)>;
+std::int32_t eachRecord(const Answer& answer, std::int32_t listArea, std::size_t max, const RecordTaker& take);
 
 std::int32_t status(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status);
 std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* length,
                  std::uint8_t* data, std::uint8_t* status);
 std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
                  const std::function<void(const Fields&)>& fill);
+// get from the plain data of an answer alone: a block list reads as no data.
+std::int32_t getPlain(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status,
+                      Fill rule, const std::function<void(const Fields&)>& fill);
 std::int32_t entries(std::int32_t handle, std::uint8_t command, const Request& request, EntryRule rule,
                      std::int32_t* count, std::uint8_t* slots, std::uint8_t* status);
+
+// A setting the library keeps for the link, nothing sent: the handle check's
+// code, or 0 once keep(the link's settings) has run.
+template <typename Keep>
+std::int32_t keptSetting(std::int32_t handle, Keep keep)
+{
+    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
+        return valid;
+    LinkSettings* link = linkSettings(handle);
+    if (!link)
+        return LVRM_ERR_INVALID_HANDLE;
+    keep(*link);
+    return 0;
+}
+
+// --- Tag records: the answers of the ISO carriers and inventories ---------------------------------------------
+
+// What a record leaves of its slot.
+enum class SlotRest {
+    Untouched, // the record's bytes alone; a plain answer goes whole from slot 0 on (into the next slots)
+    Cleared,   // every record cut to its slot, the rest of the slot cleared
+};
+// What comes first after the exchange.
+enum class RecordOrder {
+    ListFirst,   // the list is checked: a malformed one stores nothing, not even the status; then records
+                 // are taken whatever the status
+    StatusFirst, // the status is stored; records only when bit 7 is clear (a malformed list: -7 after it)
+};
+// How a family hands the records of its answers to the caller.
+struct RecordRule {
+    std::int32_t listArea; // a block list is walked within this many bytes (the reader's answer buffer)
+    std::size_t slotSize;  // record i goes to slot i of this many bytes, cut to it
+    SlotRest rest;
+    RecordOrder order;
+};
+//                                       list  slot                   rest                 order
+inline constexpr RecordRule kOrbaRecords{1024, ORBA_RECORD_SLOT_SIZE, SlotRest::Untouched, RecordOrder::ListFirst};
+inline constexpr RecordRule kTaluRecords{2048, TALU_RECORD_SIZE,      SlotRest::Cleared,   RecordOrder::StatusFirst};
+inline constexpr RecordRule kTaluAnswer{ 2048, TALU_ANSWER_SIZE,      SlotRest::Untouched, RecordOrder::StatusFirst};
+
+// The caller's outputs of a command with many records.
+struct RecordSlots {
+    std::uint8_t* count;   // how many records were taken
+    std::uint8_t* lengths; // the length of each as kept in its slot (or null)
+    std::uint8_t* slots;   // max slots of the rule's size
+    std::size_t max;
+};
+std::int32_t records(std::int32_t handle, std::uint8_t command, const Request& request, const RecordRule& rule,
+                     const RecordSlots& out, std::uint8_t* status);
+// One tag's answer: record 0 (the plain answer, or the first block of a list)
+// into data and its length to *length (0 when the list is empty), only when
+// bit 7 of the status byte is clear.
+std::int32_t response(std::int32_t handle, std::uint8_t command, const Request& request, const RecordRule& rule,
+                      std::uint8_t* length, std::uint8_t* data, std::uint8_t* status);
+
+// --- ISO 15693 requests, as the ISO carriers of ORBA and TALU take them --------------------------------------
+
+namespace iso {
+// The request flag of an addressing mode: 1 the selected tag, 2 the tag whose
+// UID follows, any other mode neither.
+std::uint8_t modeFlag(std::int32_t mode);
+// [flags][code][manufacturer code of a custom command][the UID reversed when
+// the flags hold the address flag; without a UID the request is unusable].
+Request& header(Request& r, std::uint8_t flags, std::uint8_t code, bool custom, const std::uint8_t* uid);
+// [mask length in bits][(bits - 1) / 8 + 1 mask bytes reversed, none for 0].
+Request& mask(Request& r, std::uint8_t bits, const std::uint8_t* mask);
+} // namespace iso
 
 // Settings addressed by a one-byte parameter identifier (FENO wedge, ORBA and
 // TALU standalone output): [identifier][value...] to set, [identifier] to read.

@@ -1,75 +1,37 @@
 // TALU readers: the automatic inventory, the ISO carrier and the ISO 15693
-// tag commands built on it.
+// tag commands built on it, as table rows over the command engine (tables.h):
+// the records of many tags under kTaluRecords, one tag's response under
+// kTaluAnswer. h is the link handle, s the reader status byte output.
 //
-// A tag command is an ISO 15693 request as the air carries it: request flags,
-// command code, [manufacturer code 0x04 for the custom CHM commands], [the
-// UID least significant byte first when addressed], parameters. The carrier
-// puts a control byte before it and sometimes an extra byte after it.
-
-#include <algorithm>
-#include <cstring>
-#include <span>
-#include <vector>
+// A tag command is an ISO 15693 request as the air carries it (iso::header);
+// the carrier puts a control byte before it and sometimes an extra byte after it.
 
 #include "exchange.h"
+#include "iso15693.h"
 #include "quorvel_talu.h"
+#include "tables.h"
 
-namespace quorvel {
+using namespace quorvel;
+using namespace quorvel::tables;
+
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 // Reader commands.
-constexpr std::uint8_t kCmdRfOn = 0x0C;
-constexpr std::uint8_t kCmdRfOff = 0x0D;
-constexpr std::uint8_t kCmdAutoInventory = 0x20;
-constexpr std::uint8_t kCmdCarrier = 0x21;
-constexpr std::uint8_t kCmdFeatures = 0x61;
-
-// ISO 15693 request flags.
-constexpr std::uint8_t kFlagHighDataRate = 0x02;
-constexpr std::uint8_t kFlagInventory = 0x04;
-constexpr std::uint8_t kFlagSelected = 0x10; // inventories: AFI present
-constexpr std::uint8_t kFlagAddressed = 0x20; // inventories: one slot
-constexpr std::uint8_t kFlagOption = 0x40;
-
-// ISO 15693 command codes.
-constexpr std::uint8_t kIsoInventory = 0x01;
-constexpr std::uint8_t kIsoStayQuiet = 0x02;
-constexpr std::uint8_t kIsoReadBlock = 0x20;
-constexpr std::uint8_t kIsoWriteBlock = 0x21;
-constexpr std::uint8_t kIsoLockBlock = 0x22;
-constexpr std::uint8_t kIsoSelect = 0x25;
-constexpr std::uint8_t kIsoResetToReady = 0x26;
-constexpr std::uint8_t kIsoWriteAfi = 0x27;
-constexpr std::uint8_t kIsoLockAfi = 0x28;
-constexpr std::uint8_t kIsoWriteDsfid = 0x29;
-constexpr std::uint8_t kIsoLockDsfid = 0x2A;
-constexpr std::uint8_t kIsoSystemInfo = 0x2B;
-constexpr std::uint8_t kIsoBlockStatus = 0x2C;
-constexpr std::uint8_t kChmInventoryRead = 0xA0;
-constexpr std::uint8_t kChmFastInventoryRead = 0xA1;
-constexpr std::uint8_t kChmSetEas = 0xA2;
-constexpr std::uint8_t kChmResetEas = 0xA3;
-constexpr std::uint8_t kChmLockEas = 0xA4;
-constexpr std::uint8_t kChmEasAlarm = 0xA5;
-constexpr std::uint8_t kManufacturerCode = 0x04;
+constexpr std::uint8_t kRfOn = 0x0C;
+constexpr std::uint8_t kRfOff = 0x0D;
+constexpr std::uint8_t kAutoInventory = 0x20;
+constexpr std::uint8_t kCarrier = 0x21;
+constexpr std::uint8_t kFeatures = 0x61;
 
 // Extra bytes the carrier gets: for write-alike requests with the option
 // flag, and for the plain inventory.
 constexpr std::uint8_t kExtraWriteAlike = 63;
 constexpr std::uint8_t kExtraInventory = 10;
 
-// Block lists of TALU answers are walked within this many bytes.
-constexpr std::int32_t kBlockListArea = 2048;
+static_assert(kTaluRecords.slotSize == TALU_RECORD_SIZE && kTaluAnswer.slotSize == TALU_ANSWER_SIZE);
+static_assert(TALU_STATUS_BAD_ARGUMENT == QVL_STATUS_BAD_ARGUMENT && TALU_STATUS_NO_TAG == QVL_STATUS_NO_TAG);
 
-constexpr std::uint8_t kStatusFailed = 0x80;
-
-// Addressing modes of the tag commands (0: non-addressed).
-constexpr std::int32_t kModeSelected = 1;
-constexpr std::int32_t kModeAddressed = 2;
-
-// The four carrier flag arguments.
+// The four carrier flag arguments: control bits 0x80, 0x04, 0x40, 0x08.
 struct CarrierFlags {
     bool flag1 = false;
     bool flag2 = false;
@@ -77,527 +39,323 @@ struct CarrierFlags {
     bool flag4 = false;
 };
 
-constexpr CarrierFlags kTagCommand{false, true, false, false};
-constexpr CarrierFlags kTagWrite{false, true, false, true};
-
-void storeStatus(std::uint8_t* out, std::uint8_t status)
-{
-    if (out)
-        *out = status;
-}
-
-// Arguments that cannot make a request: the reader is not asked. The handle
-// comes first: a command on no link is the transport's code whatever its arguments.
-std::int32_t badArgument(std::int32_t handle, std::uint8_t* status)
-{
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    storeStatus(status, TALU_STATUS_BAD_ARGUMENT);
-    return 0;
-}
-
-// Bytes given most significant first, in the order they go on the air.
-void appendReversed(Bytes& out, const std::uint8_t* bytes, std::size_t count)
-{
-    for (std::size_t i = count; i-- > 0;)
-        out.push_back(bytes[i]);
-}
-
-// Number of mask bytes for a mask of the given length in bits.
-std::size_t maskBytes(std::int32_t maskLength)
-{
-    return maskLength == 0 ? 0 : static_cast<std::size_t>((maskLength - 1) / 8 + 1);
-}
-
-// Control bits 0x01 and 0x02: the link's uplink values.
-std::uint8_t uplinkBits(const LinkSettings& link)
-{
-    std::uint8_t control = 0;
-    if (link.taluUplink[0] != 0)
-        control |= 0x01;
-    if (link.taluUplink[1] != 0)
-        control |= 0x02;
-    return control;
-}
-
-std::uint8_t dataRateFlag(const LinkSettings& link)
-{
-    return link.taluDownlink == 1 ? kFlagHighDataRate : 0;
-}
-
-// The carrier's data: control byte, request, and the extra byte when its rule applies.
-Bytes carrierData(const LinkSettings& link, CarrierFlags flags, std::uint8_t extra,
-                  std::span<const std::uint8_t> request)
-{
-    std::uint8_t control = uplinkBits(link);
-    if (flags.flag1)
-        control |= 0x80;
-    if (flags.flag3)
-        control |= 0x40;
-    if (flags.flag4)
-        control |= 0x08;
-    if (flags.flag2)
-        control |= 0x04;
-    Bytes data{control};
-    data.insert(data.end(), request.begin(), request.end());
-    const std::uint8_t requestFlags = request.empty() ? 0 : request[0];
-    const bool inventory = requestFlags & kFlagInventory;
-    bool withExtra;
-    if (flags.flag4)
-        withExtra = !inventory && (requestFlags & kFlagOption);
-    else
-        withExtra = inventory && (link.taluUplink[0] == 1 || link.taluUplink[1] == 1);
-    if (withExtra)
-        data.push_back(extra);
-    return data;
-}
-
-// Copies the records of an answer into the caller's slots.
-std::int32_t takeRecords(const Answer& answer, std::uint8_t* recordCount, std::uint8_t* records)
-{
-    if (recordCount)
-        *recordCount = 0;
-    const auto fill = [&](std::size_t slot, const std::uint8_t* bytes, std::size_t length) {
-        if (!records)
-            return;
-        std::uint8_t* dest = records + slot * TALU_RECORD_SIZE;
-        const std::size_t n = std::min<std::size_t>(length, TALU_RECORD_SIZE);
-        std::memcpy(dest, bytes, n);
-        std::memset(dest + n, 0, TALU_RECORD_SIZE - n);
-    };
-    if (!answer.isBlockList()) {
-        fill(0, answer.data.data(), answer.length);
-        if (recordCount)
-            *recordCount = 1;
-        return 0;
-    }
-    const std::int32_t blocks = answer.blockCount(kBlockListArea);
-    if (blocks < 0)
-        return blocks;
-    const std::int32_t taken = std::min<std::int32_t>(blocks, TALU_MAX_RECORDS);
-    std::uint8_t block[256];
-    for (std::int32_t i = 0; i < taken; ++i) {
-        std::uint32_t length = 0;
-        if (!answer.block(i, kBlockListArea, block, length))
-            return LVRM_ERR_WRONG_BLOCK_FORMAT;
-        fill(static_cast<std::size_t>(i), block, length);
-    }
-    if (recordCount)
-        *recordCount = static_cast<std::uint8_t>(taken);
-    return 0;
-}
-
-// Copies a single tag's response (a plain answer, or the first block of a list).
-std::int32_t takeResponse(const Answer& answer, std::uint8_t* data)
-{
-    if (!answer.isBlockList()) {
-        if (data)
-            std::memcpy(data, answer.data.data(), answer.length);
-        return 0;
-    }
-    const std::int32_t blocks = answer.blockCount(kBlockListArea);
-    if (blocks < 0)
-        return blocks;
-    std::uint8_t block[256];
-    std::uint32_t length = 0;
-    if (blocks > 0 && answer.block(0, kBlockListArea, block, length) && data)
-        std::memcpy(data, block, std::min<std::uint32_t>(length, TALU_ANSWER_SIZE));
-    return 0;
-}
-
-enum class Records { Single, Many, None };
-
-// One command whose answer carries tag records or a tag's response.
-struct Outputs {
-    Records kind = Records::None;
-    std::uint8_t* data = nullptr;        // Single
-    std::uint8_t* recordCount = nullptr; // Many
-    std::uint8_t* records = nullptr;     // Many
-    std::uint8_t* status = nullptr;
-};
-
-std::int32_t run(std::int32_t handle, std::uint8_t command, std::span<const std::uint8_t> data, const Outputs& out)
-{
-    if (data.size() > 255)
-        return badArgument(handle, out.status);
-    Answer answer;
-    if (const std::int32_t result = exchange(handle, command, data, answer); result != 0)
-        return result;
-    storeStatus(out.status, answer.status);
-    if (answer.status & kStatusFailed)
-        return 0;
-    switch (out.kind) {
-    case Records::Single:
-        return takeResponse(answer, out.data);
-    case Records::Many:
-        return takeRecords(answer, out.recordCount, out.records);
-    case Records::None:
-        break;
-    }
-    return 0;
-}
-
-// The link entry of an open link, or the handle check's code.
-std::int32_t openLink(std::int32_t handle, LinkSettings*& link)
-{
-    if (const std::int32_t valid = LVRM_IsHandleValid(handle); valid != 0)
-        return valid;
-    link = linkSettings(handle);
-    return link ? 0 : LVRM_ERR_INVALID_HANDLE;
-}
-
-std::int32_t carrier(std::int32_t handle, CarrierFlags flags, std::uint8_t extra, std::span<const std::uint8_t> request,
-                     const Outputs& out)
-{
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    return run(handle, kCmdCarrier, carrierData(*link, flags, extra, request), out);
-}
+// How a tag command goes through the carrier.
+//                                 flag 1  flag 2  flag 3  flag 4
+constexpr CarrierFlags kAnswered{  false,  true,   false,  false}; // the reader waits for the tag's answer
+constexpr CarrierFlags kWritten{   false,  true,   false,  true};  // write-alike: extra byte 63 after an option
+constexpr CarrierFlags kUnanswered{false,  false,  false,  false}; // stay quiet, which no tag answers
 
 // One ISO 15693 (or CHM) tag command through the carrier.
 struct TagCommand {
     std::uint8_t code;
-    bool custom = false;     // a CHM command: the manufacturer code follows the command code
-    bool writeAlike = false; // the option sets flag 0x40; carrier flag 4 with extra byte 63
+    bool custom;          // a CHM command: the manufacturer code follows the command code
+    CarrierFlags carried; // kWritten: the option sets flag 0x40
 };
 
-std::int32_t tagCommand(std::int32_t handle, TagCommand command, std::int32_t option, std::int32_t mode,
-                        const std::uint8_t* uid, std::span<const std::uint8_t> params, const Outputs& out,
-                        std::uint8_t fixedAddressing = 0, CarrierFlags flags = kTagCommand)
-{
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    std::uint8_t requestFlags = dataRateFlag(*link) | fixedAddressing;
-    if (mode == kModeSelected)
-        requestFlags |= kFlagSelected;
-    else if (mode == kModeAddressed)
-        requestFlags |= kFlagAddressed;
-    if (command.writeAlike && option != 0)
-        requestFlags |= kFlagOption;
-    const bool addressed = requestFlags & kFlagAddressed;
-    if (addressed && !uid)
-        return badArgument(handle, out.status);
+//                                        ISO command code          custom  carried
+constexpr TagCommand kStayQuiet{          ISO15693_STAY_QUIET,      false,  kUnanswered};
+constexpr TagCommand kReadBlock{          ISO15693_READ_BLOCK,      false,  kAnswered};
+constexpr TagCommand kWriteBlock{         ISO15693_WRITE_BLOCK,     false,  kWritten};
+constexpr TagCommand kLockBlock{          ISO15693_LOCK_BLOCK,      false,  kWritten};
+constexpr TagCommand kSelect{             ISO15693_SELECT,          false,  kAnswered};
+constexpr TagCommand kResetToReady{       ISO15693_RESET_TO_READY,  false,  kAnswered};
+constexpr TagCommand kWriteAfi{           ISO15693_WRITE_AFI,       false,  kWritten};
+constexpr TagCommand kLockAfi{            ISO15693_LOCK_AFI,        false,  kWritten};
+constexpr TagCommand kWriteDsfid{         ISO15693_WRITE_DSFID,     false,  kWritten};
+constexpr TagCommand kLockDsfid{          ISO15693_LOCK_DSFID,      false,  kWritten};
+constexpr TagCommand kSystemInfo{         ISO15693_SYSTEM_INFO,     false,  kAnswered};
+constexpr TagCommand kBlockSecurity{      ISO15693_BLOCK_SECURITY,  false,  kAnswered};
+constexpr TagCommand kSetEas{             ISO15693_CHM_SET_EAS,     true,   kWritten};
+constexpr TagCommand kResetEas{           ISO15693_CHM_RESET_EAS,   true,   kWritten};
+constexpr TagCommand kLockEas{            ISO15693_CHM_LOCK_EAS,    true,   kWritten};
+constexpr TagCommand kEasAlarm{           ISO15693_CHM_EAS_ALARM,   true,   kAnswered};
 
-    Bytes request{requestFlags, command.code};
-    if (command.custom)
-        request.push_back(kManufacturerCode);
-    if (addressed)
-        appendReversed(request, uid, 8);
-    request.insert(request.end(), params.begin(), params.end());
-    if (command.writeAlike)
-        flags = kTagWrite;
-    return run(handle, kCmdCarrier, carrierData(*link, flags, kExtraWriteAlike, request), out);
+constexpr std::int32_t kAddressed = 2; // the addressing mode of the commands that always address their tag
+
+// Control bits 0x01 and 0x02: the link's uplink values.
+std::uint8_t uplinkBits(const LinkSettings& link)
+{
+    return (link.taluUplink[0] != 0 ? 0x01 : 0x00) | (link.taluUplink[1] != 0 ? 0x02 : 0x00);
 }
 
-Outputs single(std::uint8_t* data, std::uint8_t* status)
+// Request flag 0x02 (high data rate) while the link's downlink value is 1.
+std::uint8_t dataRateFlag(const LinkSettings* link)
 {
-    return {Records::Single, data, nullptr, nullptr, status};
+    return link && link->taluDownlink == 1 ? ISO15693_FLAG_HIGH_RATE : 0;
 }
 
-Outputs many(std::uint8_t* recordCount, std::uint8_t* records, std::uint8_t* status)
+// The carrier's data: [control][request][the extra byte when its rule
+// applies]. Without a link nothing can be built: the handle check answers.
+Request carrierData(const LinkSettings* link, CarrierFlags flags, std::uint8_t extra, const Request& request)
 {
-    return {Records::Many, nullptr, recordCount, records, status};
+    Request r;
+    if (!link)
+        return r.require(false);
+    const std::uint8_t control = uplinkBits(*link) | (flags.flag1 ? 0x80 : 0x00) | (flags.flag3 ? 0x40 : 0x00) |
+                                 (flags.flag4 ? 0x08 : 0x00) | (flags.flag2 ? 0x04 : 0x00);
+    const std::uint8_t requestFlags = request.data().empty() ? 0 : request.data()[0];
+    const bool inventory = requestFlags & ISO15693_FLAG_INVENTORY;
+    const bool withExtra = flags.flag4 ? !inventory && (requestFlags & ISO15693_FLAG_OPTION)
+                                       : inventory && (link->taluUplink[0] == 1 || link->taluUplink[1] == 1);
+    return r.byte(control).then(request).byteIf(withExtra, extra);
 }
 
-std::uint8_t byte(std::int32_t value)
+// A tag command's carrier data: request flags from the link's downlink, the
+// addressing mode and (write-alike commands) a non-zero option.
+Request tag(std::int32_t h, const TagCommand& command, std::int32_t mode, const std::uint8_t* uid,
+            const Request& params = {}, std::int32_t option = 0)
 {
-    return static_cast<std::uint8_t>(value);
+    const LinkSettings* link = linkSettings(h);
+    const bool written = command.carried.flag4;
+    const std::uint8_t flags =
+        dataRateFlag(link) | iso::modeFlag(mode) | (written && option != 0 ? ISO15693_FLAG_OPTION : 0);
+    Request request;
+    iso::header(request, flags, command.code, command.custom, uid).then(params);
+    return carrierData(link, command.carried, kExtraWriteAlike, request);
+}
+
+// Inventory requests: [flags, with the AFI, one-slot and option bits][code]
+// [manufacturer code][AFI][mask length][mask reversed].
+Request inventory(const LinkSettings* link, std::uint8_t code, bool custom, bool oneSlot, bool afiFlag,
+                  std::int32_t afi, std::int32_t maskLength, const std::uint8_t* mask, bool option = false)
+{
+    const std::uint8_t flags = dataRateFlag(link) | ISO15693_FLAG_INVENTORY | (afiFlag ? ISO15693_FLAG_AFI : 0) |
+                               (oneSlot ? ISO15693_FLAG_ONE_SLOT : 0) | (option ? ISO15693_FLAG_OPTION : 0);
+    Request r;
+    r.byte(flags).byte(code).byteIf(custom, ISO15693_CHM_MANUFACTURER).byteIf(afiFlag, afi);
+    return iso::mask(r.require(maskLength >= 0 && maskLength <= 255), static_cast<std::uint8_t>(maskLength), mask);
 }
 
 // The control byte of the automatic inventories: the link's values and the AFI flag.
 std::uint8_t autoControl(const LinkSettings& link, bool afiFlag)
 {
-    std::uint8_t control = uplinkBits(link);
-    if (link.taluDownlink != 0)
-        control |= 0x04;
-    if (afiFlag)
-        control |= 0x10;
-    return control;
+    return uplinkBits(link) | (link.taluDownlink != 0 ? 0x04 : 0x00) | (afiFlag ? 0x10 : 0x00);
 }
 
-// Inventory requests: flags (with AFI and one-slot bits), code, [manufacturer
-// code], [AFI], mask length, mask bytes reversed.
-bool inventoryRequest(Bytes& request, const LinkSettings& link, std::uint8_t code, bool custom, bool oneSlot,
-                      bool afiFlag, std::int32_t afi, std::int32_t maskLength, const std::uint8_t* mask)
+// [control][parameter][AFI]: the automatic inventories' data up to their own parameters.
+Request autoInventory(const LinkSettings* link, std::uint8_t control, std::int32_t afiFlag, std::int32_t afi,
+                      std::int32_t parameter)
 {
-    if (maskLength < 0 || maskLength > 255 || (maskLength > 0 && !mask))
-        return false;
-    std::uint8_t flags = dataRateFlag(link) | kFlagInventory;
-    if (afiFlag)
-        flags |= kFlagSelected;
-    if (oneSlot)
-        flags |= kFlagAddressed;
-    request = {flags, code};
-    if (custom)
-        request.push_back(kManufacturerCode);
-    if (afiFlag)
-        request.push_back(byte(afi));
-    request.push_back(byte(maskLength));
-    appendReversed(request, mask, maskBytes(maskLength));
-    return true;
+    Request r;
+    if (!link)
+        return r.require(false);
+    return r.byte(autoControl(*link, afiFlag != 0) | control).byte(parameter).byteIf(afiFlag != 0, afi);
+}
+
+// The records of many tags, or one tag's response.
+std::int32_t many(std::int32_t h, std::uint8_t command, const Request& data, std::uint8_t* count,
+                  std::uint8_t* records, std::uint8_t* s)
+{
+    return tables::records(h, command, data, kTaluRecords, {count, nullptr, records, TALU_MAX_RECORDS}, s);
+}
+
+std::int32_t single(std::int32_t h, const Request& data, std::uint8_t* out, std::uint8_t* s)
+{
+    return response(h, kCarrier, data, kTaluAnswer, nullptr, out, s);
 }
 
 } // namespace
-} // namespace quorvel
-
-using namespace quorvel;
 
 extern "C" {
 
-QVL_API int32_t TALU_SetUplinkISO15693(int32_t handle, int32_t value1, int32_t value2)
+// --- Link values kept here: nothing is sent --------------------------------------------------------------------
+
+QVL_API int32_t TALU_SetUplinkISO15693(int32_t h, int32_t value1, int32_t value2)
 {
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    link->taluUplink = {value1, value2};
-    return 0;
+    return keptSetting(h, [=](LinkSettings& link) { link.taluUplink = {value1, value2}; });
 }
 
-QVL_API int32_t TALU_GetUplinkISO15693(int32_t handle, int32_t* value1, int32_t* value2)
+QVL_API int32_t TALU_GetUplinkISO15693(int32_t h, int32_t* value1, int32_t* value2)
 {
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    if (value1)
-        *value1 = link->taluUplink[0];
-    if (value2)
-        *value2 = link->taluUplink[1];
-    return 0;
+    return keptSetting(h, [=](const LinkSettings& link) {
+        Fields::put(value1, link.taluUplink[0]);
+        Fields::put(value2, link.taluUplink[1]);
+    });
 }
 
-QVL_API int32_t TALU_SetDownlinkISO15693(int32_t handle, int32_t value)
+QVL_API int32_t TALU_SetDownlinkISO15693(int32_t h, int32_t value)
 {
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    link->taluDownlink = value;
-    return 0;
+    return keptSetting(h, [=](LinkSettings& link) { link.taluDownlink = value; });
 }
 
-QVL_API int32_t TALU_GetDownlinkISO15693(int32_t handle, int32_t* value)
+QVL_API int32_t TALU_GetDownlinkISO15693(int32_t h, int32_t* value)
 {
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    if (value)
-        *value = link->taluDownlink;
-    return 0;
+    return keptSetting(h, [=](const LinkSettings& link) { Fields::put(value, link.taluDownlink); });
 }
 
-QVL_API int32_t TALU_GenericCommandISO15693(int32_t handle, int32_t flag1, int32_t flag2, int32_t flag3,
-                                            int32_t flag4, int32_t extraByte, uint8_t requestLength,
-                                            const uint8_t* request, uint8_t* recordCount, uint8_t* records,
-                                            uint8_t* status)
+// --- Reader commands ------------------------------------------------------------------------------------------
+
+QVL_API int32_t TALU_GenericCommandISO15693(int32_t h, int32_t flag1, int32_t flag2, int32_t flag3, int32_t flag4,
+                                            int32_t extraByte, uint8_t requestLength, const uint8_t* request,
+                                            uint8_t* recordCount, uint8_t* records, uint8_t* s)
 {
-    if (requestLength > 0 && !request)
-        return badArgument(handle, status);
     const CarrierFlags flags{flag1 != 0, flag2 != 0, flag3 != 0, flag4 != 0};
-    return carrier(handle, flags, byte(extraByte), {request, requestLength}, many(recordCount, records, status));
+    return many(h, kCarrier,
+                carrierData(linkSettings(h), flags, static_cast<std::uint8_t>(extraByte),
+                            Request().bytes(request, requestLength)),
+                recordCount, records, s);
 }
 
-QVL_API int32_t TALU_AutoInventoryISO15693(int32_t handle, int32_t flagA, int32_t afiFlag, int32_t afi,
-                                           int32_t parameter, uint8_t* recordCount, uint8_t* records,
-                                           uint8_t* status)
+QVL_API int32_t TALU_AutoInventoryISO15693(int32_t h, int32_t flagA, int32_t afiFlag, int32_t afi, int32_t parameter,
+                                           uint8_t* recordCount, uint8_t* records, uint8_t* s)
 {
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    std::uint8_t control = autoControl(*link, afiFlag != 0);
-    if (flagA != 0)
-        control |= 0x80;
-    Bytes data{control, byte(parameter)};
-    if (afiFlag != 0)
-        data.push_back(byte(afi));
-    return run(handle, kCmdAutoInventory, data, many(recordCount, records, status));
+    const std::uint8_t control = flagA != 0 ? 0x80 : 0x00;
+    return many(h, kAutoInventory, autoInventory(linkSettings(h), control, afiFlag, afi, parameter), recordCount,
+                records, s);
 }
 
-QVL_API int32_t TALU_AutoInventoryCHM(int32_t handle, int32_t flagA, int32_t option, int32_t afiFlag, int32_t afi,
-                                      int32_t firstBlock, int32_t blockCount, int32_t parameter,
-                                      uint8_t* recordCount, uint8_t* records, uint8_t* status)
+QVL_API int32_t TALU_AutoInventoryCHM(int32_t h, int32_t flagA, int32_t option, int32_t afiFlag, int32_t afi,
+                                      int32_t firstBlock, int32_t blockCount, int32_t parameter, uint8_t* recordCount,
+                                      uint8_t* records, uint8_t* s)
 {
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    std::uint8_t control = autoControl(*link, afiFlag != 0) | (flagA != 0 ? 0xA0 : 0x20);
-    if (option != 0)
-        control |= 0x40;
-    Bytes data{control, byte(parameter)};
-    if (afiFlag != 0)
-        data.push_back(byte(afi));
-    data.push_back(byte(firstBlock));
-    data.push_back(countLessOne(blockCount));
-    return run(handle, kCmdAutoInventory, data, many(recordCount, records, status));
+    const std::uint8_t control = (flagA != 0 ? 0xA0 : 0x20) | (option != 0 ? 0x40 : 0x00);
+    return many(h, kAutoInventory,
+                autoInventory(linkSettings(h), control, afiFlag, afi, parameter)
+                    .byte(firstBlock)
+                    .byte(countLessOne(blockCount)),
+                recordCount, records, s);
 }
 
-QVL_API int32_t TALU_SetRf(int32_t handle, int32_t on, uint8_t* status)
+QVL_API int32_t TALU_SetRf(int32_t h, int32_t on, uint8_t* s)
 {
-    return run(handle, on != 0 ? kCmdRfOn : kCmdRfOff, {}, {Records::None, nullptr, nullptr, nullptr, status});
+    return status(h, on != 0 ? kRfOn : kRfOff, {}, s);
 }
 
-QVL_API int32_t TALU_GetFeatures(int32_t handle, TALU_Features* features, uint8_t* status)
+QVL_API int32_t TALU_GetFeatures(int32_t h, TALU_Features* features, uint8_t* s)
 {
-    Answer answer;
-    if (const std::int32_t result = exchange(handle, kCmdFeatures, {}, answer); result != 0)
-        return result;
-    storeStatus(status, answer.status);
-    const auto bytes = answer.bytes();
-    if ((answer.status & kStatusFailed) || bytes.size() < 3 || !features)
-        return 0;
-    features->byte0 = bytes[0];
-    features->byte1 = bytes[1];
-    // The reader reports its features active low.
-    for (int i = 0; i < 8; ++i)
-        features->flags[i] = (bytes[2] >> i) & 1 ? 0 : 1;
-    return 0;
+    return getPlain(h, kFeatures, {}, s, Fill::ClearedIfOk, [=](const Fields& f) {
+        if (!features || !f.has(3))
+            return;
+        const auto bytes = f.data();
+        features->byte0 = bytes[0];
+        features->byte1 = bytes[1];
+        // The reader reports its features active low.
+        for (int i = 0; i < 8; ++i)
+            features->flags[i] = (bytes[2] >> i) & 1 ? 0 : 1;
+    });
 }
 
-QVL_API int32_t TALU_InventoryISO15693(int32_t handle, int32_t oneSlot, int32_t afiFlag, int32_t afi,
-                                       int32_t maskLength, const uint8_t* mask, uint8_t* recordCount,
-                                       uint8_t* records, uint8_t* status)
+// --- Inventories through the carrier --------------------------------------------------------------------------
+
+QVL_API int32_t TALU_InventoryISO15693(int32_t h, int32_t oneSlot, int32_t afiFlag, int32_t afi, int32_t maskLength,
+                                       const uint8_t* mask, uint8_t* recordCount, uint8_t* records, uint8_t* s)
 {
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    Bytes request;
-    if (!inventoryRequest(request, *link, kIsoInventory, false, oneSlot != 0, afiFlag != 0, afi, maskLength, mask))
-        return badArgument(handle, status);
-    return carrier(handle, kTagCommand, kExtraInventory, request, many(recordCount, records, status));
+    const LinkSettings* link = linkSettings(h);
+    const Request request =
+        inventory(link, ISO15693_INVENTORY, false, oneSlot != 0, afiFlag != 0, afi, maskLength, mask);
+    return many(h, kCarrier, carrierData(link, kAnswered, kExtraInventory, request), recordCount, records, s);
 }
 
-QVL_API int32_t TALU_InventoryCHM(int32_t handle, int32_t fast, int32_t oneSlot, int32_t afiFlag, int32_t afi,
+QVL_API int32_t TALU_InventoryCHM(int32_t h, int32_t fast, int32_t oneSlot, int32_t afiFlag, int32_t afi,
                                   int32_t firstBlock, int32_t blockCount, int32_t option, int32_t maskLength,
-                                  const uint8_t* mask, uint8_t* recordCount, uint8_t* records, uint8_t* status)
+                                  const uint8_t* mask, uint8_t* recordCount, uint8_t* records, uint8_t* s)
 {
-    LinkSettings* link = nullptr;
-    if (const std::int32_t result = openLink(handle, link); result != 0)
-        return result;
-    Bytes request;
-    if (!inventoryRequest(request, *link, fast != 0 ? kChmFastInventoryRead : kChmInventoryRead, true, oneSlot != 0,
-                          afiFlag != 0, afi, maskLength, mask))
-        return badArgument(handle, status);
-    if (option != 0)
-        request[0] |= kFlagOption;
-    request.push_back(byte(firstBlock));
-    request.push_back(countLessOne(blockCount));
+    const LinkSettings* link = linkSettings(h);
+    const std::uint8_t code = fast != 0 ? ISO15693_CHM_FAST_INVENTORY_READ : ISO15693_CHM_INVENTORY_READ;
+    Request request = inventory(link, code, true, oneSlot != 0, afiFlag != 0, afi, maskLength, mask, option != 0);
+    request.byte(firstBlock).byte(countLessOne(blockCount));
     // The expected length of each tag's answer: flags, [UID], the blocks
     // (modulo 256 whatever the caller's count, as the byte goes out).
     const auto blocks = static_cast<std::uint32_t>(blockCount);
     const auto extra = static_cast<std::uint8_t>((option != 0 ? 8u : 0u) + 4u * blocks + 1u);
     const CarrierFlags flags{false, true, fast != 0, false};
-    return carrier(handle, flags, extra, request, many(recordCount, records, status));
+    return many(h, kCarrier, carrierData(link, flags, extra, request), recordCount, records, s);
 }
 
-QVL_API int32_t TALU_StayQuietISO15693(int32_t handle, const uint8_t* uid, uint8_t* status)
+// --- Tag commands: one tag's response -------------------------------------------------------------------------
+
+QVL_API int32_t TALU_StayQuietISO15693(int32_t h, const uint8_t* uid, uint8_t* s)
 {
     // The tag never answers a stay quiet: the carrier does not wait for it.
-    return tagCommand(handle, {kIsoStayQuiet}, 0, 0, uid, {}, {Records::None, nullptr, nullptr, nullptr, status},
-                      kFlagAddressed, CarrierFlags{});
+    return status(h, kCarrier, tag(h, kStayQuiet, kAddressed, uid), s);
 }
 
-QVL_API int32_t TALU_ReadBlockISO15693(int32_t handle, int32_t block, int32_t mode, const uint8_t* uid,
-                                       uint8_t* data, uint8_t* status)
+QVL_API int32_t TALU_ReadBlockISO15693(int32_t h, int32_t block, int32_t mode, const uint8_t* uid, uint8_t* data,
+                                       uint8_t* s)
 {
-    const std::uint8_t params[] = {byte(block)};
-    return tagCommand(handle, {kIsoReadBlock}, 0, mode, uid, params, single(data, status));
+    return single(h, tag(h, kReadBlock, mode, uid, Request().byte(block)), data, s);
 }
 
-QVL_API int32_t TALU_WriteBlockISO15693(int32_t handle, int32_t block, int32_t byteCount, const uint8_t* bytes,
-                                        int32_t option, int32_t mode, const uint8_t* uid, uint8_t* data,
-                                        uint8_t* status)
+QVL_API int32_t TALU_WriteBlockISO15693(int32_t h, int32_t block, int32_t byteCount, const uint8_t* bytes,
+                                        int32_t option, int32_t mode, const uint8_t* uid, uint8_t* data, uint8_t* s)
 {
-    if (byteCount < 0 || byteCount > 255 || (byteCount > 0 && !bytes))
-        return badArgument(handle, status);
-    Bytes params{byte(block)};
-    appendReversed(params, bytes, static_cast<std::size_t>(byteCount));
-    return tagCommand(handle, {kIsoWriteBlock, false, true}, option, mode, uid, params, single(data, status));
+    return single(h, tag(h, kWriteBlock, mode, uid, Request().byte(block).reversed(bytes, byteCount), option), data,
+                  s);
 }
 
-QVL_API int32_t TALU_LockBlockISO15693(int32_t handle, int32_t block, int32_t option, int32_t mode,
-                                       const uint8_t* uid, uint8_t* data, uint8_t* status)
+QVL_API int32_t TALU_LockBlockISO15693(int32_t h, int32_t block, int32_t option, int32_t mode, const uint8_t* uid,
+                                       uint8_t* data, uint8_t* s)
 {
-    const std::uint8_t params[] = {byte(block)};
-    return tagCommand(handle, {kIsoLockBlock, false, true}, option, mode, uid, params, single(data, status));
+    return single(h, tag(h, kLockBlock, mode, uid, Request().byte(block), option), data, s);
 }
 
-QVL_API int32_t TALU_SelectISO15693(int32_t handle, const uint8_t* uid, uint8_t* data, uint8_t* status)
+QVL_API int32_t TALU_SelectISO15693(int32_t h, const uint8_t* uid, uint8_t* data, uint8_t* s)
 {
-    return tagCommand(handle, {kIsoSelect}, 0, 0, uid, {}, single(data, status), kFlagAddressed);
+    return single(h, tag(h, kSelect, kAddressed, uid), data, s);
 }
 
-QVL_API int32_t TALU_RTReadyISO15693(int32_t handle, int32_t mode, const uint8_t* uid, uint8_t* data,
-                                     uint8_t* status)
+QVL_API int32_t TALU_RTReadyISO15693(int32_t h, int32_t mode, const uint8_t* uid, uint8_t* data, uint8_t* s)
 {
-    return tagCommand(handle, {kIsoResetToReady}, 0, mode, uid, {}, single(data, status));
+    return single(h, tag(h, kResetToReady, mode, uid), data, s);
 }
 
-QVL_API int32_t TALU_WriteAfiISO15693(int32_t handle, int32_t afi, int32_t option, int32_t mode, const uint8_t* uid,
-                                      uint8_t* data, uint8_t* status)
+QVL_API int32_t TALU_WriteAfiISO15693(int32_t h, int32_t afi, int32_t option, int32_t mode, const uint8_t* uid,
+                                      uint8_t* data, uint8_t* s)
 {
-    const std::uint8_t params[] = {byte(afi)};
-    return tagCommand(handle, {kIsoWriteAfi, false, true}, option, mode, uid, params, single(data, status));
+    return single(h, tag(h, kWriteAfi, mode, uid, Request().byte(afi), option), data, s);
 }
 
-QVL_API int32_t TALU_LockAfiISO15693(int32_t handle, int32_t option, int32_t mode, const uint8_t* uid,
-                                     uint8_t* data, uint8_t* status)
+QVL_API int32_t TALU_LockAfiISO15693(int32_t h, int32_t option, int32_t mode, const uint8_t* uid, uint8_t* data,
+                                     uint8_t* s)
 {
-    return tagCommand(handle, {kIsoLockAfi, false, true}, option, mode, uid, {}, single(data, status));
+    return single(h, tag(h, kLockAfi, mode, uid, {}, option), data, s);
 }
 
-QVL_API int32_t TALU_WriteDsfidISO15693(int32_t handle, int32_t dsfid, int32_t option, int32_t mode,
-                                        const uint8_t* uid, uint8_t* data, uint8_t* status)
+QVL_API int32_t TALU_WriteDsfidISO15693(int32_t h, int32_t dsfid, int32_t option, int32_t mode, const uint8_t* uid,
+                                        uint8_t* data, uint8_t* s)
 {
-    const std::uint8_t params[] = {byte(dsfid)};
-    return tagCommand(handle, {kIsoWriteDsfid, false, true}, option, mode, uid, params, single(data, status));
+    return single(h, tag(h, kWriteDsfid, mode, uid, Request().byte(dsfid), option), data, s);
 }
 
-QVL_API int32_t TALU_LockDsfidISO15693(int32_t handle, int32_t option, int32_t mode, const uint8_t* uid,
-                                       uint8_t* data, uint8_t* status)
+QVL_API int32_t TALU_LockDsfidISO15693(int32_t h, int32_t option, int32_t mode, const uint8_t* uid, uint8_t* data,
+                                       uint8_t* s)
 {
-    return tagCommand(handle, {kIsoLockDsfid, false, true}, option, mode, uid, {}, single(data, status));
+    return single(h, tag(h, kLockDsfid, mode, uid, {}, option), data, s);
 }
 
-QVL_API int32_t TALU_SystemInfoISO15693(int32_t handle, int32_t mode, const uint8_t* uid, uint8_t* data,
-                                        uint8_t* status)
+QVL_API int32_t TALU_SystemInfoISO15693(int32_t h, int32_t mode, const uint8_t* uid, uint8_t* data, uint8_t* s)
 {
-    return tagCommand(handle, {kIsoSystemInfo}, 0, mode, uid, {}, single(data, status));
+    return single(h, tag(h, kSystemInfo, mode, uid), data, s);
 }
 
-QVL_API int32_t TALU_BlockStatusISO15693(int32_t handle, int32_t firstBlock, int32_t blockCount, int32_t mode,
-                                         const uint8_t* uid, uint8_t* data, uint8_t* status)
+QVL_API int32_t TALU_BlockStatusISO15693(int32_t h, int32_t firstBlock, int32_t blockCount, int32_t mode,
+                                         const uint8_t* uid, uint8_t* data, uint8_t* s)
 {
-    const std::uint8_t params[] = {byte(firstBlock), countLessOne(blockCount)};
-    return tagCommand(handle, {kIsoBlockStatus}, 0, mode, uid, params, single(data, status));
+    return single(h, tag(h, kBlockSecurity, mode, uid, Request().byte(firstBlock).byte(countLessOne(blockCount))),
+                  data, s);
 }
 
-QVL_API int32_t TALU_WriteEasCHM(int32_t handle, int32_t action, int32_t mode, const uint8_t* uid, uint8_t* data,
-                                 uint8_t* status)
+QVL_API int32_t TALU_WriteEasCHM(int32_t h, int32_t action, int32_t mode, const uint8_t* uid, uint8_t* data,
+                                 uint8_t* s)
 {
-    const std::uint8_t code = action == 0 ? kChmResetEas : action == 2 ? kChmLockEas : kChmSetEas;
-    return tagCommand(handle, {code, true, true}, 0, mode, uid, {}, single(data, status));
+    return single(h, tag(h, action == 0 ? kResetEas : action == 2 ? kLockEas : kSetEas, mode, uid), data, s);
 }
 
-QVL_API int32_t TALU_CheckEasCHM(int32_t handle, int32_t mode, const uint8_t* uid, int32_t* easFlag,
-                                 uint8_t* status)
+QVL_API int32_t TALU_CheckEasCHM(int32_t h, int32_t mode, const uint8_t* uid, int32_t* easFlag, uint8_t* s)
 {
     // The alarm answer itself only tells that the tag answered.
     std::uint8_t scratch[TALU_ANSWER_SIZE];
     std::uint8_t got = 0;
-    const std::int32_t result =
-        tagCommand(handle, {kChmEasAlarm, true}, 0, mode, uid, {}, single(scratch, &got));
-    if (result != 0)
+    if (const std::int32_t result = single(h, tag(h, kEasAlarm, mode, uid), scratch, &got); result != 0)
         return result;
-    if (!(got & kStatusFailed)) {
-        if (easFlag)
-            *easFlag = 1;
-    } else if (got == TALU_STATUS_NO_TAG) {
+    if (!(got & QVL_STATUS_FAILED_BIT)) {
+        Fields::put<std::int32_t>(easFlag, 1);
+    } else if (got == QVL_STATUS_NO_TAG) {
         // No answer to the alarm: the tag's EAS bit is off.
         got = 0;
-        if (easFlag)
-            *easFlag = 0;
+        Fields::put<std::int32_t>(easFlag, 0);
     }
-    storeStatus(status, got);
+    Fields::put(s, got);
     return 0;
 }
 

@@ -2,9 +2,6 @@
 // set-up, I/O lines, standalone output and the commands of other chip types.
 // TALU getters fill their outputs only when bit 7 of the status byte is clear.
 // h is the link handle, s the reader status byte output.
-#include <algorithm>
-#include <array>
-
 #include "quorvel_talu_reader.h"
 #include "tables.h"
 
@@ -17,8 +14,6 @@ constexpr Fill kGet = Fill::ClearedIfOk;
 constexpr ParameterCommands kStandalone{0x0E, 0x0E, kGet};
 constexpr std::uint8_t kChb = 0x11;
 constexpr std::uint8_t kChj = 0x25;
-// Block lists of TALU answers are walked within this many bytes.
-constexpr std::int32_t kBlockListArea = 2048;
 constexpr std::size_t kStarBlock = 36;
 
 std::uint8_t bitIf(std::int32_t flag, std::uint8_t bit)
@@ -194,22 +189,18 @@ QVL_API int32_t TALU_ReadSTARCHJ(int32_t h, int32_t flag1, int32_t flag2, int32_
     const Outcome outcome = run(h, 0x24, Request().byte(selection).word(valueB).byte(valueA).byte(valueC), answer, s);
     if (!outcome.answered)
         return outcome.code;
-    if ((answer.status & 0x80) || !answer.isBlockList()) {
+    if (answer.refused() || !answer.isBlockList()) {
         Fields::put(count, std::int32_t{0});
         return 0;
     }
-    const std::int32_t blocks = answer.blockCount(kBlockListArea);
-    if (blocks < 0)
-        return LVRM_ERR_WRONG_BLOCK_FORMAT;
-    const std::int32_t n = std::min<std::int32_t>(blocks, TALU_MAX_STAR_RECORDS);
-    std::array<std::uint8_t, 254> block{};
-    for (std::int32_t i = 0; i < n; ++i) {
-        std::uint32_t length = 0;
-        answer.block(i, kBlockListArea, block.data(), length);
-        const auto at = static_cast<std::size_t>(i);
-        starRecord(std::span(block).first(std::min<std::size_t>(length, block.size())), flags ? flags + at : nullptr,
-                   records ? records + at * TALU_STAR_VALUES : nullptr, bytes ? bytes + at : nullptr);
-    }
+    const std::int32_t n = eachRecord(answer, kTaluRecords.listArea, TALU_MAX_STAR_RECORDS,
+                                      [=](std::size_t at, std::span<const std::uint8_t> block) {
+                                          starRecord(block, flags ? flags + at : nullptr,
+                                                     records ? records + at * TALU_STAR_VALUES : nullptr,
+                                                     bytes ? bytes + at : nullptr);
+                                      });
+    if (n < 0)
+        return n;
     Fields::put(count, n);
     return 0;
 }
@@ -279,15 +270,7 @@ QVL_API int32_t TALU_UnselectedReadCHG(int32_t h, int32_t flag, int32_t valueA, 
                           .byte(bitIf(flag, 0x80))
                           .byte(valueA).byte(valueB).byte(valueC).byte(valueD)
                           .byte(valueE).byte(valueF).byte(valueG).byte(valueH);
-    Answer answer;
-    const Outcome outcome = run(h, 0x35, r, answer, s);
-    if (!outcome.answered || (answer.status & 0x80))
-        return outcome.code;
-    const std::int32_t n = blockRecords(answer, kBlockListArea, TALU_RECORD_SIZE, TALU_MAX_RECORDS, records);
-    if (n < 0)
-        return n;
-    Fields::put(recordCount, static_cast<std::uint8_t>(n));
-    return 0;
+    return tables::records(h, 0x35, r, kTaluRecords, {recordCount, nullptr, records, TALU_MAX_RECORDS}, s);
 }
 
 // --- Standalone output ----------------------------------------------------------------------------------------

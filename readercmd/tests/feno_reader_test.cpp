@@ -476,10 +476,10 @@ TEST_F(FenoReaderCommands, ChgCommandsCutEntriesByRuleC)
     std::uint8_t status = kUnset;
     Entries e;
     // 2 * d1 + 6 bytes whatever the first byte.
-    answer(0xC4, cat({entry(0x40, 4, 8), entry(0x00, 1, 2)}));
+    answer(QVL_STATUS_NO_TAG, cat({entry(0x40, 4, 8), entry(0x00, 1, 2)}));
     EXPECT_EQ(FENO_HaltCHG(handle(), 1, 2, &e.count, e.slots.data(), &status), 0);
     EXPECT_EQ(e.count, 2);
-    EXPECT_EQ(status, 0xC4);
+    EXPECT_EQ(status, QVL_STATUS_NO_TAG);
     EXPECT_EQ(e.slot(0, 14), entry(0x40, 4, 8));
     EXPECT_EQ(e.slot(1, 8), entry(0x00, 1, 2));
 

@@ -11,7 +11,7 @@
 
 #include "quorvel.h"
 #include "quorvel_feno.h"
-#include "sim/testing.h"
+#include "simulated_family.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -47,39 +47,30 @@ std::uint32_t fromBigEndian(const std::uint8_t* bytes)
     return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
 }
 
+// One simulated FENO reader and link for the whole suite.
 class FenoReader : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        folder_ = new sim::PortFolder;
-        std::string error;
-        served_ = new sim::ServedReader(sim::serveReader("feno", folder_->portPath(kPort), 0, {}, &error));
-        ASSERT_TRUE(*served_) << error;
-        handle_ = QVL_SerialOpen(kPort, 115200);
+        family_ = new sim_test::SimulatedFamily;
+        family_->serve("feno", kPort);
     }
     static void TearDownTestSuite()
     {
-        if (handle_ > 0)
-            QVL_Close(handle_);
-        delete served_;
-        delete folder_;
+        delete family_;
+        family_ = nullptr;
     }
     void SetUp() override
     {
-        ASSERT_GT(handle_, 0);
+        ASSERT_GT(handle(), 0);
         reader().removeAll();
         reader().setRf(true);
     }
 
-    static sim::Reader& reader() { return *served_->reader; }
-    static sim::Tag tag(const sim::Uid& uid) { return *reader().tag(uid); }
-    static void place(const sim::Uid& uid, std::uint8_t afi = 0, bool eas = true)
-    {
-        sim::Tag t(uid);
-        t.setAfi(afi);
-        t.setEasSupported(eas);
-        ASSERT_TRUE(reader().place(t));
-    }
+    static std::int32_t handle() { return family_->handle(); }
+    static sim::Reader& reader() { return family_->reader(); }
+    static sim::Tag tag(const sim::Uid& uid) { return family_->tag(uid); }
+    static void place(const sim::Uid& uid, std::uint8_t afi = 0, bool eas = true) { family_->place(uid, afi, eas); }
 
     // The calls as the tag mapping library makes them.
     static std::vector<sim::Uid> inventory(std::int32_t afiFlag, std::int32_t afi, std::uint8_t* status = nullptr)
@@ -87,7 +78,7 @@ protected:
         std::vector<std::uint8_t> entries(FENO_MAX_ENTRIES * FENO_ENTRY_SIZE);
         std::int32_t count = -1;
         std::uint8_t s = 0xEE;
-        EXPECT_EQ(FENO_InventoryISO15693Ex(handle_, 1, 0, 1, afiFlag, afi, 0, nullptr, kTime, &count, entries.data(),
+        EXPECT_EQ(FENO_InventoryISO15693Ex(handle(), 1, 0, 1, afiFlag, afi, 0, nullptr, kTime, &count, entries.data(),
                                            &s),
                   0);
         if (status)
@@ -103,7 +94,7 @@ protected:
     static Raw readBlock(int block, const sim::Uid* uid = nullptr)
     {
         Raw r;
-        r.code = FENO_ReadBlockISO15693(handle_, block, 0, uid ? 2 : 0, uid ? uid->data() : nullptr, kTime, &r.length,
+        r.code = FENO_ReadBlockISO15693(handle(), block, 0, uid ? 2 : 0, uid ? uid->data() : nullptr, kTime, &r.length,
                                         r.data.data(), &r.status);
         return r;
     }
@@ -111,35 +102,35 @@ protected:
     {
         Raw r;
         const auto bytes = bigEndian(value);
-        r.code = FENO_WriteBlockISO15693(handle_, block, 4, bytes.data(), 0, 1, 0, uid ? 2 : 0,
+        r.code = FENO_WriteBlockISO15693(handle(), block, 4, bytes.data(), 0, 1, 0, uid ? 2 : 0,
                                          uid ? uid->data() : nullptr, kTime, &r.length, r.data.data(), &r.status);
         return r;
     }
     static Raw lockBlock(int block, const sim::Uid* uid = nullptr)
     {
         Raw r;
-        r.code = FENO_LockBlockISO15693(handle_, block, 0, 1, 1, uid ? 2 : 0, uid ? uid->data() : nullptr, kTime,
+        r.code = FENO_LockBlockISO15693(handle(), block, 0, 1, 1, uid ? 2 : 0, uid ? uid->data() : nullptr, kTime,
                                         &r.length, r.data.data(), &r.status);
         return r;
     }
     static Raw blockStatus(const sim::Uid* uid = nullptr)
     {
         Raw r;
-        r.code = FENO_BlockStatusISO15693(handle_, 0, 8, 0, uid ? 2 : 0, uid ? uid->data() : nullptr, kTime, &r.length,
+        r.code = FENO_BlockStatusISO15693(handle(), 0, 8, 0, uid ? 2 : 0, uid ? uid->data() : nullptr, kTime, &r.length,
                                           r.data.data(), &r.status);
         return r;
     }
     static Raw writeAfi(std::uint8_t afi, const sim::Uid* uid = nullptr)
     {
         Raw r;
-        r.code = FENO_WriteAfiISO15693(handle_, afi, 0, 1, 1, uid ? 2 : 0, uid ? uid->data() : nullptr, kTime,
+        r.code = FENO_WriteAfiISO15693(handle(), afi, 0, 1, 1, uid ? 2 : 0, uid ? uid->data() : nullptr, kTime,
                                        &r.length, r.data.data(), &r.status);
         return r;
     }
     static Raw programEas(std::int32_t value, const sim::Uid* uid = nullptr)
     {
         Raw r;
-        r.code = FENO_ProgramEASCHMISO15693(handle_, 0, uid ? 2 : 0, uid ? uid->data() : nullptr, value, kTime,
+        r.code = FENO_ProgramEASCHMISO15693(handle(), 0, uid ? 2 : 0, uid ? uid->data() : nullptr, value, kTime,
                                             &r.length, r.data.data(), &r.status);
         return r;
     }
@@ -147,16 +138,14 @@ protected:
     {
         static const std::uint8_t request[3] = {0x02, 0xA5, 0x04};
         Raw r;
-        r.code = FENO_GenericCommandISO15693(handle_, 0, 0, 0, 3, request, 33, kTime, &r.length, r.data.data(),
+        r.code = FENO_GenericCommandISO15693(handle(), 0, 0, 0, 3, request, 33, kTime, &r.length, r.data.data(),
                                              &r.status);
         return r;
     }
     // A write or lock the tag mapping library counts as done.
     static bool writeDone(const Raw& r) { return r.ok() && (r.data[0] & 0x0F) == 0 && (r.data[1] & 0x01) == 0; }
 
-    static inline sim::PortFolder* folder_ = nullptr;
-    static inline sim::ServedReader* served_ = nullptr;
-    static inline std::int32_t handle_ = -1;
+    static inline sim_test::SimulatedFamily* family_ = nullptr;
 };
 
 } // namespace
@@ -166,34 +155,34 @@ TEST_F(FenoReader, IdentifiesAsMkA1AndSetsUp)
     char text[256];
     std::memset(text, 'x', sizeof text);
     std::uint8_t first = 0, second = 0, status = 0xEE;
-    ASSERT_EQ(QVL_IdentifyReaderOnNetwork(handle_, text, &first, &second, &status), 0);
+    ASSERT_EQ(QVL_IdentifyReaderOnNetwork(handle(), text, &first, &second, &status), 0);
     EXPECT_EQ(status, 0x00);
     EXPECT_STREQ(text, "MK-A1");
     EXPECT_EQ(first, 0x01);
     EXPECT_EQ(second, 0x21);
 
     status = 0xEE;
-    EXPECT_EQ(FENO_RestoreDefaults(handle_, &status), 0);
+    EXPECT_EQ(FENO_RestoreDefaults(handle(), &status), 0);
     EXPECT_EQ(status, 0x00);
-    EXPECT_EQ(FENO_SetPower(handle_, 7, &status), 0);
+    EXPECT_EQ(FENO_SetPower(handle(), 7, &status), 0);
     EXPECT_EQ(status, 0x00);
-    EXPECT_EQ(FENO_SetPowerEx(handle_, 300, &status), 0);
+    EXPECT_EQ(FENO_SetPowerEx(handle(), 300, &status), 0);
     EXPECT_EQ(status, 0x00);
-    EXPECT_EQ(FENO_SetMemoryMapISO15693(handle_, 28, 4, &status), 0);
+    EXPECT_EQ(FENO_SetMemoryMapISO15693(handle(), 28, 4, &status), 0);
     EXPECT_EQ(status, 0x00);
 }
 
 TEST_F(FenoReader, SwitchesTheRfField)
 {
     std::uint8_t status = 0xEE;
-    ASSERT_EQ(FENO_SetRf(handle_, 0, &status), 0);
+    ASSERT_EQ(FENO_SetRf(handle(), 0, &status), 0);
     EXPECT_EQ(status, 0x00);
     EXPECT_FALSE(reader().rfOn());
     place(kUid1);
     EXPECT_TRUE(inventory(0, 0).empty()) << "no field, no tags";
     EXPECT_FALSE(readBlock(0).ok());
 
-    ASSERT_EQ(FENO_SetRf(handle_, 1, &status), 0);
+    ASSERT_EQ(FENO_SetRf(handle(), 1, &status), 0);
     EXPECT_EQ(status, 0x00);
     EXPECT_TRUE(reader().rfOn());
     EXPECT_EQ(inventory(0, 0), std::vector<sim::Uid>{kUid1});
@@ -226,13 +215,13 @@ TEST_F(FenoReader, InventoriesOfNoneOneAndThreeTagsWithAndWithoutAfi)
     // The raw form hands over the same bytes: 14 per tag.
     std::uint8_t length = 0;
     std::array<std::uint8_t, 255> data{};
-    ASSERT_EQ(FENO_InventoryISO15693(handle_, 1, 0, 1, 0, 0, 0, nullptr, kTime, &length, data.data(), &status), 0);
+    ASSERT_EQ(FENO_InventoryISO15693(handle(), 1, 0, 1, 0, 0, 0, nullptr, kTime, &length, data.data(), &status), 0);
     EXPECT_EQ(length, 42);
     // A mask of the UID's low byte picks one tag out.
     const std::uint8_t mask[1] = {0x89};
     std::vector<std::uint8_t> entries(FENO_MAX_ENTRIES * FENO_ENTRY_SIZE);
     std::int32_t count = -1;
-    ASSERT_EQ(FENO_InventoryISO15693Ex(handle_, 1, 0, 1, 0, 0, 8, mask, kTime, &count, entries.data(), &status), 0);
+    ASSERT_EQ(FENO_InventoryISO15693Ex(handle(), 1, 0, 1, 0, 0, 8, mask, kTime, &count, entries.data(), &status), 0);
     ASSERT_EQ(count, 1);
     EXPECT_EQ(0, std::memcmp(entries.data() + 6, kUid3.data(), 8));
 }
@@ -272,14 +261,14 @@ TEST_F(FenoReader, WritesReadsAndLocksBlocksInTheTagsOwnOrder)
     const std::uint32_t before = tag(kUid1).block(1);
     const Raw refused = writeBlock(1, 0x12345678);
     EXPECT_EQ(refused.code, 0);
-    EXPECT_EQ(refused.status, 0xC4);
+    EXPECT_EQ(refused.status, QVL_STATUS_NO_TAG);
     EXPECT_FALSE(writeDone(refused));
     EXPECT_EQ(tag(kUid1).block(1), before);
     EXPECT_FALSE(writeDone(lockBlock(1))) << "already locked";
 
     // A UID that is not on the reader: nobody answers.
     const Raw missing = readBlock(0, &kUid2);
-    EXPECT_EQ(missing.status, 0xC4);
+    EXPECT_EQ(missing.status, QVL_STATUS_NO_TAG);
 }
 
 TEST_F(FenoReader, NonAddressedCommandsMeetSeveralTags)
@@ -290,7 +279,7 @@ TEST_F(FenoReader, NonAddressedCommandsMeetSeveralTags)
     ASSERT_TRUE(writeDone(writeBlock(0, 0x22222222, &kUid2)));
     const Raw r = readBlock(0);
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.status, 0xCC) << "two tags answered differently";
+    EXPECT_EQ(r.status, QVL_STATUS_MANY_TAGS) << "two tags answered differently";
     // A non-addressed write reaches both tags.
     ASSERT_TRUE(writeDone(writeBlock(5, 0x55667788)));
     EXPECT_EQ(tag(kUid1).block(5), 0x55667788u);
@@ -312,7 +301,7 @@ TEST_F(FenoReader, WritesTheAfi)
 
     std::uint8_t length = 0, status = 0xEE;
     std::array<std::uint8_t, 255> data{};
-    ASSERT_EQ(FENO_LockAfiISO15693(handle_, 0, 1, 1, 2, kUid1.data(), kTime, &length, data.data(), &status), 0);
+    ASSERT_EQ(FENO_LockAfiISO15693(handle(), 0, 1, 1, 2, kUid1.data(), kTime, &length, data.data(), &status), 0);
     EXPECT_EQ(status, 0x00);
     EXPECT_TRUE(tag(kUid1).afiLocked());
     EXPECT_FALSE(writeDone(writeAfi(0x93)));
@@ -327,7 +316,7 @@ TEST_F(FenoReader, SetsResetsLocksAndQueriesTheEasBit)
     EXPECT_FALSE(alarm.ok());
     std::int32_t flag = -1;
     std::uint8_t status = 0xEE;
-    ASSERT_EQ(FENO_CheckEASCHMISO15693(handle_, 0, 0, nullptr, 1, 0, kTime, &flag, &status), 0);
+    ASSERT_EQ(FENO_CheckEASCHMISO15693(handle(), 0, 0, nullptr, 1, 0, kTime, &flag, &status), 0);
     EXPECT_EQ(flag, 0);
 
     ASSERT_TRUE(programEas(1).ok());
@@ -335,7 +324,7 @@ TEST_F(FenoReader, SetsResetsLocksAndQueriesTheEasBit)
     alarm = easAlarm();
     EXPECT_TRUE(alarm.ok());
     EXPECT_EQ(alarm.length, 38) << "the length that means EAS on";
-    ASSERT_EQ(FENO_CheckEASCHMISO15693(handle_, 0, 2, kUid1.data(), 1, 0, kTime, &flag, &status), 0);
+    ASSERT_EQ(FENO_CheckEASCHMISO15693(handle(), 0, 2, kUid1.data(), 1, 0, kTime, &flag, &status), 0);
     EXPECT_EQ(flag, 1);
 
     ASSERT_TRUE(programEas(0, &kUid1).ok());
@@ -346,7 +335,7 @@ TEST_F(FenoReader, SetsResetsLocksAndQueriesTheEasBit)
     ASSERT_TRUE(programEas(2).ok());
     EXPECT_TRUE(tag(kUid1).easLocked());
     const Raw locked = programEas(0);
-    EXPECT_EQ(locked.status, 0xC4);
+    EXPECT_EQ(locked.status, QVL_STATUS_NO_TAG);
     EXPECT_TRUE(tag(kUid1).eas());
     EXPECT_EQ(easAlarm().length, 38);
 }
@@ -356,7 +345,7 @@ TEST_F(FenoReader, AChipWithoutEasRefusesWithC4)
     place(kUid1, 0, false);
     const Raw set = programEas(1);
     EXPECT_EQ(set.code, 0);
-    EXPECT_EQ(set.status, 0xC4) << "the status the tag mapping library lets pass";
+    EXPECT_EQ(set.status, QVL_STATUS_NO_TAG) << "the status the tag mapping library lets pass";
     EXPECT_FALSE(tag(kUid1).eas());
     EXPECT_NE(easAlarm().length, 38);
     // The blocks are written all the same.
@@ -369,30 +358,30 @@ TEST_F(FenoReader, SelectQuietAndSystemInformation)
     place(kUid2);
     std::uint8_t length = 0, status = 0xEE;
     std::array<std::uint8_t, 255> data{};
-    ASSERT_EQ(FENO_SelectISO15693(handle_, 0, kUid2.data(), kTime, &length, data.data(), &status), 0);
+    ASSERT_EQ(FENO_SelectISO15693(handle(), 0, kUid2.data(), kTime, &length, data.data(), &status), 0);
     EXPECT_EQ(status, 0x00);
     // Mode 1 reaches the selected tag only.
     Raw r;
     const auto value = bigEndian(0x0BADF00D);
-    r.code = FENO_WriteBlockISO15693(handle_, 4, 4, value.data(), 0, 1, 0, 1, nullptr, kTime, &r.length, r.data.data(),
+    r.code = FENO_WriteBlockISO15693(handle(), 4, 4, value.data(), 0, 1, 0, 1, nullptr, kTime, &r.length, r.data.data(),
                                      &r.status);
     ASSERT_TRUE(writeDone(r));
     EXPECT_EQ(tag(kUid2).block(4), 0x0BADF00Du);
     EXPECT_EQ(tag(kUid1).block(4), 0u);
 
-    ASSERT_EQ(FENO_StayQuietISO15693(handle_, kUid1.data(), kTime, &status), 0);
+    ASSERT_EQ(FENO_StayQuietISO15693(handle(), kUid1.data(), kTime, &status), 0);
     EXPECT_EQ(inventory(0, 0), std::vector<sim::Uid>{kUid2});
-    ASSERT_EQ(FENO_RTReadyISO15693(handle_, 0, 2, kUid1.data(), kTime, &length, data.data(), &status), 0);
+    ASSERT_EQ(FENO_RTReadyISO15693(handle(), 0, 2, kUid1.data(), kTime, &length, data.data(), &status), 0);
     EXPECT_EQ(inventory(0, 0).size(), 2u);
 
-    ASSERT_EQ(FENO_WriteDsfidISO15693(handle_, 0x2A, 0, 1, 1, 2, kUid1.data(), kTime, &length, data.data(), &status),
+    ASSERT_EQ(FENO_WriteDsfidISO15693(handle(), 0x2A, 0, 1, 1, 2, kUid1.data(), kTime, &length, data.data(), &status),
               0);
     EXPECT_EQ(tag(kUid1).dsfid(), 0x2A);
-    ASSERT_EQ(FENO_SystemInfoISO15693(handle_, 0, 2, kUid1.data(), kTime, &length, data.data(), &status), 0);
+    ASSERT_EQ(FENO_SystemInfoISO15693(handle(), 0, 2, kUid1.data(), kTime, &length, data.data(), &status), 0);
     EXPECT_EQ(status, 0x00);
     ASSERT_EQ(length, 6 + 14); // information flags, UID, DSFID, AFI, memory size (2), IC reference
     EXPECT_EQ(0, std::memcmp(data.data() + 7, kUid1.data(), 8)) << "the UID most significant first";
     EXPECT_EQ(data[15], 0x2A);
-    ASSERT_EQ(FENO_LockDsfidISO15693(handle_, 0, 1, 1, 2, kUid1.data(), kTime, &length, data.data(), &status), 0);
+    ASSERT_EQ(FENO_LockDsfidISO15693(handle(), 0, 1, 1, 2, kUid1.data(), kTime, &length, data.data(), &status), 0);
     EXPECT_TRUE(tag(kUid1).dsfidLocked());
 }

@@ -13,21 +13,14 @@
 #include "scripted_peer.h"
 #include "scripted_reader.h"
 
-using peer::Bytes;
+using namespace tables_test;
 
 namespace {
 
 constexpr std::uint16_t kTime = 1000; // 0x03E8
-constexpr std::uint8_t kUnset = 0xEE;
 
 const std::uint8_t kUid[8] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
 const Bytes kUidBytes(std::begin(kUid), std::end(kUid));
-
-Bytes cat(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 // The outputs of one command, preset to a marker so that untouched ones show.
 struct Out {
@@ -84,7 +77,7 @@ std::vector<Vector> requestVectors()
         {"SetMemoryMap 8, 4 sends 7, 3", [](auto h, Out& o) { return FENO_SetMemoryMapISO15693(h, 8, 4, &o.status); },
          0x22, {0x07, 0x03}},
         {"StayQuiet", [](auto h, Out& o) { return FENO_StayQuietISO15693(h, kUid, kTime, &o.status); }, 0x23,
-         cat(kUidBytes, t)},
+         cat({kUidBytes, t})},
         {"Inventory as the tag mapping library asks",
          [](auto h, Out& o) {
              return FENO_InventoryISO15693Ex(h, 1, 0, 1, 1, 0x91, 0, nullptr, kTime, &o.count, o.entries.data(),
@@ -126,7 +119,7 @@ std::vector<Vector> requestVectors()
          [](auto h, Out& o) {
              return FENO_ReadBlockISO15693(h, 0x1FF, 0, 2, kUid, kTime, &o.length, o.data.data(), &o.status);
          },
-         0x26, cat({0xFF, 0x00, 0x03, 0xE8, 0x02}, kUidBytes)},
+         0x26, cat({{0xFF, 0x00, 0x03, 0xE8, 0x02}, kUidBytes})},
         {"WriteBlock mode 0",
          [block](auto h, Out& o) {
              return FENO_WriteBlockISO15693(h, 2, 4, block, 0, 1, 0, 0, nullptr, kTime, &o.length, o.data.data(),
@@ -138,7 +131,7 @@ std::vector<Vector> requestVectors()
              return FENO_WriteBlockISO15693(h, 7, 4, block, 0, 1, 0, 2, kUid, kTime, &o.length, o.data.data(),
                                             &o.status);
          },
-         0x27, cat(cat({0x07, 0x00, 0x01, 0x00, 0x03, 0xE8, 0x02}, kUidBytes), {0x11, 0x22, 0x33, 0x44})},
+         0x27, cat({{0x07, 0x00, 0x01, 0x00, 0x03, 0xE8, 0x02}, kUidBytes, {0x11, 0x22, 0x33, 0x44}})},
         {"LockBlock",
          [](auto h, Out& o) {
              return FENO_LockBlockISO15693(h, 5, 0, 1, 1, 0, nullptr, kTime, &o.length, o.data.data(), &o.status);
@@ -148,7 +141,7 @@ std::vector<Vector> requestVectors()
          [](auto h, Out& o) {
              return FENO_LockBlockISO15693(h, 5, 0, 1, 1, 2, kUid, kTime, &o.length, o.data.data(), &o.status);
          },
-         0x28, cat({0x05, 0x00, 0x01, 0x01, 0x03, 0xE8, 0x02}, kUidBytes)},
+         0x28, cat({{0x05, 0x00, 0x01, 0x01, 0x03, 0xE8, 0x02}, kUidBytes})},
         {"BlockStatus 8 blocks sends 7",
          [](auto h, Out& o) {
              return FENO_BlockStatusISO15693(h, 0, 8, 0, 0, nullptr, kTime, &o.length, o.data.data(), &o.status);
@@ -164,7 +157,7 @@ std::vector<Vector> requestVectors()
          [](auto h, Out& o) {
              return FENO_BlockStatusISO15693(h, 4, 2, 1, 2, kUid, kTime, &o.length, o.data.data(), &o.status);
          },
-         0x29, cat({0x04, 0x01, 0x01, 0x03, 0xE8, 0x02}, kUidBytes)},
+         0x29, cat({{0x04, 0x01, 0x01, 0x03, 0xE8, 0x02}, kUidBytes})},
         {"SystemInfo mode 0",
          [](auto h, Out& o) {
              return FENO_SystemInfoISO15693(h, 0, 0, nullptr, kTime, &o.length, o.data.data(), &o.status);
@@ -174,15 +167,15 @@ std::vector<Vector> requestVectors()
          [](auto h, Out& o) {
              return FENO_SystemInfoISO15693(h, 1, 2, kUid, kTime, &o.length, o.data.data(), &o.status);
          },
-         0x2A, cat({0x01, 0x03, 0xE8, 0x02}, kUidBytes)},
+         0x2A, cat({{0x01, 0x03, 0xE8, 0x02}, kUidBytes})},
         {"Select always carries the UID",
          [](auto h, Out& o) { return FENO_SelectISO15693(h, 0, kUid, kTime, &o.length, o.data.data(), &o.status); },
-         0x2B, cat({0x00, 0x03, 0xE8}, kUidBytes)},
+         0x2B, cat({{0x00, 0x03, 0xE8}, kUidBytes})},
         {"RTReady mode 2",
          [](auto h, Out& o) {
              return FENO_RTReadyISO15693(h, 0, 2, kUid, kTime, &o.length, o.data.data(), &o.status);
          },
-         0x2C, cat({0x00, 0x03, 0xE8, 0x02}, kUidBytes)},
+         0x2C, cat({{0x00, 0x03, 0xE8, 0x02}, kUidBytes})},
         {"WriteAfi",
          [](auto h, Out& o) {
              return FENO_WriteAfiISO15693(h, 0x91, 0, 1, 1, 0, nullptr, kTime, &o.length, o.data.data(), &o.status);
@@ -192,12 +185,12 @@ std::vector<Vector> requestVectors()
          [](auto h, Out& o) {
              return FENO_WriteAfiISO15693(h, 0x92, 0, 1, 1, 2, kUid, kTime, &o.length, o.data.data(), &o.status);
          },
-         0x2D, cat({0x92, 0x00, 0x01, 0x01, 0x03, 0xE8, 0x02}, kUidBytes)},
+         0x2D, cat({{0x92, 0x00, 0x01, 0x01, 0x03, 0xE8, 0x02}, kUidBytes})},
         {"LockAfi",
          [](auto h, Out& o) {
              return FENO_LockAfiISO15693(h, 0, 1, 1, 2, kUid, kTime, &o.length, o.data.data(), &o.status);
          },
-         0x2E, cat({0x00, 0x01, 0x01, 0x03, 0xE8, 0x02}, kUidBytes)},
+         0x2E, cat({{0x00, 0x01, 0x01, 0x03, 0xE8, 0x02}, kUidBytes})},
         {"WriteDsfid",
          [](auto h, Out& o) {
              return FENO_WriteDsfidISO15693(h, 0x05, 0, 1, 1, 0, nullptr, kTime, &o.length, o.data.data(), &o.status);
@@ -217,10 +210,10 @@ std::vector<Vector> requestVectors()
          [](auto h, Out& o) {
              return FENO_ProgramEASCHMISO15693(h, 0, 2, kUid, 0, kTime, &o.length, o.data.data(), &o.status);
          },
-         0x42, cat({0x00, 0x00, 0x03, 0xE8, 0x02}, kUidBytes)},
+         0x42, cat({{0x00, 0x00, 0x03, 0xE8, 0x02}, kUidBytes})},
         {"CheckEAS: options in request order",
          [](auto h, Out& o) { return FENO_CheckEASCHMISO15693(h, 1, 2, kUid, 2, 3, kTime, &o.flag, &o.status); },
-         0x43, cat({0x01, 0x02, 0x03, 0x03, 0xE8, 0x02}, kUidBytes)},
+         0x43, cat({{0x01, 0x02, 0x03, 0x03, 0xE8, 0x02}, kUidBytes})},
     };
     // Mask lengths 0, 1, 8, 9, 64 and 255 send 0, 1, 1, 2, 8 and 32 mask bytes.
     for (const auto& [bits, bytes] : std::vector<std::pair<int, std::size_t>>{
@@ -229,8 +222,8 @@ std::vector<Vector> requestVectors()
                          return FENO_InventoryISO15693Ex(h, 1, 0, 1, 0, 0, bits, mask.data(), kTime, &o.count,
                                                          o.entries.data(), &o.status);
                      },
-                     0x24, cat({0x01, 0x00, 0x01, 0x00, 0x00, 0x03, 0xE8, static_cast<std::uint8_t>(bits)},
-                               maskBytes(bytes))});
+                     0x24, cat({{0x01, 0x00, 0x01, 0x00, 0x00, 0x03, 0xE8, static_cast<std::uint8_t>(bits)},
+                                maskBytes(bytes)})});
     }
     return v;
 }
@@ -302,7 +295,7 @@ TEST_F(FenoCommands, ArgumentsThatCannotMakeARequestSendNothing)
         SCOPED_TRACE(name);
         Out out;
         EXPECT_EQ(call(out), 0);
-        EXPECT_EQ(out.status, 0x82);
+        EXPECT_EQ(out.status, QVL_STATUS_BAD_ARGUMENT);
         EXPECT_EQ(out.length, kUnset);
         EXPECT_EQ(out.count, -99);
         EXPECT_EQ(out.data[0], kUnset);
@@ -324,7 +317,7 @@ TEST_F(FenoCommands, ArgumentsThatCannotMakeARequestSendNothing)
 
 TEST_F(FenoCommands, RawAnswersAreHandedOverWhateverTheStatus)
 {
-    for (const std::uint8_t status : {0x00, 0xC4}) {
+    for (const std::uint8_t status : {0x00, QVL_STATUS_NO_TAG}) {
         SCOPED_TRACE(status);
         const Bytes record = {0x10, 0x04, 0x20, 0x00, 0x03, 0x00, 0xDE, 0xAD, 0xBE, 0xEF};
         answer(status, record);
@@ -381,7 +374,7 @@ TEST_F(FenoCommands, InventoryAnswersAreCutIntoEntriesOfTheirOwnLength)
     };
     {
         SCOPED_TRACE("two 14-byte entries");
-        answer(0x00, cat(entry(1, 8), entry(2, 8)));
+        answer(0x00, cat({entry(1, 8), entry(2, 8)}));
         Out out;
         EXPECT_EQ(inventory(out), 0);
         EXPECT_EQ(out.count, 2);
@@ -393,7 +386,7 @@ TEST_F(FenoCommands, InventoryAnswersAreCutIntoEntriesOfTheirOwnLength)
     }
     {
         SCOPED_TRACE("entries of other lengths");
-        answer(0x00, cat(cat(entry(1, 0), entry(2, 3)), entry(3, 8)));
+        answer(0x00, cat({entry(1, 0), entry(2, 3), entry(3, 8)}));
         Out out;
         EXPECT_EQ(inventory(out), 0);
         EXPECT_EQ(out.count, 3);
@@ -414,7 +407,7 @@ TEST_F(FenoCommands, InventoryAnswersAreCutIntoEntriesOfTheirOwnLength)
         SCOPED_TRACE("an entry running past the end of the answer is dropped");
         Bytes cut = entry(2, 8);
         cut[1] = 0xF0;
-        answer(0x00, cat(entry(1, 8), cut));
+        answer(0x00, cat({entry(1, 8), cut}));
         Out out;
         EXPECT_EQ(inventory(out), 0);
         EXPECT_EQ(out.count, 1);
@@ -422,7 +415,7 @@ TEST_F(FenoCommands, InventoryAnswersAreCutIntoEntriesOfTheirOwnLength)
     }
     {
         SCOPED_TRACE("a lone last byte is no entry");
-        answer(0x00, cat(entry(1, 8), {0x10}));
+        answer(0x00, cat({entry(1, 8), {0x10}}));
         Out out;
         EXPECT_EQ(inventory(out), 0);
         EXPECT_EQ(out.count, 1);
@@ -431,13 +424,13 @@ TEST_F(FenoCommands, InventoryAnswersAreCutIntoEntriesOfTheirOwnLength)
         SCOPED_TRACE("42 six-byte entries, the most a 254-byte answer holds");
         Bytes many;
         for (std::uint8_t i = 0; i < 42; ++i)
-            many = cat(many, {i, 0, 0, 0, 0, 0});
+            many = cat({many, {i, 0, 0, 0, 0, 0}});
         many.insert(many.end(), {0xAA, 0xBB}); // two bytes left over
-        answer(0xC4, many);
+        answer(QVL_STATUS_NO_TAG, many);
         Out out;
         EXPECT_EQ(inventory(out), 0);
         EXPECT_EQ(out.count, 42);
-        EXPECT_EQ(out.status, 0xC4);
+        EXPECT_EQ(out.status, QVL_STATUS_NO_TAG);
         EXPECT_EQ(out.entries[41 * FENO_ENTRY_SIZE], 41);
         EXPECT_EQ(out.entries[42 * FENO_ENTRY_SIZE], kUnset);
     }
@@ -491,7 +484,7 @@ TEST_F(FenoCommands, FailedExchangesWriteNoOutput)
         EXPECT_EQ(FENO_WriteAfiISO15693(handle, 0x91, 0, 1, 1, 0, nullptr, kTime, &out.length, out.data.data(),
                                         &out.status),
                   -8);
-        // The handle before the arguments: no 0x82 for a command on no link.
+        // The handle before the arguments: no QVL_STATUS_BAD_ARGUMENT for a command on no link.
         EXPECT_EQ(FENO_ReadBlockISO15693(handle, 0, 0, 2, nullptr, kTime, &out.length, out.data.data(), &out.status),
                   -8);
         EXPECT_EQ(FENO_StayQuietISO15693(handle, nullptr, kTime, &out.status), -8);

@@ -11,31 +11,19 @@
 
 #include "linvaro.h"
 #include "quorvel.h"
-#include "scripted_peer.h"
-#include "sim/reader.h"
-#include "sim/server.h"
+#include "scripted_reader.h"
+#include "simulated_family.h"
 
-using peer::Bytes;
-using peer::Reply;
+using namespace tables_test;
 using peer::Request;
-using peer::ScriptedPeer;
 
 namespace {
 
-constexpr int kPeerPort = 3;
 constexpr int kSimPort = 4;
 
 // E0 04 01 00 12 34 56 78, most significant byte first as callers give it.
 constexpr std::array<std::uint8_t, 8> kUid{0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
 const Bytes kUidOnAir{0x78, 0x56, 0x34, 0x12, 0x00, 0x01, 0x04, 0xE0};
-
-Bytes cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 // Records as the caller's arrays hold them, pre-filled to show what is written.
 struct Records {
@@ -65,34 +53,20 @@ struct Single {
 };
 
 // Against the scripted reader: what goes out, and what comes of each answer.
-class OrbaRequests : public ::testing::Test {
+// Every test has a link of its own, its settings at their defaults.
+class OrbaRequests : public ScriptedReader {
 protected:
     void SetUp() override
     {
-        reader = ScriptedPeer::pty(kPeerPort);
-        ASSERT_TRUE(reader);
-        answer(0x00, {});
-        handle = QVL_SerialOpen(kPeerPort, 115200);
-        ASSERT_GT(handle, 0);
-    }
-    void TearDown() override
-    {
-        if (handle > 0)
-            QVL_Close(handle);
-    }
-
-    // Every command gets this answer (lengthByte 0xFF: data is a block list).
-    void answer(std::uint8_t status, const Bytes& data, int lengthByte = -1)
-    {
-        reader->respond([=](const Request& r) {
-            return Reply{{peer::answerFrame(r.mode, r.address, status, data, lengthByte)}};
-        });
+        ScriptedReader::SetUp();
+        ASSERT_NO_FATAL_FAILURE(reopen());
+        seen = requestCount();
     }
 
     // The one request the last call sent.
     Request sent()
     {
-        const auto all = reader->requests();
+        const auto all = requests();
         EXPECT_EQ(all.size(), seen + 1) << "exactly one request";
         seen = all.size();
         return all.empty() ? Request{} : all.back();
@@ -104,17 +78,15 @@ protected:
         EXPECT_EQ(r.command, 0x28);
         return r.data;
     }
-    void nothingSent() { EXPECT_EQ(reader->requests().size(), seen) << "nothing may be sent"; }
+    void nothingSent() { EXPECT_EQ(requestCount(), seen) << "nothing may be sent"; }
 
-    std::unique_ptr<ScriptedPeer> reader;
-    std::int32_t handle = -1;
     std::size_t seen = 0;
 };
 
 TEST_F(OrbaRequests, ReadBlockAddressed)
 {
     Single s;
-    ASSERT_EQ(ORBA_ReadBlockISO15693(handle, 5, 2, kUid.data(), &s.length, s.data.data(), &s.status), 0);
+    ASSERT_EQ(ORBA_ReadBlockISO15693(handle(), 5, 2, kUid.data(), &s.length, s.data.data(), &s.status), 0);
     const Request r = sent();
     EXPECT_EQ(r.command, 0x28);
     EXPECT_EQ(r.data, (Bytes{0x02, 0x20, 0x20, 0x78, 0x56, 0x34, 0x12, 0x00, 0x01, 0x04, 0xE0, 0x05}));
@@ -125,7 +97,7 @@ TEST_F(OrbaRequests, WriteBlockUnaddressedReversesTheData)
 {
     const Bytes value{0x11, 0x22, 0x33, 0x44};
     Single s;
-    ASSERT_EQ(ORBA_WriteBlockISO15693(handle, 2, 4, value.data(), 0, 0, nullptr, &s.length, s.data.data(), &s.status),
+    ASSERT_EQ(ORBA_WriteBlockISO15693(handle(), 2, 4, value.data(), 0, 0, nullptr, &s.length, s.data.data(), &s.status),
               0);
     EXPECT_EQ(carried(), (Bytes{0x03, 0x00, 0x21, 0x02, 0x44, 0x33, 0x22, 0x11}));
 }
@@ -146,55 +118,55 @@ TEST_F(OrbaRequests, TagCommandRequests)
     const Case cases[] = {
         {"read", 0x02, 0x20, {0x07}, false,
          [&](auto mode, auto, Single& s) {
-             return ORBA_ReadBlockISO15693(handle, 7, mode, kUid.data(), &s.length, s.data.data(), &s.status);
+             return ORBA_ReadBlockISO15693(handle(), 7, mode, kUid.data(), &s.length, s.data.data(), &s.status);
          }},
         {"write", 0x03, 0x21, {0x01, 0xB2, 0xA1}, false,
          [&](auto mode, auto option, Single& s) {
-             return ORBA_WriteBlockISO15693(handle, 1, 2, two.data(), option, mode, kUid.data(), &s.length,
+             return ORBA_WriteBlockISO15693(handle(), 1, 2, two.data(), option, mode, kUid.data(), &s.length,
                                             s.data.data(), &s.status);
          }},
         {"lock", 0x03, 0x22, {0x09}, false,
          [&](auto mode, auto option, Single& s) {
-             return ORBA_LockBlockISO15693(handle, 9, option, mode, kUid.data(), &s.length, s.data.data(),
+             return ORBA_LockBlockISO15693(handle(), 9, option, mode, kUid.data(), &s.length, s.data.data(),
                                            &s.status);
          }},
         {"select", 0x02, 0x25, {}, true,
          [&](auto, auto, Single& s) {
-             return ORBA_SelectISO15693(handle, kUid.data(), &s.length, s.data.data(), &s.status);
+             return ORBA_SelectISO15693(handle(), kUid.data(), &s.length, s.data.data(), &s.status);
          }},
         {"reset to ready", 0x02, 0x26, {}, false,
          [&](auto mode, auto, Single& s) {
-             return ORBA_RTReadyISO15693(handle, mode, kUid.data(), &s.length, s.data.data(), &s.status);
+             return ORBA_RTReadyISO15693(handle(), mode, kUid.data(), &s.length, s.data.data(), &s.status);
          }},
         {"write AFI", 0x03, 0x27, {0x91}, false,
          [&](auto mode, auto option, Single& s) {
-             return ORBA_WriteAfiISO15693(handle, 0x91, option, mode, kUid.data(), &s.length, s.data.data(),
+             return ORBA_WriteAfiISO15693(handle(), 0x91, option, mode, kUid.data(), &s.length, s.data.data(),
                                           &s.status);
          }},
         {"lock AFI", 0x03, 0x28, {}, false,
          [&](auto mode, auto option, Single& s) {
-             return ORBA_LockAfiISO15693(handle, option, mode, kUid.data(), &s.length, s.data.data(), &s.status);
+             return ORBA_LockAfiISO15693(handle(), option, mode, kUid.data(), &s.length, s.data.data(), &s.status);
          }},
         {"write DSFID", 0x03, 0x29, {0x3C}, false,
          [&](auto mode, auto option, Single& s) {
-             return ORBA_WriteDsfidISO15693(handle, 0x13C, option, mode, kUid.data(), &s.length, s.data.data(),
+             return ORBA_WriteDsfidISO15693(handle(), 0x13C, option, mode, kUid.data(), &s.length, s.data.data(),
                                             &s.status);
          }},
         {"lock DSFID", 0x03, 0x2A, {}, false,
          [&](auto mode, auto option, Single& s) {
-             return ORBA_LockDsfidISO15693(handle, option, mode, kUid.data(), &s.length, s.data.data(), &s.status);
+             return ORBA_LockDsfidISO15693(handle(), option, mode, kUid.data(), &s.length, s.data.data(), &s.status);
          }},
         {"system info", 0x02, 0x2B, {}, false,
          [&](auto mode, auto, Single& s) {
-             return ORBA_SystemInfoISO15693(handle, mode, kUid.data(), &s.length, s.data.data(), &s.status);
+             return ORBA_SystemInfoISO15693(handle(), mode, kUid.data(), &s.length, s.data.data(), &s.status);
          }},
         {"block status", 0x02, 0x2C, {0x00, 0x07}, false,
          [&](auto mode, auto, Single& s) {
-             return ORBA_BlockStatusISO15693(handle, 0, 8, mode, kUid.data(), &s.length, s.data.data(),
+             return ORBA_BlockStatusISO15693(handle(), 0, 8, mode, kUid.data(), &s.length, s.data.data(),
                                              &s.status);
          }},
         {"stay quiet", 0x02, 0x02, {}, true,
-         [&](auto, auto, Single& s) { return ORBA_StayQuietISO15693(handle, kUid.data(), &s.status); }},
+         [&](auto, auto, Single& s) { return ORBA_StayQuietISO15693(handle(), kUid.data(), &s.status); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -222,7 +194,7 @@ TEST_F(OrbaRequests, DownlinkOptionsSetRequestFlags)
 {
     std::uint8_t status = 0xEE;
     std::int32_t a = -1, b = -1;
-    ASSERT_EQ(ORBA_GetDownlinkISO15693(handle, &a, &b, &status), 0);
+    ASSERT_EQ(ORBA_GetDownlinkISO15693(handle(), &a, &b, &status), 0);
     EXPECT_EQ(a, 0);
     EXPECT_EQ(b, 0);
 
@@ -232,18 +204,18 @@ TEST_F(OrbaRequests, DownlinkOptionsSetRequestFlags)
     } cases[] = {{1, 1, 0x03}, {1, 0, 0x01}, {0, 1, 0x02}, {2, -1, 0x00}};
     for (const auto& c : cases) {
         status = 0xEE;
-        ASSERT_EQ(ORBA_SetDownlinkISO15693(handle, c.a, c.b, &status), 0);
+        ASSERT_EQ(ORBA_SetDownlinkISO15693(handle(), c.a, c.b, &status), 0);
         EXPECT_EQ(status, 0);
         nothingSent();
-        ASSERT_EQ(ORBA_GetDownlinkISO15693(handle, &a, &b, &status), 0);
+        ASSERT_EQ(ORBA_GetDownlinkISO15693(handle(), &a, &b, &status), 0);
         EXPECT_EQ(a, c.a);
         EXPECT_EQ(b, c.b);
 
         Single s;
-        ASSERT_EQ(ORBA_ReadBlockISO15693(handle, 0, 1, nullptr, &s.length, s.data.data(), &s.status), 0);
+        ASSERT_EQ(ORBA_ReadBlockISO15693(handle(), 0, 1, nullptr, &s.length, s.data.data(), &s.status), 0);
         EXPECT_EQ(carried(), (Bytes{0x02, static_cast<std::uint8_t>(0x10 | c.flags), 0x20, 0x00}));
         Records r;
-        ASSERT_EQ(ORBA_InventoryISO15693(handle, 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
+        ASSERT_EQ(ORBA_InventoryISO15693(handle(), 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
                                          &r.status),
                   0);
         EXPECT_EQ(carried(), (Bytes{0x02, static_cast<std::uint8_t>(0x04 | c.flags), 0x01, 0x00}));
@@ -268,7 +240,7 @@ TEST_F(OrbaRequests, InventoryRequests)
     };
     for (const auto& c : cases) {
         Records r;
-        ASSERT_EQ(ORBA_InventoryISO15693(handle, c.oneSlot, c.afiFlag, c.afi, c.maskLength, mask.data(), &r.count,
+        ASSERT_EQ(ORBA_InventoryISO15693(handle(), c.oneSlot, c.afiFlag, c.afi, c.maskLength, mask.data(), &r.count,
                                          r.lengths.data(), r.slots.data(), &r.status),
                   0);
         EXPECT_EQ(carried(), c.expected);
@@ -287,7 +259,7 @@ TEST_F(OrbaRequests, GenericCommandControlByte)
     };
     for (const auto& c : cases) {
         Records r;
-        ASSERT_EQ(ORBA_GenericCommandISO15693(handle, c.flags[0], c.flags[1], c.flags[2], c.flags[3], c.flags[4], 3,
+        ASSERT_EQ(ORBA_GenericCommandISO15693(handle(), c.flags[0], c.flags[1], c.flags[2], c.flags[3], c.flags[4], 3,
                                               request.data(), &r.count, r.lengths.data(), r.slots.data(), &r.status),
                   0);
         EXPECT_EQ(carried(), cat({{c.control}, request}));
@@ -297,53 +269,53 @@ TEST_F(OrbaRequests, GenericCommandControlByte)
 TEST_F(OrbaRequests, ReaderSettingsCommands)
 {
     std::uint8_t status = 0xEE;
-    ASSERT_EQ(ORBA_RfOn(handle, &status), 0);
+    ASSERT_EQ(ORBA_RfOn(handle(), &status), 0);
     Request r = sent();
     EXPECT_EQ(r.command, 0x0C);
     EXPECT_TRUE(r.data.empty());
-    ASSERT_EQ(ORBA_RfOff(handle, &status), 0);
+    ASSERT_EQ(ORBA_RfOff(handle(), &status), 0);
     r = sent();
     EXPECT_EQ(r.command, 0x0D);
     EXPECT_TRUE(r.data.empty());
 
-    ASSERT_EQ(ORBA_SetUplinkISO15693(handle, 1, 0, 9, &status), 0);
+    ASSERT_EQ(ORBA_SetUplinkISO15693(handle(), 1, 0, 9, &status), 0);
     r = sent();
     EXPECT_EQ(r.command, 0x29);
     EXPECT_EQ(r.data, Bytes{0x05});
-    ASSERT_EQ(ORBA_SetTimingISO15693(handle, 0x1AB, 0x07, &status), 0);
+    ASSERT_EQ(ORBA_SetTimingISO15693(handle(), 0x1AB, 0x07, &status), 0);
     r = sent();
     EXPECT_EQ(r.command, 0x2A);
     EXPECT_EQ(r.data, (Bytes{0xAB, 0x07}));
 
-    answer(0x00, {0x06});
+    answerAll(0x00, {0x06});
     std::int32_t f1 = 7, f2 = 7, f3 = 7;
-    ASSERT_EQ(ORBA_GetUplinkISO15693(handle, &f1, &f2, &f3, &status), 0);
+    ASSERT_EQ(ORBA_GetUplinkISO15693(handle(), &f1, &f2, &f3, &status), 0);
     r = sent();
     EXPECT_EQ(r.command, 0x29);
     EXPECT_TRUE(r.data.empty());
     EXPECT_EQ((std::array{f1, f2, f3}), (std::array{0, 1, 1}));
     std::uint8_t a = 9, b = 9;
-    ASSERT_EQ(ORBA_GetTimingISO15693(handle, &a, &b, &status), 0);
+    ASSERT_EQ(ORBA_GetTimingISO15693(handle(), &a, &b, &status), 0);
     r = sent();
     EXPECT_EQ(r.command, 0x2A);
     EXPECT_TRUE(r.data.empty());
     EXPECT_EQ(a, 0x06);
     EXPECT_EQ(b, 0) << "a one-byte answer has no second value";
 
-    answer(0x00, {});
-    ASSERT_EQ(ORBA_GetUplinkISO15693(handle, &f1, &f2, &f3, &status), 0);
+    answerAll(0x00, {});
+    ASSERT_EQ(ORBA_GetUplinkISO15693(handle(), &f1, &f2, &f3, &status), 0);
     EXPECT_EQ((std::array{f1, f2, f3}), (std::array{0, 0, 0}));
-    ASSERT_EQ(ORBA_GetTimingISO15693(handle, &a, &b, &status), 0);
+    ASSERT_EQ(ORBA_GetTimingISO15693(handle(), &a, &b, &status), 0);
     EXPECT_EQ(a, 0);
     EXPECT_EQ(b, 0);
 
-    seen = reader->requests().size();
+    seen = requestCount();
     std::uint16_t m1 = 0, m2 = 0;
-    ASSERT_EQ(ORBA_GetMemoryMapISO15693(handle, &m1, &m2, &status), 0);
+    ASSERT_EQ(ORBA_GetMemoryMapISO15693(handle(), &m1, &m2, &status), 0);
     EXPECT_EQ(m1, 16);
     EXPECT_EQ(m2, 4);
-    ASSERT_EQ(ORBA_SetMemoryMapISO15693(handle, 300, 8, &status), 0);
-    ASSERT_EQ(ORBA_GetMemoryMapISO15693(handle, &m1, &m2, &status), 0);
+    ASSERT_EQ(ORBA_SetMemoryMapISO15693(handle(), 300, 8, &status), 0);
+    ASSERT_EQ(ORBA_GetMemoryMapISO15693(handle(), &m1, &m2, &status), 0);
     EXPECT_EQ(m1, 300);
     EXPECT_EQ(m2, 8);
     nothingSent();
@@ -352,9 +324,9 @@ TEST_F(OrbaRequests, ReaderSettingsCommands)
 TEST_F(OrbaRequests, InventoryRecordsFromBlockListsAndPlainAnswers)
 {
     const Bytes a(11, 0xA1), b(2, 0xB2), c(11, 0xC3);
-    answer(0x00, cat({{11}, a, {2}, b, {11}, c, {0xFF}}), 0xFF);
+    answerAll(0x00, cat({{11}, a, {2}, b, {11}, c, {0xFF}}), 0xFF);
     Records r;
-    ASSERT_EQ(ORBA_InventoryISO15693(handle, 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
+    ASSERT_EQ(ORBA_InventoryISO15693(handle(), 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
                                      &r.status),
               0);
     EXPECT_EQ(r.status, 0);
@@ -367,8 +339,8 @@ TEST_F(OrbaRequests, InventoryRecordsFromBlockListsAndPlainAnswers)
     EXPECT_EQ(r.lengths[3], 0xEE);
 
     Records plain;
-    answer(0x00, a);
-    ASSERT_EQ(ORBA_InventoryISO15693(handle, 0, 0, 0, 0, nullptr, &plain.count, plain.lengths.data(),
+    answerAll(0x00, a);
+    ASSERT_EQ(ORBA_InventoryISO15693(handle(), 0, 0, 0, 0, nullptr, &plain.count, plain.lengths.data(),
                                      plain.slots.data(), &plain.status),
               0);
     EXPECT_EQ(plain.count, 1);
@@ -376,10 +348,10 @@ TEST_F(OrbaRequests, InventoryRecordsFromBlockListsAndPlainAnswers)
 
     // A plain answer longer than a slot comes whole, running on into the next slot.
     const Bytes longAnswer(100, 0x5A);
-    answer(0x00, longAnswer);
+    answerAll(0x00, longAnswer);
     Records generic;
     const Bytes request{0x02, 0x2B};
-    ASSERT_EQ(ORBA_GenericCommandISO15693(handle, 0, 1, 0, 0, 0, 2, request.data(), &generic.count,
+    ASSERT_EQ(ORBA_GenericCommandISO15693(handle(), 0, 1, 0, 0, 0, 2, request.data(), &generic.count,
                                           generic.lengths.data(), generic.slots.data(), &generic.status),
               0);
     EXPECT_EQ(generic.count, 1);
@@ -391,9 +363,9 @@ TEST_F(OrbaRequests, BlockListsAreBoundedAndCheckedBeforeAnythingIsStored)
 {
     // A record longer than its slot is cut to the slot.
     const Bytes longRecord(100, 0x77);
-    answer(0x00, cat({{100}, longRecord, {1, 0x01}, {0xFF}}), 0xFF);
+    answerAll(0x00, cat({{100}, longRecord, {1, 0x01}, {0xFF}}), 0xFF);
     Records r;
-    ASSERT_EQ(ORBA_InventoryISO15693(handle, 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
+    ASSERT_EQ(ORBA_InventoryISO15693(handle(), 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
                                      &r.status),
               0);
     ASSERT_EQ(r.count, 2);
@@ -406,9 +378,9 @@ TEST_F(OrbaRequests, BlockListsAreBoundedAndCheckedBeforeAnythingIsStored)
     for (int i = 0; i < ORBA_MAX_RECORDS + 10; ++i)
         many.insert(many.end(), {2, 0x00, static_cast<std::uint8_t>(i)});
     many.push_back(0xFF);
-    answer(0x00, many, 0xFF);
+    answerAll(0x00, many, 0xFF);
     Records full;
-    ASSERT_EQ(ORBA_InventoryISO15693(handle, 0, 0, 0, 0, nullptr, &full.count, full.lengths.data(),
+    ASSERT_EQ(ORBA_InventoryISO15693(handle(), 0, 0, 0, 0, nullptr, &full.count, full.lengths.data(),
                                      full.slots.data(), &full.status),
               0);
     EXPECT_EQ(full.count, ORBA_MAX_RECORDS);
@@ -422,9 +394,9 @@ TEST_F(OrbaRequests, BlockListsAreBoundedAndCheckedBeforeAnythingIsStored)
         overlong.insert(overlong.end(), 254, 0x00);
     }
     overlong.push_back(0xFF);
-    answer(0x00, overlong, 0xFF);
+    answerAll(0x00, overlong, 0xFF);
     Records bad;
-    EXPECT_EQ(ORBA_InventoryISO15693(handle, 0, 0, 0, 0, nullptr, &bad.count, bad.lengths.data(), bad.slots.data(),
+    EXPECT_EQ(ORBA_InventoryISO15693(handle(), 0, 0, 0, 0, nullptr, &bad.count, bad.lengths.data(), bad.slots.data(),
                                      &bad.status),
               LVRM_ERR_WRONG_BLOCK_FORMAT);
     EXPECT_EQ(bad.count, 0xEE);
@@ -432,46 +404,46 @@ TEST_F(OrbaRequests, BlockListsAreBoundedAndCheckedBeforeAnythingIsStored)
     EXPECT_EQ(bad.lengths[0], 0xEE);
     EXPECT_EQ(bad.slots[0], 0xEE);
     Single s;
-    EXPECT_EQ(ORBA_ReadBlockISO15693(handle, 0, 0, nullptr, &s.length, s.data.data(), &s.status),
+    EXPECT_EQ(ORBA_ReadBlockISO15693(handle(), 0, 0, nullptr, &s.length, s.data.data(), &s.status),
               LVRM_ERR_WRONG_BLOCK_FORMAT);
     EXPECT_EQ(s.status, 0xEE);
 
     // A block list of records: a single-answer command takes the first.
-    answer(0x00, {6, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 1, 0x01, 0xFF}, 0xFF);
-    ASSERT_EQ(ORBA_ReadBlockISO15693(handle, 0, 0, nullptr, &s.length, s.data.data(), &s.status), 0);
+    answerAll(0x00, {6, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 1, 0x01, 0xFF}, 0xFF);
+    ASSERT_EQ(ORBA_ReadBlockISO15693(handle(), 0, 0, nullptr, &s.length, s.data.data(), &s.status), 0);
     EXPECT_EQ(s.bytes(), (Bytes{0x00, 0x00, 0x11, 0x22, 0x33, 0x44}));
 }
 
 TEST_F(OrbaRequests, SingleAnswers)
 {
-    answer(0x00, {0x00, 0x00, 0x11, 0x22, 0x33, 0x44});
+    answerAll(0x00, {0x00, 0x00, 0x11, 0x22, 0x33, 0x44});
     Single s;
-    ASSERT_EQ(ORBA_ReadBlockISO15693(handle, 3, 0, nullptr, &s.length, s.data.data(), &s.status), 0);
+    ASSERT_EQ(ORBA_ReadBlockISO15693(handle(), 3, 0, nullptr, &s.length, s.data.data(), &s.status), 0);
     EXPECT_EQ(s.status, 0);
     EXPECT_EQ(s.bytes(), (Bytes{0x00, 0x00, 0x11, 0x22, 0x33, 0x44}));
     EXPECT_EQ(s.data[6], 0xEE);
 
     // Bit 7 in the status byte: only the status is stored.
-    answer(0xC4, {0x01, 0x02, 0x03});
+    answerAll(QVL_STATUS_NO_TAG, {0x01, 0x02, 0x03});
     Single refused;
-    ASSERT_EQ(ORBA_ReadBlockISO15693(handle, 3, 0, nullptr, &refused.length, refused.data.data(), &refused.status),
+    ASSERT_EQ(ORBA_ReadBlockISO15693(handle(), 3, 0, nullptr, &refused.length, refused.data.data(), &refused.status),
               0);
-    EXPECT_EQ(refused.status, 0xC4);
+    EXPECT_EQ(refused.status, QVL_STATUS_NO_TAG);
     EXPECT_EQ(refused.length, 0xEE);
     EXPECT_EQ(refused.data[0], 0xEE);
 
     // An empty answer: length 0, nothing copied.
-    answer(0x00, {});
+    answerAll(0x00, {});
     Single empty;
-    ASSERT_EQ(ORBA_SelectISO15693(handle, kUid.data(), &empty.length, empty.data.data(), &empty.status), 0);
+    ASSERT_EQ(ORBA_SelectISO15693(handle(), kUid.data(), &empty.length, empty.data.data(), &empty.status), 0);
     EXPECT_EQ(empty.length, 0);
     EXPECT_EQ(empty.data[0], 0xEE);
 
     // The longest plain answer fits the documented buffer.
     const Bytes longest(254, 0x3D);
-    answer(0x00, longest);
+    answerAll(0x00, longest);
     Single big;
-    ASSERT_EQ(ORBA_SystemInfoISO15693(handle, 0, nullptr, &big.length, big.data.data(), &big.status), 0);
+    ASSERT_EQ(ORBA_SystemInfoISO15693(handle(), 0, nullptr, &big.length, big.data.data(), &big.status), 0);
     EXPECT_EQ(big.length, 254);
     EXPECT_EQ(big.bytes(), longest);
 }
@@ -479,29 +451,29 @@ TEST_F(OrbaRequests, SingleAnswers)
 TEST_F(OrbaRequests, ArgumentsThatCannotMakeARequest)
 {
     Single s;
-    EXPECT_EQ(ORBA_ReadBlockISO15693(handle, 1, 2, nullptr, &s.length, s.data.data(), &s.status), 0);
+    EXPECT_EQ(ORBA_ReadBlockISO15693(handle(), 1, 2, nullptr, &s.length, s.data.data(), &s.status), 0);
     EXPECT_EQ(s.status, ORBA_STATUS_BAD_ARGUMENT) << "addressed without a UID";
     EXPECT_EQ(s.length, 0xEE);
     s.status = 0xEE;
-    EXPECT_EQ(ORBA_StayQuietISO15693(handle, nullptr, &s.status), 0);
+    EXPECT_EQ(ORBA_StayQuietISO15693(handle(), nullptr, &s.status), 0);
     EXPECT_EQ(s.status, ORBA_STATUS_BAD_ARGUMENT);
     s.status = 0xEE;
-    EXPECT_EQ(ORBA_WriteBlockISO15693(handle, 1, 4, nullptr, 0, 0, nullptr, &s.length, s.data.data(), &s.status), 0);
+    EXPECT_EQ(ORBA_WriteBlockISO15693(handle(), 1, 4, nullptr, 0, 0, nullptr, &s.length, s.data.data(), &s.status), 0);
     EXPECT_EQ(s.status, ORBA_STATUS_BAD_ARGUMENT);
     const Bytes big(250, 0x01);
     s.status = 0xEE;
-    EXPECT_EQ(ORBA_WriteBlockISO15693(handle, 1, 250, big.data(), 0, 2, kUid.data(), &s.length, s.data.data(),
+    EXPECT_EQ(ORBA_WriteBlockISO15693(handle(), 1, 250, big.data(), 0, 2, kUid.data(), &s.length, s.data.data(),
                                       &s.status),
               0);
     EXPECT_EQ(s.status, ORBA_STATUS_BAD_ARGUMENT) << "too long for one frame";
     Records r;
-    EXPECT_EQ(ORBA_InventoryISO15693(handle, 0, 0, 0, 8, nullptr, &r.count, r.lengths.data(), r.slots.data(),
+    EXPECT_EQ(ORBA_InventoryISO15693(handle(), 0, 0, 0, 8, nullptr, &r.count, r.lengths.data(), r.slots.data(),
                                      &r.status),
               0);
     EXPECT_EQ(r.status, ORBA_STATUS_BAD_ARGUMENT) << "a mask length without a mask";
     r.status = 0xEE;
     const Bytes longest(255, 0x00);
-    EXPECT_EQ(ORBA_GenericCommandISO15693(handle, 0, 1, 0, 0, 0, 255, longest.data(), &r.count, r.lengths.data(),
+    EXPECT_EQ(ORBA_GenericCommandISO15693(handle(), 0, 1, 0, 0, 0, 255, longest.data(), &r.count, r.lengths.data(),
                                           r.slots.data(), &r.status),
               0);
     EXPECT_EQ(r.status, ORBA_STATUS_BAD_ARGUMENT);
@@ -510,7 +482,7 @@ TEST_F(OrbaRequests, ArgumentsThatCannotMakeARequest)
 
     // The longest request that fits goes out.
     const Bytes fits(243, 0x01);
-    ASSERT_EQ(ORBA_WriteBlockISO15693(handle, 1, 243, fits.data(), 0, 2, kUid.data(), &s.length, s.data.data(),
+    ASSERT_EQ(ORBA_WriteBlockISO15693(handle(), 1, 243, fits.data(), 0, 2, kUid.data(), &s.length, s.data.data(),
                                       &s.status),
               0);
     EXPECT_EQ(carried().size(), 255u);
@@ -518,7 +490,7 @@ TEST_F(OrbaRequests, ArgumentsThatCannotMakeARequest)
 
 TEST_F(OrbaRequests, InvalidHandlesAndTimeOut)
 {
-    for (std::int32_t h : {0, 17, handle + 1}) {
+    for (std::int32_t h : {0, 17, handle() + 1}) {
         Single s;
         EXPECT_EQ(ORBA_ReadBlockISO15693(h, 1, 0, nullptr, &s.length, s.data.data(), &s.status),
                   LVRM_ERR_INVALID_HANDLE);
@@ -532,10 +504,10 @@ TEST_F(OrbaRequests, InvalidHandlesAndTimeOut)
     }
     nothingSent();
 
-    reader->respond([](const Request&) { return Reply{}; });
-    ASSERT_EQ(QVL_SetTimeout(handle, 150), 1);
+    silenceAll();
+    ASSERT_EQ(QVL_SetTimeout(handle(), 150), 1);
     Records r;
-    EXPECT_EQ(ORBA_InventoryISO15693(handle, 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
+    EXPECT_EQ(ORBA_InventoryISO15693(handle(), 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
                                      &r.status),
               QVL_ERR_TIMEOUT);
     EXPECT_EQ(r.count, 0xEE);
@@ -549,44 +521,25 @@ const sim::Uid kTag1 = *sim::uidFromText("E004010012345671");
 const sim::Uid kTag2 = *sim::uidFromText("E004010012345681"); // the same first slot as kTag1
 const sim::Uid kTag3 = *sim::uidFromText("E004010012345693");
 
+// One simulated ORBA reader per test (some tests serve other models).
 class OrbaReader : public ::testing::Test {
 protected:
     void SetUp() override { serve({}); }
-    void TearDown() override { closeLink(); }
 
     void serve(const sim::PersonalityOptions& options)
     {
-        closeLink();
-        server.reset();
-        reader = sim::Reader::create("orba", options);
-        ASSERT_TRUE(reader);
-        std::string error;
-        server = sim::Server::pty(*reader, peer::portDir() + "/COM" + std::to_string(kSimPort), &error);
-        ASSERT_TRUE(server) << error;
-        handle = QVL_SerialOpen(kSimPort, 115200);
-        ASSERT_GT(handle, 0);
+        ASSERT_NO_FATAL_FAILURE(family.serve("orba", kSimPort, options));
     }
-    void closeLink()
-    {
-        if (handle > 0)
-            QVL_Close(handle);
-        handle = -1;
-    }
-
-    void place(const sim::Uid& uid, std::uint8_t afi = 0, bool eas = true)
-    {
-        sim::Tag tag(uid);
-        tag.setAfi(afi);
-        tag.setEasSupported(eas);
-        ASSERT_TRUE(reader->place(tag));
-    }
+    std::int32_t handle() const { return family.handle(); }
+    sim::Reader& reader() { return family.reader(); }
+    void place(const sim::Uid& uid, std::uint8_t afi = 0, bool eas = true) { family.place(uid, afi, eas); }
 
     // The UIDs of an inventory, most significant byte first, as the tag
     // mapping library reads them: records longer than one byte, bytes 3 to 10.
     std::vector<sim::Uid> inventory(std::int32_t afiFlag = 0, std::int32_t afi = 0)
     {
         Records r;
-        EXPECT_EQ(ORBA_InventoryISO15693(handle, 0, afiFlag, afi, 0, nullptr, &r.count, r.lengths.data(),
+        EXPECT_EQ(ORBA_InventoryISO15693(handle(), 0, afiFlag, afi, 0, nullptr, &r.count, r.lengths.data(),
                                          r.slots.data(), &r.status),
                   0);
         EXPECT_EQ(r.status, 0);
@@ -609,7 +562,7 @@ protected:
     {
         const Bytes request{0x02, command, 0x04};
         Records r;
-        EXPECT_EQ(ORBA_GenericCommandISO15693(handle, 1, 1, 0, 0, 0, 3, request.data(), &r.count, r.lengths.data(),
+        EXPECT_EQ(ORBA_GenericCommandISO15693(handle(), 1, 1, 0, 0, 0, 3, request.data(), &r.count, r.lengths.data(),
                                               r.slots.data(), &r.status),
                   0);
         EXPECT_EQ(r.count, 1);
@@ -619,16 +572,14 @@ protected:
     {
         const Bytes request{0x02, 0xA5, 0x04};
         Records r;
-        EXPECT_EQ(ORBA_GenericCommandISO15693(handle, 0, 1, 0, 0, 0, 3, request.data(), &r.count, r.lengths.data(),
+        EXPECT_EQ(ORBA_GenericCommandISO15693(handle(), 0, 1, 0, 0, 0, 3, request.data(), &r.count, r.lengths.data(),
                                               r.slots.data(), &r.status),
                   0);
         EXPECT_EQ(r.status, 0);
         return r.count >= 1 && r.slots[0] == 2;
     }
 
-    std::unique_ptr<sim::Reader> reader;
-    std::unique_ptr<sim::Server> server;
-    std::int32_t handle = -1;
+    sim_test::SimulatedFamily family;
 };
 
 TEST_F(OrbaReader, IdentifiesEveryModelOfTheFamily)
@@ -639,7 +590,7 @@ TEST_F(OrbaReader, IdentifiesEveryModelOfTheFamily)
         serve(options);
         char text[256] = {};
         std::uint8_t first = 0, second = 0, status = 0xEE;
-        ASSERT_EQ(QVL_IdentifyReaderOnNetwork(handle, text, &first, &second, &status), 0);
+        ASSERT_EQ(QVL_IdentifyReaderOnNetwork(handle(), text, &first, &second, &status), 0);
         EXPECT_EQ(status, 0);
         EXPECT_STREQ(text, model);
         EXPECT_NE(first, 0);
@@ -651,17 +602,17 @@ TEST_F(OrbaReader, RfFieldOnAndOff)
 {
     place(kTag1);
     std::uint8_t status = 0xEE;
-    ASSERT_EQ(ORBA_RfOff(handle, &status), 0);
+    ASSERT_EQ(ORBA_RfOff(handle(), &status), 0);
     EXPECT_EQ(status, 0);
-    EXPECT_FALSE(reader->rfOn());
+    EXPECT_FALSE(reader().rfOn());
     Records r;
-    ASSERT_EQ(ORBA_InventoryISO15693(handle, 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
+    ASSERT_EQ(ORBA_InventoryISO15693(handle(), 0, 0, 0, 0, nullptr, &r.count, r.lengths.data(), r.slots.data(),
                                      &r.status),
               0);
     EXPECT_TRUE(r.status & 0x80) << "no inventory without the field";
-    ASSERT_EQ(ORBA_RfOn(handle, &status), 0);
+    ASSERT_EQ(ORBA_RfOn(handle(), &status), 0);
     EXPECT_EQ(status, 0);
-    EXPECT_TRUE(reader->rfOn());
+    EXPECT_TRUE(reader().rfOn());
     EXPECT_EQ(inventory(), std::vector<sim::Uid>{kTag1});
 }
 
@@ -683,7 +634,7 @@ TEST_F(OrbaReader, InventoryOfNoneOneAndThreeTagsWithAndWithoutAfi)
     // A mask of the last byte, given most significant first.
     Records r;
     const std::uint8_t mask = 0x81;
-    ASSERT_EQ(ORBA_InventoryISO15693(handle, 1, 0, 0, 8, &mask, &r.count, r.lengths.data(), r.slots.data(),
+    ASSERT_EQ(ORBA_InventoryISO15693(handle(), 1, 0, 0, 8, &mask, &r.count, r.lengths.data(), r.slots.data(),
                                      &r.status),
               0);
     ASSERT_EQ(r.count, 1);
@@ -697,45 +648,45 @@ TEST_F(OrbaReader, BlocksWrittenReadAndLocked)
     const auto& uid = kTag1; // most significant byte first, as callers give it
     const Bytes value{0x11, 0x22, 0x33, 0x44}; // most significant first
     Single s;
-    ASSERT_EQ(ORBA_WriteBlockISO15693(handle, 2, 4, value.data(), 0, 2, uid.data(), &s.length, s.data.data(),
+    ASSERT_EQ(ORBA_WriteBlockISO15693(handle(), 2, 4, value.data(), 0, 2, uid.data(), &s.length, s.data.data(),
                                       &s.status),
               0);
     EXPECT_EQ(s.status, 0);
     EXPECT_EQ(s.bytes(), (Bytes{0x00, 0x00}));
-    EXPECT_EQ(reader->tag(kTag1)->block(2), 0x11223344u);
-    EXPECT_EQ(reader->tag(kTag2)->block(2), 0u);
+    EXPECT_EQ(reader().tag(kTag1)->block(2), 0x11223344u);
+    EXPECT_EQ(reader().tag(kTag2)->block(2), 0u);
 
     Single read;
-    ASSERT_EQ(ORBA_ReadBlockISO15693(handle, 2, 2, uid.data(), &read.length, read.data.data(), &read.status), 0);
+    ASSERT_EQ(ORBA_ReadBlockISO15693(handle(), 2, 2, uid.data(), &read.length, read.data.data(), &read.status), 0);
     EXPECT_EQ(read.bytes(), (Bytes{0x00, 0x00, 0x44, 0x33, 0x22, 0x11})) << "value least significant first";
 
-    ASSERT_EQ(ORBA_LockBlockISO15693(handle, 2, 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
+    ASSERT_EQ(ORBA_LockBlockISO15693(handle(), 2, 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
     EXPECT_EQ(s.bytes(), (Bytes{0x00, 0x00}));
-    EXPECT_TRUE(reader->tag(kTag1)->blockLocked(2));
+    EXPECT_TRUE(reader().tag(kTag1)->blockLocked(2));
 
     const Bytes other{0xDE, 0xAD, 0xBE, 0xEF};
-    ASSERT_EQ(ORBA_WriteBlockISO15693(handle, 2, 4, other.data(), 0, 2, uid.data(), &s.length, s.data.data(),
+    ASSERT_EQ(ORBA_WriteBlockISO15693(handle(), 2, 4, other.data(), 0, 2, uid.data(), &s.length, s.data.data(),
                                       &s.status),
               0);
     ASSERT_EQ(s.length, 3);
     EXPECT_EQ(s.data[1] & 0x01, 0x01) << "a locked block refuses";
-    EXPECT_EQ(reader->tag(kTag1)->block(2), 0x11223344u);
+    EXPECT_EQ(reader().tag(kTag1)->block(2), 0x11223344u);
 
     Single st;
-    ASSERT_EQ(ORBA_BlockStatusISO15693(handle, 0, 8, 2, uid.data(), &st.length, st.data.data(), &st.status), 0);
+    ASSERT_EQ(ORBA_BlockStatusISO15693(handle(), 0, 8, 2, uid.data(), &st.length, st.data.data(), &st.status), 0);
     EXPECT_EQ(st.bytes(), (Bytes{0x00, 0x00, 0, 0, 1, 0, 0, 0, 0, 0}));
 
     // A block beyond the tag's memory: the tag refuses, and says why.
-    ASSERT_EQ(ORBA_ReadBlockISO15693(handle, 200, 2, uid.data(), &read.length, read.data.data(), &read.status), 0);
+    ASSERT_EQ(ORBA_ReadBlockISO15693(handle(), 200, 2, uid.data(), &read.length, read.data.data(), &read.status), 0);
     EXPECT_EQ(read.bytes(), (Bytes{0x00, 0x01, 0x10}));
 
     // Unaddressed, with only one tag left in the field.
-    ASSERT_TRUE(reader->remove(kTag2));
-    ASSERT_EQ(ORBA_WriteBlockISO15693(handle, 5, 4, other.data(), 0, 0, nullptr, &s.length, s.data.data(),
+    ASSERT_TRUE(reader().remove(kTag2));
+    ASSERT_EQ(ORBA_WriteBlockISO15693(handle(), 5, 4, other.data(), 0, 0, nullptr, &s.length, s.data.data(),
                                       &s.status),
               0);
-    EXPECT_EQ(reader->tag(kTag1)->block(5), 0xDEADBEEFu);
-    ASSERT_EQ(ORBA_BlockStatusISO15693(handle, 0, 8, 0, nullptr, &st.length, st.data.data(), &st.status), 0);
+    EXPECT_EQ(reader().tag(kTag1)->block(5), 0xDEADBEEFu);
+    ASSERT_EQ(ORBA_BlockStatusISO15693(handle(), 0, 8, 0, nullptr, &st.length, st.data.data(), &st.status), 0);
     EXPECT_EQ(st.bytes(), (Bytes{0x00, 0x00, 0, 0, 1, 0, 0, 0, 0, 0}));
 }
 
@@ -745,23 +696,23 @@ TEST_F(OrbaReader, SelectedTagAndReadyAgain)
     place(kTag2);
     const auto& uid = kTag2;
     Single s;
-    ASSERT_EQ(ORBA_SelectISO15693(handle, uid.data(), &s.length, s.data.data(), &s.status), 0);
+    ASSERT_EQ(ORBA_SelectISO15693(handle(), uid.data(), &s.length, s.data.data(), &s.status), 0);
     EXPECT_EQ(s.bytes(), (Bytes{0x00, 0x00}));
     const Bytes value{0x00, 0x00, 0x00, 0x2A};
-    ASSERT_EQ(ORBA_WriteBlockISO15693(handle, 0, 4, value.data(), 0, 1, nullptr, &s.length, s.data.data(),
+    ASSERT_EQ(ORBA_WriteBlockISO15693(handle(), 0, 4, value.data(), 0, 1, nullptr, &s.length, s.data.data(),
                                       &s.status),
               0);
-    EXPECT_EQ(reader->tag(kTag2)->block(0), 42u);
-    EXPECT_EQ(reader->tag(kTag1)->block(0), 0u);
+    EXPECT_EQ(reader().tag(kTag2)->block(0), 42u);
+    EXPECT_EQ(reader().tag(kTag1)->block(0), 0u);
 
-    ASSERT_EQ(ORBA_RTReadyISO15693(handle, 1, nullptr, &s.length, s.data.data(), &s.status), 0);
+    ASSERT_EQ(ORBA_RTReadyISO15693(handle(), 1, nullptr, &s.length, s.data.data(), &s.status), 0);
     EXPECT_EQ(s.bytes(), (Bytes{0x00, 0x00}));
-    EXPECT_EQ(reader->tag(kTag2)->state(), sim::Tag::State::Ready);
+    EXPECT_EQ(reader().tag(kTag2)->state(), sim::Tag::State::Ready);
 
     std::uint8_t status = 0xEE;
-    ASSERT_EQ(ORBA_StayQuietISO15693(handle, kTag1.data(), &status), 0);
+    ASSERT_EQ(ORBA_StayQuietISO15693(handle(), kTag1.data(), &status), 0);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(reader->tag(kTag1)->state(), sim::Tag::State::Quiet);
+    EXPECT_EQ(reader().tag(kTag1)->state(), sim::Tag::State::Quiet);
     EXPECT_EQ(inventory(), std::vector<sim::Uid>{kTag2}) << "a quiet tag keeps out of inventories";
 }
 
@@ -770,20 +721,20 @@ TEST_F(OrbaReader, AfiDsfidAndSystemInformation)
     place(kTag1);
     const auto& uid = kTag1; // most significant byte first, as callers give it
     Single s;
-    ASSERT_EQ(ORBA_WriteAfiISO15693(handle, 0x91, 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
+    ASSERT_EQ(ORBA_WriteAfiISO15693(handle(), 0x91, 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
     EXPECT_EQ(s.bytes(), (Bytes{0x00, 0x00}));
-    EXPECT_EQ(reader->tag(kTag1)->afi(), 0x91);
-    ASSERT_EQ(ORBA_WriteDsfidISO15693(handle, 0x5C, 0, 0, nullptr, &s.length, s.data.data(), &s.status), 0);
-    EXPECT_EQ(reader->tag(kTag1)->dsfid(), 0x5C);
-    ASSERT_EQ(ORBA_LockAfiISO15693(handle, 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
-    ASSERT_EQ(ORBA_LockDsfidISO15693(handle, 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
-    EXPECT_TRUE(reader->tag(kTag1)->afiLocked());
-    EXPECT_TRUE(reader->tag(kTag1)->dsfidLocked());
-    ASSERT_EQ(ORBA_WriteAfiISO15693(handle, 0x92, 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
+    EXPECT_EQ(reader().tag(kTag1)->afi(), 0x91);
+    ASSERT_EQ(ORBA_WriteDsfidISO15693(handle(), 0x5C, 0, 0, nullptr, &s.length, s.data.data(), &s.status), 0);
+    EXPECT_EQ(reader().tag(kTag1)->dsfid(), 0x5C);
+    ASSERT_EQ(ORBA_LockAfiISO15693(handle(), 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
+    ASSERT_EQ(ORBA_LockDsfidISO15693(handle(), 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
+    EXPECT_TRUE(reader().tag(kTag1)->afiLocked());
+    EXPECT_TRUE(reader().tag(kTag1)->dsfidLocked());
+    ASSERT_EQ(ORBA_WriteAfiISO15693(handle(), 0x92, 0, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
     EXPECT_EQ(s.bytes(), (Bytes{0x00, 0x01, 0x12}));
-    EXPECT_EQ(reader->tag(kTag1)->afi(), 0x91);
+    EXPECT_EQ(reader().tag(kTag1)->afi(), 0x91);
 
-    ASSERT_EQ(ORBA_SystemInfoISO15693(handle, 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
+    ASSERT_EQ(ORBA_SystemInfoISO15693(handle(), 2, uid.data(), &s.length, s.data.data(), &s.status), 0);
     ASSERT_EQ(s.length, 16);
     EXPECT_EQ(s.data[0], 0x00);
     EXPECT_EQ(Bytes(s.data.begin() + 3, s.data.begin() + 11), Bytes(kTag1.rbegin(), kTag1.rend()));
@@ -796,22 +747,22 @@ TEST_F(OrbaReader, EasSetResetLockAndAlarm)
     place(kTag1);
     const auto& uid = kTag1; // most significant byte first, as callers give it
     Single s;
-    ASSERT_EQ(ORBA_SelectISO15693(handle, uid.data(), &s.length, s.data.data(), &s.status), 0);
+    ASSERT_EQ(ORBA_SelectISO15693(handle(), uid.data(), &s.length, s.data.data(), &s.status), 0);
     EXPECT_FALSE(easAlarm());
     EXPECT_EQ(easWrite(0xA2), 0x00);
-    EXPECT_TRUE(reader->tag(kTag1)->eas());
+    EXPECT_TRUE(reader().tag(kTag1)->eas());
     EXPECT_TRUE(easAlarm());
     EXPECT_EQ(easWrite(0xA3), 0x00);
-    EXPECT_FALSE(reader->tag(kTag1)->eas());
+    EXPECT_FALSE(reader().tag(kTag1)->eas());
     EXPECT_FALSE(easAlarm());
     EXPECT_EQ(easWrite(0xA2), 0x00);
     EXPECT_EQ(easWrite(0xA4), 0x00);
-    EXPECT_TRUE(reader->tag(kTag1)->easLocked());
+    EXPECT_TRUE(reader().tag(kTag1)->easLocked());
     EXPECT_EQ(easWrite(0xA3), 0x01) << "a locked EAS bit refuses";
-    EXPECT_TRUE(reader->tag(kTag1)->eas());
+    EXPECT_TRUE(reader().tag(kTag1)->eas());
     EXPECT_TRUE(easAlarm());
 
-    reader->removeAll();
+    reader().removeAll();
     place(kTag2, 0, false);
     EXPECT_EQ(easWrite(0xA2), 0x01) << "a chip without EAS refuses";
     EXPECT_FALSE(easAlarm());

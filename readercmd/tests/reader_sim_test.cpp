@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "quorvel.h"
-#include "sim/testing.h"
+#include "simulated_family.h"
 
 namespace {
 
@@ -44,31 +44,20 @@ class SimulatedReader : public ::testing::Test {
 protected:
     void serve(const char* family)
     {
-        std::string error;
-        served_ = sim::serveReader(family, folder_.portPath(kPort), 0, {}, &error);
-        ASSERT_TRUE(served_) << error;
-        served_.reader->setLog([this](const std::string& line) {
+        ASSERT_NO_FATAL_FAILURE(family_.serve(family, kPort, {}, false));
+        reader().setLog([this](const std::string& line) {
             std::lock_guard lock(logLock_);
             log_.push_back(line);
             logged_.notify_all();
         });
         open(115200);
     }
-    void open(int baud)
-    {
-        handle_ = QVL_SerialOpen(kPort, baud);
-        ASSERT_GT(handle_, 0);
-    }
-    void close()
-    {
-        if (handle_ > 0)
-            QVL_Close(handle_);
-        handle_ = -1;
-    }
+    void open(int baud) { family_.open(baud); }
+    void close() { family_.close(); }
     void TearDown() override { close(); }
 
-    sim::Reader& reader() { return *served_.reader; }
-    std::int32_t h() const { return handle_; }
+    sim::Reader& reader() { return family_.reader(); }
+    std::int32_t h() const { return family_.handle(); }
 
     // Whether the reader logged this line within the wait.
     bool logged(const std::string& line)
@@ -97,13 +86,11 @@ protected:
         return text;
     }
 
-    sim::PortFolder folder_;
     // The log outlives the reader that writes to it from its serving thread.
     std::mutex logLock_;
     std::condition_variable logged_;
     std::vector<std::string> log_;
-    sim::ServedReader served_;
-    std::int32_t handle_ = -1;
+    sim_test::SimulatedFamily family_;
 };
 
 // --- FENO and GIRM: the reader commands they share --------------------------------------------------------------

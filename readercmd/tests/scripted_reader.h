@@ -1,8 +1,9 @@
-// A scripted first-make reader on a pseudo-terminal for the command-table
-// tests: one link per test suite; each request takes the next scripted answer
-// (status 0 and no data when the script is empty) in the request's own mode
-// and address. Tests check the request bytes a command sent and what it made
-// of an answer.
+// A scripted first-make reader on a pseudo-terminal for the command tests of
+// every family: one link per test suite (or per test, with reopen()); each
+// request takes the next scripted answer, or when the script is empty the
+// standing answer (status 0 and no data unless answerAll says otherwise), in
+// the request's own mode and address. Tests check the request bytes a command
+// sent and what it made of an answer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -40,6 +41,18 @@ inline Bytes counting(std::size_t n, std::uint8_t first = 0)
     return out;
 }
 
+// A block list of these blocks (answer length byte 0xFF).
+inline Bytes blockList(const std::vector<Bytes>& blocks)
+{
+    Bytes out;
+    for (const Bytes& b : blocks) {
+        out.push_back(static_cast<std::uint8_t>(b.size()));
+        out.insert(out.end(), b.begin(), b.end());
+    }
+    out.push_back(0xFF);
+    return out;
+}
+
 // One row of a request table: a call and the command and data it must send.
 struct RequestRow {
     std::string name;
@@ -48,32 +61,32 @@ struct RequestRow {
     Bytes data;
 };
 
+// One scripted answer of the reader.
+struct Scripted {
+    bool answer = true;
+    std::uint8_t status = 0;
+    Bytes data;
+    int lengthByte = -1;
+    // A second answer frame, sent gapMs after the first (the reader's own message).
+    bool second = false;
+    std::uint8_t secondStatus = 0;
+    Bytes secondData;
+    int gapMs = 0;
+};
+
 class ScriptedReader : public ::testing::Test {
 protected:
-    struct Scripted {
-        bool answer = true;
-        std::uint8_t status = 0;
-        Bytes data;
-        int lengthByte = -1;
-        // A second answer frame, sent gapMs after the first (the reader's own message).
-        bool second = false;
-        std::uint8_t secondStatus = 0;
-        Bytes secondData;
-        int gapMs = 0;
-    };
-
     static void SetUpTestSuite()
     {
         peer_ = peer::ScriptedPeer::pty(kPort).release();
         peer_->respond([](const peer::Request& request) {
             std::lock_guard lock(scriptLock_);
             peer::Reply reply;
-            if (script_.empty()) {
-                reply.pieces.push_back(peer::answerFrame(request.mode, request.address, 0x00, {}));
-                return reply;
+            Scripted next = standing_;
+            if (!script_.empty()) {
+                next = script_.front();
+                script_.erase(script_.begin());
             }
-            const Scripted next = script_.front();
-            script_.erase(script_.begin());
             if (next.answer)
                 reply.pieces.push_back(
                     peer::answerFrame(request.mode, request.address, next.status, next.data, next.lengthByte));
@@ -99,9 +112,17 @@ protected:
         ASSERT_GT(handle_, 0);
         std::lock_guard lock(scriptLock_);
         script_.clear();
+        standing_ = {};
     }
 
     static std::int32_t handle() { return handle_; }
+    // A new link in place of the suite's, with every link setting at its default.
+    static void reopen()
+    {
+        QVL_Close(handle_);
+        handle_ = QVL_SerialOpen(kPort, 115200);
+        ASSERT_GT(handle_, 0);
+    }
 
     // The next request gets this answer (lengthByte 0xFF: data is a block list).
     static void answer(std::uint8_t status, const Bytes& data, int lengthByte = -1)
@@ -109,6 +130,17 @@ protected:
         push({true, status, data, lengthByte});
     }
     static void silence() { push({false}); }
+    // Every request from now on that finds the script empty gets this answer, or none.
+    static void answerAll(std::uint8_t status, const Bytes& data, int lengthByte = -1)
+    {
+        std::lock_guard lock(scriptLock_);
+        standing_ = {true, status, data, lengthByte};
+    }
+    static void silenceAll()
+    {
+        std::lock_guard lock(scriptLock_);
+        standing_ = {false};
+    }
     // The next request gets two answers, the second gapMs after the first.
     static void twoAnswers(std::uint8_t status, const Bytes& data, std::uint8_t secondStatus, const Bytes& secondData,
                            int gapMs)
@@ -146,7 +178,7 @@ protected:
         }
     }
 
-    // Every call stores status 0x82 and sends nothing.
+    // Every call stores QVL_STATUS_BAD_ARGUMENT and sends nothing.
     static void expectRefused(const std::vector<RequestRow>& rows)
     {
         const std::size_t before = requestCount();
@@ -154,7 +186,7 @@ protected:
             SCOPED_TRACE(row.name);
             std::uint8_t status = kUnset;
             EXPECT_EQ(row.call(handle_, &status), 0);
-            EXPECT_EQ(status, 0x82);
+            EXPECT_EQ(status, QVL_STATUS_BAD_ARGUMENT);
         }
         // A command after them is the next request the reader sees.
         std::uint8_t status = kUnset;
@@ -175,6 +207,7 @@ private:
     static inline std::int32_t handle_ = -1;
     static inline std::mutex scriptLock_;
     static inline std::vector<Scripted> script_;
+    static inline Scripted standing_;
 };
 
 } // namespace tables_test

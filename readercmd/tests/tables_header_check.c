@@ -8,6 +8,9 @@ _Static_assert(offsetof(FENO_Features, flags3) == 44, "the last flags of the fea
 _Static_assert(FENO_MAX_MUX_ITEMS * 2 + 5 <= 255, "a wedge multiplexer sequence fits one frame");
 _Static_assert(GIRM_DATABASE_ENTRY_SIZE == 40, "a database entry is 40 bytes");
 _Static_assert(ORBA_LIST_SIZE + 1 <= 255, "a list never exceeds an answer");
+_Static_assert(QVL_STATUS_BAD_ARGUMENT == 0x82 && QVL_STATUS_READ_ERROR == 0x89 && QVL_STATUS_NO_TAG == 0xC4 &&
+                   QVL_STATUS_TAG_READ_ERROR == 0xC5 && QVL_STATUS_MANY_TAGS == 0xCC,
+               "the reader status bytes as the readers send them");
 
 int tablesHeaderCheckC(void);
 

@@ -22,18 +22,6 @@ const Bytes kFive2 = counting(5, 0x21);
 const std::uint16_t kItems[] = {0xAABB, 0xCCDD};
 const Bytes kMask = counting(32, 0x40);
 
-// A block list of these blocks.
-Bytes blockList(const std::vector<Bytes>& blocks)
-{
-    Bytes out;
-    for (const Bytes& b : blocks) {
-        out.push_back(static_cast<std::uint8_t>(b.size()));
-        out.insert(out.end(), b.begin(), b.end());
-    }
-    out.push_back(0xFF);
-    return out;
-}
-
 TEST_F(TaluReaderCommands, EveryRowSendsItsRequest)
 {
     const std::uint8_t general[TALU_STANDALONE_GENERAL_SIZE] = {1, 2, 3, 4, 5, 6, 7};
@@ -172,7 +160,7 @@ TEST_F(TaluReaderCommands, GettersFillOnlyWhenTheStatusIsGood)
         EXPECT_EQ(TALU_DetectChipType(handle(), 1, &type, &length, data.data(), &status), 0);
         EXPECT_EQ(length, 2);
         EXPECT_EQ(Bytes(data.begin(), data.begin() + 3), (Bytes{0x01, 0x02, kUnset}));
-        answer(0xC4, {0x07, 0x01, 0x02});
+        answer(QVL_STATUS_NO_TAG, {0x07, 0x01, 0x02});
         EXPECT_EQ(TALU_DetectChipType(handle(), 1, &type, &length, data.data(), &status), 0);
         EXPECT_EQ(type, 0);
         EXPECT_EQ(length, 0);
@@ -224,7 +212,7 @@ TEST_F(TaluReaderCommands, DataOutputsTakeTheWholeAnswerWithinTheBuffer)
     EXPECT_EQ(Bytes(data.begin(), data.begin() + 3), (Bytes{0x10, 0x20, kUnset}));
 
     data.fill(kUnset);
-    answer(0xC4, {0x10, 0x20});
+    answer(QVL_STATUS_NO_TAG, {0x10, 0x20});
     EXPECT_EQ(TALU_ReadCHD(handle(), 0, 0, 0, 0, 4, data.data(), &status), 0);
     EXPECT_EQ(data[0], kUnset) << "a failed status copies nothing";
 
@@ -336,7 +324,7 @@ TEST_F(TaluReaderCommands, UnselectedReadGivesCarrierRecords)
 
     count = kUnset;
     slots[0] = kUnset;
-    answer(0xC4, {0x31, 0x32});
+    answer(QVL_STATUS_NO_TAG, {0x31, 0x32});
     EXPECT_EQ(read(), 0);
     EXPECT_EQ(count, kUnset) << "a failed status leaves the records";
     EXPECT_EQ(slots[0], kUnset);

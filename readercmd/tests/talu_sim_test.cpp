@@ -13,11 +13,11 @@
 #include "linvaro.h"
 #include "quorvel.h"
 #include "quorvel_talu.h"
-#include "sim/testing.h"
+#include "simulated_family.h"
 
 namespace {
 
-constexpr int kPort = 3;
+constexpr int kPort = 4;
 
 // Most significant byte first, as the host and the simulator both hold it.
 using Uid = sim::Uid;
@@ -49,21 +49,19 @@ std::array<std::uint8_t, 4> valueBytes(std::uint32_t value)
             static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
 }
 
+// One simulated TALU reader and link for the whole suite.
 class TaluEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ports = new sim::PortFolder;
-        std::string error;
-        served = new sim::ServedReader(sim::serveReader("talu", ports->portPath(kPort), 0, {}, &error));
-        ASSERT_TRUE(*served) << error;
-        handle = QVL_SerialOpen(kPort, 115200);
+        family = new sim_test::SimulatedFamily;
+        family->serve("talu", kPort);
+        handle = family->handle();
     }
     static void TearDownTestSuite()
     {
-        QVL_Close(handle);
-        delete served;
-        delete ports;
+        delete family;
+        family = nullptr;
     }
 
     void SetUp() override
@@ -78,17 +76,12 @@ protected:
         ASSERT_EQ(status, 0);
     }
 
-    static sim::Reader& reader() { return *served->reader; }
-
+    static sim::Reader& reader() { return family->reader(); }
     static void place(const sim::Uid& uid, std::uint8_t afi = 0, bool easSupported = true)
     {
-        sim::Tag tag(uid);
-        tag.setAfi(afi);
-        tag.setEasSupported(easSupported);
-        ASSERT_TRUE(reader().place(tag));
+        family->place(uid, afi, easSupported);
     }
-
-    static sim::Tag tag(const sim::Uid& uid) { return *reader().tag(uid); }
+    static sim::Tag tag(const sim::Uid& uid) { return family->tag(uid); }
 
     // The automatic inventory as the tag mapping library runs it.
     std::vector<Uid> inventory(bool afiFlag = false, std::uint8_t afi = 0)
@@ -104,16 +97,11 @@ protected:
         return uids;
     }
 
-    static sim::PortFolder* ports;
-    static sim::ServedReader* served;
-    static std::int32_t handle;
+    static inline sim_test::SimulatedFamily* family = nullptr;
+    static inline std::int32_t handle = -1;
     std::uint8_t status = 0xEE;
     std::uint8_t data[TALU_ANSWER_SIZE] = {};
 };
-
-sim::PortFolder* TaluEndToEnd::ports = nullptr;
-sim::ServedReader* TaluEndToEnd::served = nullptr;
-std::int32_t TaluEndToEnd::handle = -1;
 
 TEST_F(TaluEndToEnd, RfFieldOnAndOff)
 {
@@ -274,7 +262,7 @@ TEST_F(TaluEndToEnd, EasSetResetLockAndQuery)
     EXPECT_EQ(TALU_WriteEasCHM(handle, 0, 2, uid.data(), data, &status), 0);
     EXPECT_FALSE(tag(kTag1).eas());
     EXPECT_EQ(TALU_CheckEasCHM(handle, 2, uid.data(), &eas, &status), 0);
-    EXPECT_EQ(eas, 0) << "a tag with its EAS bit off stays silent: status 0xC4 becomes 0";
+    EXPECT_EQ(eas, 0) << "a tag with its EAS bit off stays silent: status QVL_STATUS_NO_TAG becomes 0";
     EXPECT_EQ(status, 0);
 
     EXPECT_EQ(TALU_WriteEasCHM(handle, 2, 2, uid.data(), data, &status), 0);
@@ -345,18 +333,18 @@ TEST_F(TaluEndToEnd, RefusalsAndLineFaultsLeaveOutputsAlone)
     const Uid uid = kTag1;
     ASSERT_EQ(QVL_SetTimeout(handle, 300), 1);
 
-    reader().addFault(sim::Fault::statusByte(0xC5));
+    reader().addFault(sim::Fault::statusByte(QVL_STATUS_TAG_READ_ERROR));
     std::memset(data, 0xEE, sizeof data);
     EXPECT_EQ(TALU_ReadBlockISO15693(handle, 0, 2, uid.data(), data, &status), 0);
-    EXPECT_EQ(status, 0xC5);
+    EXPECT_EQ(status, QVL_STATUS_TAG_READ_ERROR);
     EXPECT_EQ(data[0], 0xEE);
 
     std::uint8_t count = 0xEE;
     std::uint8_t records[TALU_RECORD_SIZE];
     std::memset(records, 0xEE, sizeof records);
-    reader().addFault(sim::Fault::statusByte(0xCC));
+    reader().addFault(sim::Fault::statusByte(QVL_STATUS_MANY_TAGS));
     EXPECT_EQ(TALU_AutoInventoryISO15693(handle, 0, 0, 0, 16, &count, records, &status), 0);
-    EXPECT_EQ(status, 0xCC);
+    EXPECT_EQ(status, QVL_STATUS_MANY_TAGS);
     EXPECT_EQ(count, 0xEE);
     EXPECT_EQ(records[0], 0xEE);
 

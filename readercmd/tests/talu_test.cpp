@@ -13,86 +13,48 @@
 #include "linvaro.h"
 #include "quorvel.h"
 #include "quorvel_talu.h"
-#include "scripted_peer.h"
+#include "scripted_reader.h"
 
 extern "C" int taluHeaderCheckC(void);
 
-using peer::Bytes;
-using peer::Reply;
-using peer::Request;
-using peer::ScriptedPeer;
+using namespace tables_test;
 
 namespace {
-
-constexpr int kPort = 4;
-constexpr int kWaitMs = 3000;
 
 // E0 04 01 00 12 34 56 78, and the same on the air.
 const std::uint8_t kUid[8] = {0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
 const Bytes kAirUid = {0x78, 0x56, 0x34, 0x12, 0x00, 0x01, 0x04, 0xE0};
 
-Bytes cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-// One link to one scripted reader for the whole suite (opening costs time).
-class TaluCommands : public ::testing::Test {
+// One link to the scripted reader for the whole suite (opening costs time),
+// its TALU values set back to their defaults before each test.
+class TaluCommands : public ScriptedReader {
 protected:
-    static void SetUpTestSuite()
-    {
-        reader = ScriptedPeer::pty(kPort).release();
-        handle = QVL_SerialOpen(kPort, 115200);
-    }
-    static void TearDownTestSuite()
-    {
-        QVL_Close(handle);
-        delete reader;
-        reader = nullptr;
-    }
-
     void SetUp() override
     {
-        ASSERT_GT(handle, 0);
-        ASSERT_EQ(TALU_SetUplinkISO15693(handle, 1, 0), 0);
-        ASSERT_EQ(TALU_SetDownlinkISO15693(handle, 1), 0);
-        ASSERT_EQ(QVL_SetTimeout(handle, 1000), 1);
-        answer(0x00, {0x00});
-        sent = reader->requests().size();
-    }
-
-    // Every request from now on gets this answer (lengthByte 0xFF: a block list).
-    static void answer(std::uint8_t status, const Bytes& data, int lengthByte = -1)
-    {
-        reader->respond([=](const Request& r) {
-            return Reply{{peer::answerFrame(r.mode, r.address, status, data, lengthByte)}};
-        });
+        ScriptedReader::SetUp();
+        ASSERT_EQ(TALU_SetUplinkISO15693(handle(), 1, 0), 0);
+        ASSERT_EQ(TALU_SetDownlinkISO15693(handle(), 1), 0);
+        ASSERT_EQ(QVL_SetTimeout(handle(), 1000), 1);
+        answerAll(0x00, {0x00});
+        seen = requestCount();
     }
 
     // The request the last call sent (command byte first, then its data).
     Bytes lastRequest()
     {
-        EXPECT_TRUE(reader->waitRequests(sent + 1, kWaitMs));
-        const auto all = reader->requests();
-        EXPECT_EQ(all.size(), sent + 1) << "one command, one frame";
-        sent = all.size();
+        EXPECT_TRUE(waitRequests(seen + 1));
+        const auto all = requests();
+        EXPECT_EQ(all.size(), seen + 1) << "one command, one frame";
+        seen = all.size();
         if (all.empty())
             return {};
         return cat({{all.back().command}, all.back().data});
     }
 
-    bool nothingSent() { return reader->requests().size() == sent; }
+    bool nothingSent() { return requestCount() == seen; }
 
-    static ScriptedPeer* reader;
-    static std::int32_t handle;
-    std::size_t sent = 0;
+    std::size_t seen = 0;
 };
-
-ScriptedPeer* TaluCommands::reader = nullptr;
-std::int32_t TaluCommands::handle = -1;
 
 // --- Requests -------------------------------------------------------------
 
@@ -220,7 +182,7 @@ class TaluRequests : public TaluCommands, public ::testing::WithParamInterface<R
 
 TEST_P(TaluRequests, SendsExactly)
 {
-    EXPECT_EQ(GetParam().call(handle), 0);
+    EXPECT_EQ(GetParam().call(handle()), 0);
     EXPECT_EQ(lastRequest(), GetParam().expected);
 }
 
@@ -230,8 +192,8 @@ INSTANTIATE_TEST_SUITE_P(Talu, TaluRequests, ::testing::ValuesIn(kRequests),
 TEST_F(TaluCommands, LinkValuesShapeTheRequests)
 {
     std::int32_t up1 = -1, up2 = -1, down = -1;
-    ASSERT_EQ(TALU_GetUplinkISO15693(handle, &up1, &up2), 0);
-    ASSERT_EQ(TALU_GetDownlinkISO15693(handle, &down), 0);
+    ASSERT_EQ(TALU_GetUplinkISO15693(handle(), &up1, &up2), 0);
+    ASSERT_EQ(TALU_GetDownlinkISO15693(handle(), &down), 0);
     EXPECT_EQ(up1, 1);
     EXPECT_EQ(up2, 0);
     EXPECT_EQ(down, 1);
@@ -252,21 +214,21 @@ TEST_F(TaluCommands, LinkValuesShapeTheRequests)
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(testing::Message() << "uplink " << s.up1 << "," << s.up2 << " downlink " << s.down);
-        ASSERT_EQ(TALU_SetUplinkISO15693(handle, s.up1, s.up2), 0);
-        ASSERT_EQ(TALU_SetDownlinkISO15693(handle, s.down), 0);
-        ASSERT_EQ(TALU_GetUplinkISO15693(handle, &up1, &up2), 0);
+        ASSERT_EQ(TALU_SetUplinkISO15693(handle(), s.up1, s.up2), 0);
+        ASSERT_EQ(TALU_SetDownlinkISO15693(handle(), s.down), 0);
+        ASSERT_EQ(TALU_GetUplinkISO15693(handle(), &up1, &up2), 0);
         EXPECT_EQ(up1, s.up1);
         EXPECT_EQ(up2, s.up2);
-        EXPECT_EQ(TALU_InventoryISO15693(handle, 0, 0, 0, 0, nullptr, &gCount, gRecords, &gStatus), 0);
+        EXPECT_EQ(TALU_InventoryISO15693(handle(), 0, 0, 0, 0, nullptr, &gCount, gRecords, &gStatus), 0);
         EXPECT_EQ(lastRequest(), s.inventory);
-        EXPECT_EQ(TALU_ReadBlockISO15693(handle, 3, 0, nullptr, gData, &gStatus), 0);
+        EXPECT_EQ(TALU_ReadBlockISO15693(handle(), 3, 0, nullptr, gData, &gStatus), 0);
         EXPECT_EQ(lastRequest(), s.read);
-        EXPECT_EQ(TALU_AutoInventoryISO15693(handle, 0, 0, 0, 16, &gCount, gRecords, &gStatus), 0);
+        EXPECT_EQ(TALU_AutoInventoryISO15693(handle(), 0, 0, 0, 16, &gCount, gRecords, &gStatus), 0);
         EXPECT_EQ(lastRequest(), s.automatic);
     }
     // The downlink also rules the request flags of the CHM inventory, the uplink its extra byte.
-    ASSERT_EQ(TALU_SetUplinkISO15693(handle, 0, 0), 0);
-    EXPECT_EQ(TALU_InventoryCHM(handle, 0, 1, 0, 0, 0, 1, 0, 0, nullptr, &gCount, gRecords, &gStatus), 0);
+    ASSERT_EQ(TALU_SetUplinkISO15693(handle(), 0, 0), 0);
+    EXPECT_EQ(TALU_InventoryCHM(handle(), 0, 1, 0, 0, 0, 1, 0, 0, nullptr, &gCount, gRecords, &gStatus), 0);
     EXPECT_EQ(lastRequest(), (Bytes{0x21, 0x04, 0x24, 0xA0, 0x04, 0x00, 0x00, 0x00}));
 }
 
@@ -278,7 +240,7 @@ TEST_F(TaluCommands, BadHandlesAndArgumentsSendNothing)
         EXPECT_EQ(TALU_GetDownlinkISO15693(bad, &value), LVRM_ERR_INVALID_HANDLE);
         EXPECT_EQ(TALU_SetRf(bad, 1, &gStatus), LVRM_ERR_INVALID_HANDLE);
         EXPECT_EQ(TALU_ReadBlockISO15693(bad, 0, 0, nullptr, gData, &gStatus), LVRM_ERR_INVALID_HANDLE);
-        // The handle before the arguments.
+        // The handle() before the arguments.
         EXPECT_EQ(TALU_ReadBlockISO15693(bad, 0, 2, nullptr, gData, &gStatus), LVRM_ERR_INVALID_HANDLE);
         EXPECT_EQ(TALU_WriteBlockISO15693(bad, 0, -1, nullptr, 0, 0, nullptr, gData, &gStatus),
                   LVRM_ERR_INVALID_HANDLE);
@@ -292,22 +254,22 @@ TEST_F(TaluCommands, BadHandlesAndArgumentsSendNothing)
         std::function<std::int32_t()> call;
     };
     const Case cases[] = {
-        {"addressed without UID", [] { return TALU_ReadBlockISO15693(handle, 0, 2, nullptr, gData, &gStatus); }},
-        {"stay quiet without UID", [] { return TALU_StayQuietISO15693(handle, nullptr, &gStatus); }},
-        {"write without data", [] { return TALU_WriteBlockISO15693(handle, 0, 4, nullptr, 0, 0, nullptr, gData, &gStatus); }},
-        {"write of a negative count", [] { return TALU_WriteBlockISO15693(handle, 0, -1, kValue, 0, 0, nullptr, gData, &gStatus); }},
+        {"addressed without UID", [] { return TALU_ReadBlockISO15693(handle(), 0, 2, nullptr, gData, &gStatus); }},
+        {"stay quiet without UID", [] { return TALU_StayQuietISO15693(handle(), nullptr, &gStatus); }},
+        {"write without data", [] { return TALU_WriteBlockISO15693(handle(), 0, 4, nullptr, 0, 0, nullptr, gData, &gStatus); }},
+        {"write of a negative count", [] { return TALU_WriteBlockISO15693(handle(), 0, -1, kValue, 0, 0, nullptr, gData, &gStatus); }},
         {"write longer than a frame", [] {
              static const std::uint8_t big[250] = {};
-             return TALU_WriteBlockISO15693(handle, 0, 250, big, 0, 2, kUid, gData, &gStatus);
+             return TALU_WriteBlockISO15693(handle(), 0, 250, big, 0, 2, kUid, gData, &gStatus);
          }},
-        {"mask without bytes", [] { return TALU_InventoryISO15693(handle, 0, 0, 0, 8, nullptr, &gCount, gRecords, &gStatus); }},
-        {"mask too long", [] { return TALU_InventoryISO15693(handle, 0, 0, 0, 256, kMask, &gCount, gRecords, &gStatus); }},
+        {"mask without bytes", [] { return TALU_InventoryISO15693(handle(), 0, 0, 0, 8, nullptr, &gCount, gRecords, &gStatus); }},
+        {"mask too long", [] { return TALU_InventoryISO15693(handle(), 0, 0, 0, 256, kMask, &gCount, gRecords, &gStatus); }},
         {"generic request without bytes", [] {
-             return TALU_GenericCommandISO15693(handle, 0, 1, 0, 0, 0, 3, nullptr, &gCount, gRecords, &gStatus);
+             return TALU_GenericCommandISO15693(handle(), 0, 1, 0, 0, 0, 3, nullptr, &gCount, gRecords, &gStatus);
          }},
         {"generic request longer than a frame", [] {
              static const std::uint8_t big[255] = {0x06};
-             return TALU_GenericCommandISO15693(handle, 0, 1, 0, 0, 10, 255, big, &gCount, gRecords, &gStatus);
+             return TALU_GenericCommandISO15693(handle(), 0, 1, 0, 0, 10, 255, big, &gCount, gRecords, &gStatus);
          }},
     };
     for (const Case& c : cases) {
@@ -318,23 +280,11 @@ TEST_F(TaluCommands, BadHandlesAndArgumentsSendNothing)
     }
     // A 242-byte write still fits a frame: control, flags, command, UID, block, data, extra byte.
     static const std::uint8_t fits[242] = {};
-    EXPECT_EQ(TALU_WriteBlockISO15693(handle, 0, 242, fits, 1, 2, kUid, gData, &gStatus), 0);
+    EXPECT_EQ(TALU_WriteBlockISO15693(handle(), 0, 242, fits, 1, 2, kUid, gData, &gStatus), 0);
     EXPECT_EQ(lastRequest().size(), 1u + 255u);
 }
 
 // --- Answers --------------------------------------------------------------
-
-// A block list of the given records.
-Bytes blockList(const std::vector<Bytes>& records)
-{
-    Bytes out;
-    for (const Bytes& r : records) {
-        out.push_back(static_cast<std::uint8_t>(r.size()));
-        out.insert(out.end(), r.begin(), r.end());
-    }
-    out.push_back(0xFF);
-    return out;
-}
 
 TEST(TaluHeader, UsableFromC)
 {
@@ -343,10 +293,10 @@ TEST(TaluHeader, UsableFromC)
 
 TEST_F(TaluCommands, FeaturesAreActiveLow)
 {
-    answer(0x00, {0x12, 0x34, 0x6F});
+    answerAll(0x00, {0x12, 0x34, 0x6F});
     TALU_Features f{};
     std::uint8_t status = 0xEE;
-    EXPECT_EQ(TALU_GetFeatures(handle, &f, &status), 0);
+    EXPECT_EQ(TALU_GetFeatures(handle(), &f, &status), 0);
     EXPECT_EQ(status, 0x00);
     EXPECT_EQ(f.byte0, 0x12);
     EXPECT_EQ(f.byte1, 0x34);
@@ -356,8 +306,8 @@ TEST_F(TaluCommands, FeaturesAreActiveLow)
     // Too short, or refused: the record stays as it was.
     const TALU_Features before = f;
     for (auto [st, data] : {std::pair<std::uint8_t, Bytes>{0x00, {0x01, 0x02}}, {0x81, {0x00, 0x00, 0x00}}}) {
-        answer(st, data);
-        EXPECT_EQ(TALU_GetFeatures(handle, &f, &status), 0);
+        answerAll(st, data);
+        EXPECT_EQ(TALU_GetFeatures(handle(), &f, &status), 0);
         EXPECT_EQ(status, st);
         EXPECT_EQ(std::memcmp(&f, &before, sizeof f), 0);
     }
@@ -370,11 +320,12 @@ TEST_F(TaluCommands, EasCheckReadsTheStatus)
         std::int32_t flag;
         std::uint8_t statusOut;
     };
-    for (const Case c : {Case{0x00, 1, 0x00}, Case{0xC4, 0, 0x00}, Case{0x85, 5, 0x85}, Case{0x04, 1, 0x04}}) {
-        answer(c.status, c.status & 0x80 ? Bytes{} : Bytes{0x00, 0xA5});
+    for (const Case c :
+         {Case{0x00, 1, 0x00}, Case{QVL_STATUS_NO_TAG, 0, 0x00}, Case{0x85, 5, 0x85}, Case{0x04, 1, 0x04}}) {
+        answerAll(c.status, c.status & 0x80 ? Bytes{} : Bytes{0x00, 0xA5});
         std::int32_t flag = 5;
         std::uint8_t status = 0xEE;
-        EXPECT_EQ(TALU_CheckEasCHM(handle, 2, kUid, &flag, &status), 0);
+        EXPECT_EQ(TALU_CheckEasCHM(handle(), 2, kUid, &flag, &status), 0);
         EXPECT_EQ(flag, c.flag) << "status " << int(c.status);
         EXPECT_EQ(status, c.statusOut) << "status " << int(c.status);
     }
@@ -387,31 +338,31 @@ TEST_F(TaluCommands, SingleTagAnswers)
     const auto read = [&] {
         data.fill(0xEE);
         status = 0xEE;
-        return TALU_ReadBlockISO15693(handle, 0, 2, kUid, data.data(), &status);
+        return TALU_ReadBlockISO15693(handle(), 0, 2, kUid, data.data(), &status);
     };
 
-    answer(0x00, {0x00, 0x44, 0x33, 0x22, 0x11});
+    answerAll(0x00, {0x00, 0x44, 0x33, 0x22, 0x11});
     EXPECT_EQ(read(), 0);
     EXPECT_EQ(Bytes(data.begin(), data.begin() + 6), (Bytes{0x00, 0x44, 0x33, 0x22, 0x11, 0xEE}));
 
-    answer(0xC4, {0x01, 0x12});
+    answerAll(QVL_STATUS_NO_TAG, {0x01, 0x12});
     EXPECT_EQ(read(), 0);
-    EXPECT_EQ(status, 0xC4);
+    EXPECT_EQ(status, QVL_STATUS_NO_TAG);
     EXPECT_EQ(data[0], 0xEE) << "nothing copied on a refusal";
 
     // A block list: only its first block.
-    answer(0x00, blockList({{0x00, 0x01, 0x02, 0x03, 0x04}, {0x09, 0x09}}), 0xFF);
+    answerAll(0x00, blockList({{0x00, 0x01, 0x02, 0x03, 0x04}, {0x09, 0x09}}), 0xFF);
     EXPECT_EQ(read(), 0);
     EXPECT_EQ(Bytes(data.begin(), data.begin() + 6), (Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0xEE}));
 
     // The longest plain answer fills 254 bytes, never more.
-    answer(0x00, Bytes(254, 0x5A));
+    answerAll(0x00, Bytes(254, 0x5A));
     EXPECT_EQ(read(), 0);
     EXPECT_EQ(data[253], 0x5A);
     EXPECT_EQ(data[254], 0xEE);
 
     // A list running past the 2048 bytes a TALU answer may hold is malformed.
-    answer(0x00, blockList(std::vector<Bytes>(9, Bytes(250, 0x01))), 0xFF);
+    answerAll(0x00, blockList(std::vector<Bytes>(9, Bytes(250, 0x01))), 0xFF);
     EXPECT_EQ(read(), LVRM_ERR_WRONG_BLOCK_FORMAT);
     EXPECT_EQ(data[0], 0xEE);
 }
@@ -425,7 +376,7 @@ TEST_F(TaluCommands, RecordsAreBoundedBySlotAndArray)
         std::fill(records.begin(), records.end(), 0xEE);
         count = 0xEE;
         status = 0xEE;
-        return TALU_AutoInventoryISO15693(handle, 0, 0, 0, 16, &count, records.data(), &status);
+        return TALU_AutoInventoryISO15693(handle(), 0, 0, 0, 16, &count, records.data(), &status);
     };
     const auto slot = [&](std::size_t i, std::size_t n) {
         return Bytes(records.begin() + static_cast<long>(i * TALU_RECORD_SIZE),
@@ -434,7 +385,7 @@ TEST_F(TaluCommands, RecordsAreBoundedBySlotAndArray)
 
     const Bytes tagA = cat({{0x00, 0x00}, kAirUid});
     const Bytes tagB = {0x00, 0x07, 1, 2, 3, 4, 5, 6, 7, 8};
-    answer(0x00, blockList({tagA, tagB}), 0xFF);
+    answerAll(0x00, blockList({tagA, tagB}), 0xFF);
     EXPECT_EQ(inventory(), 0);
     EXPECT_EQ(count, 2);
     EXPECT_EQ(slot(0, 10), tagA);
@@ -442,53 +393,54 @@ TEST_F(TaluCommands, RecordsAreBoundedBySlotAndArray)
     EXPECT_EQ(slot(1, TALU_RECORD_SIZE)[10], 0) << "the rest of a used slot is cleared";
     EXPECT_EQ(slot(2, 1)[0], 0xEE);
 
-    answer(0x00, blockList({}), 0xFF);
+    answerAll(0x00, blockList({}), 0xFF);
     EXPECT_EQ(inventory(), 0);
     EXPECT_EQ(count, 0);
 
     // A plain answer is one record.
-    answer(0x00, tagB);
+    answerAll(0x00, tagB);
     EXPECT_EQ(inventory(), 0);
     EXPECT_EQ(count, 1);
     EXPECT_EQ(slot(0, 10), tagB);
 
     // A refusal leaves count and slots alone.
-    answer(0x84, blockList({tagA}), 0xFF);
+    answerAll(0x84, blockList({tagA}), 0xFF);
     EXPECT_EQ(inventory(), 0);
     EXPECT_EQ(status, 0x84);
     EXPECT_EQ(count, 0xEE);
     EXPECT_EQ(slot(0, 1)[0], 0xEE);
 
     // A record longer than its slot is cut to 128 bytes.
-    answer(0x00, blockList({Bytes(200, 0x77), tagB}), 0xFF);
+    answerAll(0x00, blockList({Bytes(200, 0x77), tagB}), 0xFF);
     EXPECT_EQ(inventory(), 0);
     EXPECT_EQ(count, 2);
     EXPECT_EQ(slot(0, TALU_RECORD_SIZE), Bytes(TALU_RECORD_SIZE, 0x77));
     EXPECT_EQ(slot(1, 10), tagB);
 
     // More records than slots: the first 255, the slot after them untouched.
-    answer(0x00, blockList(std::vector<Bytes>(300, Bytes{0x01})), 0xFF);
+    answerAll(0x00, blockList(std::vector<Bytes>(300, Bytes{0x01})), 0xFF);
     EXPECT_EQ(inventory(), 0);
     EXPECT_EQ(count, 255);
     EXPECT_EQ(slot(254, 2), (Bytes{0x01, 0x00}));
     EXPECT_EQ(slot(255, 1)[0], 0xEE);
 
     // A list running past the 2048 bytes a TALU answer may hold is malformed.
-    answer(0x00, blockList(std::vector<Bytes>(9, Bytes(250, 0x01))), 0xFF);
+    answerAll(0x00, blockList(std::vector<Bytes>(9, Bytes(250, 0x01))), 0xFF);
     EXPECT_EQ(inventory(), LVRM_ERR_WRONG_BLOCK_FORMAT);
     EXPECT_EQ(status, 0x00);
+    EXPECT_EQ(count, 0xEE) << "the count stays as it was";
 }
 
 TEST_F(TaluCommands, NoAnswerTimesOut)
 {
-    reader->respond([](const Request&) { return Reply{}; });
-    ASSERT_EQ(QVL_SetTimeout(handle, 100), 1);
+    silenceAll();
+    ASSERT_EQ(QVL_SetTimeout(handle(), 100), 1);
     std::uint8_t status = 0xEE, count = 0xEE;
-    EXPECT_EQ(TALU_SetRf(handle, 1, &status), QVL_ERR_TIMEOUT);
-    EXPECT_EQ(TALU_AutoInventoryISO15693(handle, 0, 0, 0, 16, &count, gRecords, &status), QVL_ERR_TIMEOUT);
+    EXPECT_EQ(TALU_SetRf(handle(), 1, &status), QVL_ERR_TIMEOUT);
+    EXPECT_EQ(TALU_AutoInventoryISO15693(handle(), 0, 0, 0, 16, &count, gRecords, &status), QVL_ERR_TIMEOUT);
     EXPECT_EQ(status, 0xEE);
     EXPECT_EQ(count, 0xEE);
-    EXPECT_TRUE(reader->waitRequests(sent + 2, kWaitMs));
+    EXPECT_TRUE(waitRequests(seen + 2));
 }
 
 } // namespace

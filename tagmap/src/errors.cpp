@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "quorvel.h"
+
 namespace brenholt {
 namespace {
 
@@ -45,10 +47,10 @@ std::int32_t statusMapping(std::int32_t returnCode, std::uint8_t status)
     if (returnCode != 0)
         return returnCode;
     switch (status) {
-    case 0x89:
-    case 0xC5: return BRN_ERR_READ;
-    case 0xC4: return BRN_ERR_NO_TAG;
-    case 0xCC: return BRN_ERR_MANY_TAGS;
+    case QVL_STATUS_READ_ERROR:
+    case QVL_STATUS_TAG_READ_ERROR: return BRN_ERR_READ;
+    case QVL_STATUS_NO_TAG: return BRN_ERR_NO_TAG;
+    case QVL_STATUS_MANY_TAGS: return BRN_ERR_MANY_TAGS;
     default: return BRN_OK;
     }
 }

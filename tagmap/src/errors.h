@@ -16,8 +16,9 @@ inline constexpr std::int32_t kLineGone = -9;
 
 // A first-make command's result as the library reports it: a non-zero return
 // code as it is (but kLineGone as -4, the reader not answering); otherwise the
-// reader status byte: 0x89 and 0xC5 a read error, 0xC4 no tag, 0xCC several
-// tags, anything else 0.
+// reader status byte (quorvel.h): QVL_STATUS_READ_ERROR and
+// QVL_STATUS_TAG_READ_ERROR a read error, QVL_STATUS_NO_TAG no tag,
+// QVL_STATUS_MANY_TAGS several tags, anything else 0.
 std::int32_t statusMapping(std::int32_t returnCode, std::uint8_t status);
 
 // The outcome of one step a reader family carries out: the command's return

@@ -15,6 +15,7 @@
 
 #include "brenholt.h"
 #include "errors.h"
+#include "iso15693.h"
 
 namespace brenholt {
 
@@ -115,36 +116,30 @@ ReaderFamily& fenoFamily();
 ReaderFamily& orbaFamily();
 ReaderFamily& taluFamily();
 
-// The parts of an ISO 15693 EAS custom command (IC manufacturer code 0x04).
-// Its flags byte: a tag that was selected first (a step for one UID) is
-// reached with the select flag, so that other tags in the field neither
-// answer the alarm query nor take the EAS write; without a UID whichever tag
-// answers.
-inline constexpr std::uint8_t kIsoFlagSelect = 0x10;
-inline constexpr std::uint8_t kIsoFlagAddress = 0x20;
+// The parts of an ISO 15693 EAS custom command: [flags][command code]
+// [ISO15693_CHM_MANUFACTURER]. Its flags byte: a tag that was selected first
+// (a step for one UID) is reached with the select flag, so that other tags in
+// the field neither answer the alarm query nor take the EAS write; without a
+// UID whichever tag answers.
 inline constexpr std::uint8_t easFlags(std::uint8_t flags, const Uid* selected)
 {
-    return selected ? flags | kIsoFlagSelect : flags;
+    return selected ? flags | ISO15693_FLAG_SELECT : flags;
 }
-inline constexpr std::uint8_t kEasManufacturer = 0x04;
 // A tag's response: the error flag of its flags byte, and the error code
 // that follows it of a chip that does not know the command (a chip without
 // EAS). Any other error to an EAS write is a refusal (the bit is locked).
-inline constexpr std::uint8_t kIsoResponseError = 0x01;
-inline constexpr std::uint8_t kIsoErrorNotSupported = 0x01;
 inline constexpr bool easWriteRefused(std::uint8_t responseFlags, std::uint8_t errorCode)
 {
-    return (responseFlags & kIsoResponseError) && errorCode != kIsoErrorNotSupported;
+    return (responseFlags & ISO15693_RESPONSE_ERROR) && errorCode != ISO15693_ERROR_NOT_SUPPORTED;
 }
-inline constexpr std::uint8_t kEasAlarmCommand = 0xA5;
 inline constexpr std::uint8_t easCommand(EasAction action)
 {
     switch (action) {
-    case EasAction::Set: return 0xA2;
-    case EasAction::Reset: return 0xA3;
-    case EasAction::Lock: return 0xA4;
+    case EasAction::Set: return ISO15693_CHM_SET_EAS;
+    case EasAction::Reset: return ISO15693_CHM_RESET_EAS;
+    case EasAction::Lock: return ISO15693_CHM_LOCK_EAS;
     }
-    return 0xA3;
+    return ISO15693_CHM_RESET_EAS;
 }
 
 // The UID bytes for a command, or null for an unaddressed one.

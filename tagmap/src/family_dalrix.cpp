@@ -22,6 +22,8 @@ constexpr int kAnswerSize = 256;
 constexpr std::int32_t kNoTagAnswered = 0x0B;
 // The status of the frame that closes a streamed inventory.
 constexpr std::int32_t kInventoryDone = 0x01;
+// The request flags of the EAS custom commands sent through this reader.
+constexpr std::uint8_t kEasRequestFlags = ISO15693_FLAG_SUBCARRIER | ISO15693_FLAG_HIGH_RATE;
 
 // The address records of the open readers.
 std::vector<std::unique_ptr<std::uint8_t>>& records()
@@ -125,7 +127,8 @@ public:
         }
         // The alarm request goes to the tag as it is; the tag answers it only
         // while its EAS bit is set.
-        const std::uint8_t request[] = {easFlags(0x03, uid), kEasAlarmCommand, kEasManufacturer};
+        const std::uint8_t request[] = {easFlags(kEasRequestFlags, uid), ISO15693_CHM_EAS_ALARM,
+                                        ISO15693_CHM_MANUFACTURER};
         std::uint8_t answerLength = 0;
         std::uint8_t answer[kAnswerSize]{};
         std::uint8_t errorCode = 0;
@@ -161,7 +164,8 @@ public:
                 return selected;
         }
         const std::uint8_t parameters[] = {0x00, 0x44, 0x00, 0x00};
-        const std::uint8_t request[] = {easFlags(0x03, uid), easCommand(action), kEasManufacturer};
+        const std::uint8_t request[] = {easFlags(kEasRequestFlags, uid), easCommand(action),
+                                        ISO15693_CHM_MANUFACTURER};
         std::uint8_t answerLength = 0;
         std::uint8_t answer[kAnswerSize]{};
         std::uint8_t errorCode = 0;

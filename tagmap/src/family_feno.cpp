@@ -107,10 +107,10 @@ public:
         // least significant byte first as on the air, so that another tag
         // with its EAS bit on does not answer for it; a single read asks
         // whichever tag answers.
-        std::uint8_t request[3 + 8] = {0x02, kEasAlarmCommand, kEasManufacturer};
+        std::uint8_t request[3 + 8] = {ISO15693_FLAG_HIGH_RATE, ISO15693_CHM_EAS_ALARM, ISO15693_CHM_MANUFACTURER};
         std::uint8_t requestLength = 3;
         if (uid) {
-            request[0] |= kIsoFlagAddress;
+            request[0] |= ISO15693_FLAG_ADDRESS;
             std::reverse_copy(uid->begin(), uid->end(), request + 3);
             requestLength += 8;
         }

@@ -98,7 +98,8 @@ public:
             if (!selected.ok)
                 return selected;
         }
-        const std::uint8_t request[] = {easFlags(0x02, uid), kEasAlarmCommand, kEasManufacturer};
+        const std::uint8_t request[] = {easFlags(ISO15693_FLAG_HIGH_RATE, uid), ISO15693_CHM_EAS_ALARM,
+                                        ISO15693_CHM_MANUFACTURER};
         Records r;
         std::uint8_t status = 0;
         const std::int32_t result = ORBA_GenericCommandISO15693(linkOf(handle), 0, 1, 0, 0, 0, sizeof request, request,
@@ -127,7 +128,8 @@ public:
             if (!selected.ok)
                 return selected;
         }
-        const std::uint8_t request[] = {easFlags(0x02, uid), easCommand(action), kEasManufacturer};
+        const std::uint8_t request[] = {easFlags(ISO15693_FLAG_HIGH_RATE, uid), easCommand(action),
+                                        ISO15693_CHM_MANUFACTURER};
         Records r;
         std::uint8_t status = 0;
         const std::int32_t result = ORBA_GenericCommandISO15693(linkOf(handle), 1, 1, 0, 0, 0, sizeof request, request,

@@ -22,7 +22,7 @@ struct Answer {
     Outcome writeOutcome(std::int32_t result) const
     {
         const Outcome outcome = commandOutcome(result, status);
-        if (outcome.ok && (data[0] & kIsoResponseError))
+        if (outcome.ok && (data[0] & ISO15693_RESPONSE_ERROR))
             return Outcome::failure(result, status, BRN_ERR_NO_TAG);
         return outcome;
     }
@@ -122,10 +122,10 @@ public:
         const std::int32_t result = TALU_WriteEasCHM(linkOf(handle), static_cast<std::int32_t>(action), modeFor(uid),
                                                      uidBytes(uid), a.data, &a.status);
         const Outcome outcome = easWriteOutcome(result, a.status);
-        // 0xC4 is a chip without EAS, or no tag, or a tag that refused: the
-        // reader keeps the tag's answer to itself. A tag asked to reset that
-        // still sounds the alarm has refused (its EAS bit is locked on).
-        if (outcome.ok && a.status == 0xC4 && action == EasAction::Reset) {
+        // QVL_STATUS_NO_TAG is a chip without EAS, or no tag, or a tag that
+        // refused: the reader keeps the tag's answer to itself. A tag asked to
+        // reset that still sounds the alarm has refused (its EAS bit is locked on).
+        if (outcome.ok && a.status == QVL_STATUS_NO_TAG && action == EasAction::Reset) {
             std::optional<std::int32_t> eas;
             if (queryEas(handle, uid, eas).ok && eas == 1)
                 return Outcome::failure(result, a.status, BRN_ERR_NO_TAG);

@@ -9,6 +9,7 @@
 #include "brenholt.h"
 #include "errors.h"
 #include "family.h"
+#include "quorvel.h"
 
 namespace brenholt {
 
@@ -34,15 +35,16 @@ SpeedScan scanSpeeds(std::int32_t port);
 // of the reader status byte is clear.
 inline Outcome commandOutcome(std::int32_t returnCode, std::uint8_t status, std::int32_t fallback = BRN_ERR_READER)
 {
-    if (returnCode == 0 && !(status & 0x80))
+    if (returnCode == 0 && !(status & QVL_STATUS_FAILED_BIT))
         return Outcome::success();
     return Outcome::failure(returnCode, status, fallback);
 }
 
-// The EAS writes of the first make also count "no tag answered" (0xC4) as done.
+// The EAS writes of the first make also count "no tag answered"
+// (QVL_STATUS_NO_TAG) as done.
 inline Outcome easWriteOutcome(std::int32_t returnCode, std::uint8_t status)
 {
-    if (returnCode == 0 && status == 0xC4)
+    if (returnCode == 0 && status == QVL_STATUS_NO_TAG)
         return Outcome::success();
     return commandOutcome(returnCode, status);
 }
@@ -54,7 +56,7 @@ inline Outcome tagOutcome(std::int32_t returnCode, std::uint8_t status, std::uin
                           std::int32_t fallback)
 {
     const Outcome outcome = commandOutcome(returnCode, status, fallback);
-    const bool tagError = (length > 0 && (data[0] & 0x0F)) || (length > 1 && (data[1] & 0x01));
+    const bool tagError = (length > 0 && (data[0] & 0x0F)) || (length > 1 && (data[1] & ISO15693_RESPONSE_ERROR));
     if (outcome.ok && tagError)
         return Outcome::failure(returnCode, status, fallback);
     return outcome;
