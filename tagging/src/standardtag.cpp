@@ -11,14 +11,18 @@ std::optional<StandardTag> StandardTagIn(const brnTagMemory& memory)
     brnDataModelInfo info{};
     if (brnClassifyTagMemory(&memory, &info) != BRN_OK)
         return std::nullopt;
+    QString model;
     switch (info.model) {
     case BRN_DM_MODEL_ISO28560_3:
-        return StandardTag{QStringLiteral("ISO 28560-3"), QString::fromUtf8(info.itemId), QString::fromUtf8(info.owner)};
+        model = QStringLiteral("ISO 28560-3");
+        break;
     case BRN_DM_MODEL_ISO28560_2:
-        return StandardTag{QStringLiteral("ISO 28560-2"), QString::fromUtf8(info.itemId), QString::fromUtf8(info.owner)};
+        model = QStringLiteral("ISO 28560-2");
+        break;
     default:
         return std::nullopt;
     }
+    return StandardTag{model, QString::fromUtf8(info.itemId), QString::fromUtf8(info.owner)};
 }
 
 namespace {

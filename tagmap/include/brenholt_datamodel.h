@@ -90,7 +90,8 @@ extern "C" {
 
 /* An AFI or DSFID the caller does not know (brnClassifyTag). */
 #define BRN_DM_BYTE_UNKNOWN (-1)
-BRN_STATIC_ASSERT(BRN_DM_BYTE_UNKNOWN == BRN_TAG_UNKNOWN, "a tag memory record's unknown AFI and DSFID classify as such");
+BRN_STATIC_ASSERT(BRN_DM_BYTE_UNKNOWN == BRN_TAG_UNKNOWN,
+                  "a tag memory record's unknown AFI and DSFID classify as unknown");
 
 /* AFI values of the library data models: an item in the library's stock, an
  * item on loan (ISO 28560-1). */

@@ -146,8 +146,9 @@ public:
     {
         const std::uint8_t state = 0;
         std::uint8_t flags = 0, uidOut[8]{}, dsfid = 0, afi = 0, memorySize[2]{}, icReference = 0, errorCode = 0;
-        const std::int32_t result = dalrixDriver()->GetSystemInformation(
-            recordOf(handle), &state, uidBytes(uid), &flags, uidOut, &dsfid, &afi, memorySize, &icReference, &errorCode);
+        const std::int32_t result = dalrixDriver()->GetSystemInformation(recordOf(handle), &state, uidBytes(uid), &flags,
+                                                                         uidOut, &dsfid, &afi, memorySize,
+                                                                         &icReference, &errorCode);
         const Outcome outcome = driverOutcome(result, errorCode);
         if (!outcome.ok)
             return outcome;

@@ -282,7 +282,8 @@ TEST_P(SingleRead, TagMemoryOfEachDataModel)
         std::memset(&m, 0xA5, sizeof m);
         ASSERT_EQ(brnReadSingleTagMemory(handle_, 10, BRN_TAG_MEMORY_MAX_BLOCKS, &m), BRN_OK);
         EXPECT_EQ(sim::uidToText(std::to_array(m.uid)), std::string(t.line, 16));
-        EXPECT_EQ((std::array{m.afi, m.dsfid, m.blockCount, m.blockSize}), (std::array<std::int32_t, 4>{t.afi, t.dsfid, 28, 4}));
+        EXPECT_EQ((std::array{m.afi, m.dsfid, m.blockCount, m.blockSize}),
+                  (std::array<std::int32_t, 4>{t.afi, t.dsfid, 28, 4}));
         ASSERT_EQ(m.size, t.size);
         const sim::Tag tag = *reader().tag(*sim::uidFromText(std::string(t.line, 16)));
         for (std::uint32_t i = 0; i < m.size; ++i)
