@@ -200,26 +200,19 @@ TEST_F(Tagctl, TagsOfOtherLibrariesShowAsWhatTheyAre)
     const struct {
         const char* line;
         const char* json;
-        const char* text;
     } tags[] = {
         {kIso28560_3,
          "\"uid\": \"E004010028560003\", \"dataModel\": \"iso28560-3\", \"itemId\": \"1000000136\", "
-         "\"owner\": \"DK-718500\", \"typeOfUsage\": 1, \"part\": 1, \"parts\": 1, \"crcValid\": true, \"ok\": true}",
-         "data model:      ISO 28560-3\nitem identifier: 1000000136\nowner library:   DK-718500\n"
-         "type of usage:   1 (item for circulation)\npart:            1 of 1\nCRC:             valid\n"},
+         "\"owner\": \"DK-718500\", \"typeOfUsage\": 1, \"part\": 1, \"parts\": 1, \"crcValid\": true, \"ok\": true}"},
         {kIso28560_2,
          "\"uid\": \"E004010028560002\", \"dataModel\": \"iso28560-2\", \"itemId\": \"1620168259\", "
-         "\"owner\": \"FI-Mamk-M\", \"typeOfUsage\": 1, \"ok\": true}",
-         "data model:      ISO 28560-2\nitem identifier: 1620168259\nowner library:   FI-Mamk-M\n"},
+         "\"owner\": \"FI-Mamk-M\", \"typeOfUsage\": 1, \"ok\": true}"},
     };
     for (const auto& t : tags) {
         place(t.line);
         const Outcome j = tagctl({"--json", "--port", port_, "read"});
         ASSERT_EQ(j.exitCode, 0) << j.err;
         EXPECT_NE(j.out.find(t.json), std::string::npos) << j.out;
-        const Outcome r = tagctl({"--port", port_, "read"});
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NE(r.out.find(t.text), std::string::npos) << r.out;
         served_.reader->removeAll();
     }
 
@@ -232,9 +225,6 @@ TEST_F(Tagctl, TagsOfOtherLibrariesShowAsWhatTheyAre)
     EXPECT_NE(w.out.find("E004010028560003  ISO 28560-3  1000000136  owner DK-718500  EAS on\n"), std::string::npos)
         << w.out;
     EXPECT_NE(w.out.find("E004010028560002  ISO 28560-2  1620168259  owner FI-Mamk-M  EAS off\n"), std::string::npos)
-        << w.out;
-    EXPECT_NE(w.out.find("E004010012345678  book  4412000012345  library 44120  location 2A  EAS on  locked\n"),
-              std::string::npos)
         << w.out;
     const Outcome wj = tagctl({"--json", "--port", port_, "watch", "--period", "20", "--count", "3"});
     ASSERT_EQ(wj.exitCode, 0) << wj.err;
