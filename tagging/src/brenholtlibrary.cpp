@@ -10,7 +10,9 @@
 //   setSortingBufferDepth  brnSetSortingBufferDepth
 //   startReadingItems      brnStartReadingItems
 //   stopReadingItems       brnStopReadingItems
+//   setTagMemoryCallback   brnSetTagMemoryCallback
 //   readSingleItem         brnReadSingleItem
+//   readSingleTagMemory    brnReadSingleTagMemory
 //   inventory              brnInventory
 //   writeItems             brnWriteItems
 //
@@ -48,11 +50,21 @@ public:
         return brnStartReadingItems(handle, requestMask, callback, context);
     }
     int stopReadingItems(ReaderHandle handle) override { return brnStopReadingItems(handle); }
+    int setTagMemoryCallback(ReaderHandle handle, std::uint32_t maxBlocks, TagMemoryCallback callback,
+                             void* context) override
+    {
+        return brnSetTagMemoryCallback(handle, maxBlocks, callback, context);
+    }
 
     int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
                        brnItem* item) override
     {
         return brnReadSingleItem(handle, retryDelayMs, requestMask, item);
+    }
+    int readSingleTagMemory(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t maxBlocks,
+                            brnTagMemory* memory) override
+    {
+        return brnReadSingleTagMemory(handle, retryDelayMs, maxBlocks, memory);
     }
     int inventory(ReaderHandle handle) override { return brnInventory(handle); }
     int writeItems(ReaderHandle handle, brnItem* item) override { return brnWriteItems(handle, item); }

@@ -11,7 +11,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
+
+// The EAS cell: "ON" or "OFF" when the EAS state was read, else empty.
+QString easText(const brnItem& item)
+{
+    if (!(item.validMask & BRN_ITEM_EAS))
+        return {};
+    return item.easState != 0 ? QStringLiteral("ON") : QStringLiteral("OFF");
+}
 
 std::vector<CDataGrid::Column> checkColumns()
 {
@@ -88,7 +98,11 @@ void CCheckTagPage::start()
         stopReading();
     m_grid->deleteAllRows();
     m_grid->redraw();
-    startReading(requestMask());
+    m_standard.reset();
+    if (startReading(requestMask()))
+        ReportReaderFailure(this, QStringLiteral("brnSetTagMemoryCallback()"), readerHandle(),
+                            ReaderLibrary::instance().setTagMemoryCallback(readerHandle(), kTagMemoryBlocks,
+                                                                           &tagMemoryRead, this));
     // Swapped even when the start failed: Stop is how staff start over.
     setButtons(true);
 }
@@ -99,17 +113,25 @@ void CCheckTagPage::stop()
     setButtons(false);
 }
 
+void CCheckTagPage::tagMemoryRead(ReaderHandle, const brnTagMemory* memory, void* context)
+{
+    auto* page = static_cast<CCheckTagPage*>(context);
+    if (page->isReading())
+        page->m_standard = memory ? StandardTagIn(*memory) : std::nullopt;
+}
+
 void CCheckTagPage::tagRead(const brnItem& item)
 {
+    const std::optional<StandardTag> standard = std::exchange(m_standard, std::nullopt);
     ++m_reported;
     m_counter->setText(QString::number(m_reported));
     // Room for the new row: the oldest beyond the cap goes.
     while (m_grid->rows() >= kMaxRows)
         m_grid->deleteRow(m_grid->rows() - 1);
-    const QStringList cells = checkRow(item);
+    const QStringList cells = standard ? standardRow(item, *standard) : checkRow(item);
     m_grid->insertRowTexts(0, cells);
     widenColumnsFor(cells);
-    if (item.itemId == 0)
+    if (standard ? standard->itemId.isEmpty() : item.itemId == 0)
         Ui::instance().beep();
     m_grid->redraw();
 }
@@ -126,14 +148,23 @@ void CCheckTagPage::widenColumnsFor(const QStringList& cells)
     }
 }
 
+QStringList CCheckTagPage::standardRow(const brnItem& item, const StandardTag& tag)
+{
+    QStringList row(7);
+    row[0] = tag.model;
+    row[1] = easText(item);
+    row[2] = tag.itemId;
+    row[3] = tag.owner;
+    return row;
+}
+
 QStringList CCheckTagPage::checkRow(const brnItem& item)
 {
     QStringList row(7);
     row[0] = item.itemType == BRN_ITEM_TYPE_BOOK          ? QStringLiteral("图书")
              : item.itemType == BRN_ITEM_TYPE_PATRON_CARD ? QStringLiteral("读者证")
                                                           : QStringLiteral("---");
-    if (item.validMask & BRN_ITEM_EAS)
-        row[1] = item.easState != 0 ? QStringLiteral("ON") : QStringLiteral("OFF");
+    row[1] = easText(item);
     if (item.validMask & BRN_ITEM_IDENTITY)
         row[2] = numberCell(item, 11);
     if (item.validMask & BRN_ITEM_LIBRARY)

@@ -10,13 +10,22 @@
 // "检查EAS" adds the EAS state, "检查加锁状态" the block lock status. A tag
 // without a number (an empty tag) sounds the information beep.
 //
+// Beside the items, reading hands the page each tag's memory (the tag memory
+// callback), by which a tag of another library shows as what it is: its
+// model ("ISO 28560-3", "ISO 28560-2") in the type column, its primary item
+// identifier in the number column and its owner's ISIL in the library
+// column (the EAS state as for any tag; never in brackets).
+//
 // Start disables itself and enables Stop, Stop the other way round, also
 // when the library refused; when the page leaves the front of the sheet or
 // the reader is disconnected, reading ends and the buttons stay as they are.
 // When the reader's line goes, reading ends and Start comes back.
 #pragma once
 
+#include "standardtag.h"
 #include "taggingpage.h"
+
+#include <optional>
 
 class CDataGrid;
 class QCheckBox;
@@ -52,6 +61,8 @@ public:
 
     // The grid row of an item (cells left empty where nothing was read).
     static QStringList checkRow(const brnItem& item);
+    // The grid row of another library's tag, read as item.
+    static QStringList standardRow(const brnItem& item, const StandardTag& tag);
 
 protected:
     void tagRead(const brnItem& item) override;
@@ -59,6 +70,7 @@ protected:
     void readingEnded() override { setButtons(false); }
 
 private:
+    static void tagMemoryRead(ReaderHandle handle, const brnTagMemory* memory, void* context);
     void setButtons(bool reading);
     // The column widths are the least each column gets: a value wider than
     // its column widens it, so that no number is cut short.
@@ -72,4 +84,6 @@ private:
     QLabel* m_counter;
     CDataGrid* m_grid;
     int m_reported = 0;
+    // The standard tag whose memory came last: the item of that tag comes next.
+    std::optional<StandardTag> m_standard;
 };

@@ -30,7 +30,8 @@
 //
 // Unknown commands are answered "unknown COMMAND". Message boxes are not
 // shown while driven: each comes out as a line "message CAPTION: TEXT"
-// before the answer of the command that raised it (DriverUi).
+// before the answer of the command that raised it (DriverUi); a question
+// as "question CAPTION: TEXT -> no", answered No.
 #pragma once
 
 #include "ui.h"
@@ -89,6 +90,12 @@ public:
     void message(QWidget*, const QString& caption, const QString& text, Icon) override
     {
         m_out(QStringLiteral("message %1: %2").arg(caption, text));
+    }
+    // Answered No, as Enter answers it.
+    bool question(QWidget*, const QString& caption, const QString& text) override
+    {
+        m_out(QStringLiteral("question %1: %2 -> no").arg(caption, text));
+        return false;
     }
     void beep() override {}
     QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }

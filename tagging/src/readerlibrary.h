@@ -27,6 +27,9 @@ inline constexpr int kReadingReaderGone = BRN_EVENT_READER_GONE; // the reader's
 
 // A continuous-reading callback: (reader handle, event code, item or null, context).
 using ItemCallback = brnItemCallback;
+// The tag memory callback of continuous reading: (reader handle, the tag's
+// memory, context); it comes just before the item callback of the same tag.
+using TagMemoryCallback = brnTagMemoryCallback;
 
 class ReaderLibrary {
 public:
@@ -56,11 +59,23 @@ public:
     virtual int startReadingItems(ReaderHandle handle, std::uint32_t requestMask, ItemCallback callback,
                                   void* context) = 0;
     virtual int stopReadingItems(ReaderHandle handle) = 0;
+    // While the reading started last runs, every tag it reports is read up
+    // to maxBlocks blocks as well (its AFI, DSFID and memory, for telling
+    // tags of other libraries apart) and handed to callback just before the
+    // item callback gets it. Given after the start; every start and stop
+    // ends it.
+    virtual int setTagMemoryCallback(ReaderHandle handle, std::uint32_t maxBlocks, TagMemoryCallback callback,
+                                     void* context) = 0;
 
     // The one tag on the reader as an item: the parts of requestMask
     // (brnItem validMask bits), up to three inventories retryDelayMs apart.
     virtual int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
                                brnItem* item) = 0;
+    // The one tag on the reader with its UID, AFI, DSFID and memory (up to
+    // maxBlocks blocks; 0: the UID, AFI and DSFID alone), found as
+    // readSingleItem finds it.
+    virtual int readSingleTagMemory(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t maxBlocks,
+                                    brnTagMemory* memory) = 0;
     // The number of tags in the reader's field (one inventory); 0 also when
     // the inventory failed, a negative error code for a null handle.
     virtual int inventory(ReaderHandle handle) = 0;

@@ -2,6 +2,7 @@
 
 #include "barcode.h"
 #include "holdings.h"
+#include "standardtag.h"
 #include "ui.h"
 
 #include <QCheckBox>
@@ -127,8 +128,12 @@ void CRewriteTagDlg::startWriting()
         programMessage(this, kNothingChosen);
         return;
     }
-    // The tag staff laid on the reader, and no other one beside it.
+    // The tag staff laid on the reader, and no other one beside it. Blocks
+    // or locks written to another library's tag spoil it: only when staff
+    // say so (the EAS bit alone leaves its data as it is).
     if (!OneTagOnReader(this, m_reader))
+        return;
+    if ((item.validMask & ~BRN_ITEM_EAS) && !MayWriteOverTag(this, m_reader))
         return;
     if (ReportReaderFailure(this, QStringLiteral("brnWriteItems()"), m_reader,
                             ReaderLibrary::instance().writeItems(m_reader, &item)))

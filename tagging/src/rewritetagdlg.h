@@ -3,7 +3,8 @@
 // ("写" of a group, or "锁" for the lock of the library identifier block), set
 // the new values and press "开始写&B"; the dialog writes exactly the ticked
 // parts to the tag on the reader, says how it went in one message, and stays
-// open with its values for the next tag until "退出&X".
+// open with its values for the next tag until "退出&X". Blocks or locks go
+// onto another library's tag only when staff confirm it (standardtag.h).
 //
 //   group "馆标识":  "写" the library identifier from its field; "锁" lock
 //                    the library identifier block

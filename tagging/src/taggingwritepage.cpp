@@ -3,6 +3,7 @@
 #include "barcodeedit.h"
 #include "parameterdlg.h"
 #include "settings.h"
+#include "standardtag.h"
 #include "ui.h"
 
 #include <QCheckBox>
@@ -121,8 +122,9 @@ void CTaggingWritePage::writeBarcode(const QString& text)
         return;
     brnItem item{};
     buildItem(text, item);
-    // The tag staff laid on the reader, and no other one beside it.
-    if (!OneTagOnReader(this, readerHandle()))
+    // The tag staff laid on the reader, and no other one beside it; another
+    // library's tag only when staff say so.
+    if (!OneTagOnReader(this, readerHandle()) || !MayWriteOverTag(this, readerHandle()))
         return;
     if (!ReportReaderFailure(this, QStringLiteral("brnWriteItems()"), readerHandle(),
                              ReaderLibrary::instance().writeItems(readerHandle(), &item)))

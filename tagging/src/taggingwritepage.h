@@ -1,7 +1,8 @@
 // What the three tagging pages (book tags, patron cards, shelf tags) share:
 // staff lay a tag on the reader, scan a number into the barcode field, and
-// on Enter the page writes one item to the tag, optionally reads its number
-// back to compare, lists it, counts it and logs it. The page also lists what
+// on Enter the page writes one item to the tag (another library's tag only
+// when staff confirm it: standardtag.h), optionally reads its number back to
+// compare, lists it, counts it and logs it. The page also lists what
 // continuous reading finds, opens the settings dialog and shows the workload
 // file.
 //

@@ -32,6 +32,14 @@ void DialogUi::message(QWidget* owner, const QString& caption, const QString& te
     box.exec();
 }
 
+bool DialogUi::question(QWidget* owner, const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void DialogUi::beep()
 {
     QApplication::beep();

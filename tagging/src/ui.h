@@ -14,6 +14,10 @@ public:
 
     // A modal message box with an OK button, owned by owner (may be null).
     virtual void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) = 0;
+    // A modal question with a warning icon and the buttons Yes and No; No is
+    // the default (Enter, as a barcode scanner sends it, and Escape answer
+    // No). True when staff answered Yes.
+    virtual bool question(QWidget* owner, const QString& caption, const QString& text) = 0;
     // The system's information beep.
     virtual void beep() = 0;
     // The folder chooser, opened in the folder start; the chosen folder's
@@ -31,6 +35,7 @@ public:
 class DialogUi final : public Ui {
 public:
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;
+    bool question(QWidget* owner, const QString& caption, const QString& text) override;
     void beep() override;
     QString chooseFolder(QWidget* owner, const QString& title, const QString& start) override;
 };

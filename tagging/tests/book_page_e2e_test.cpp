@@ -46,6 +46,14 @@ public:
         return real().startReadingItems(h, mask, cb, context);
     }
     int stopReadingItems(ReaderHandle h) override { return real().stopReadingItems(h); }
+    int setTagMemoryCallback(ReaderHandle h, std::uint32_t blocks, TagMemoryCallback cb, void* context) override
+    {
+        return real().setTagMemoryCallback(h, blocks, cb, context);
+    }
+    int readSingleTagMemory(ReaderHandle h, std::uint32_t delay, std::uint32_t blocks, brnTagMemory* memory) override
+    {
+        return real().readSingleTagMemory(h, delay, blocks, memory);
+    }
     int readSingleItem(ReaderHandle h, std::uint32_t delay, std::uint32_t mask, brnItem* item) override
     {
         if (beforeRead)

@@ -6,6 +6,7 @@
 #include "parameterdlg.h"
 #include "rewritetagdlg.h"
 #include "settings.h"
+#include "standardtag.h"
 #include "taggingbookpage.h"
 
 #include "page_test.h"
@@ -401,6 +402,46 @@ TEST_F(BookPage, VerificationOffMakesNoReadBack)
     open();
     scan(QStringLiteral("777"));
     EXPECT_EQ(library.calls, (QStringList{"brnInventory #1", "brnWriteItems #1 0x7d"}));
+}
+
+TEST_F(BookPage, AnotherLibrarysTagIsWrittenOnlyWhileTheConfirmedTagLiesAlone)
+{
+    library.tagMemory = ScriptedLibrary::standardTagMemory();
+    open();
+    // Yes; while the question is up, staff swap the tag.
+    ui.questionAnswers = {true};
+    ui.onQuestion = [&](const RecordedMessage&) { library.tagMemory.uid[7] = 0x04; };
+    scan(QStringLiteral("777"));
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].text, kWriteOverQuestion.arg("ISO 28560-3", "1000000056", "DK-718500"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("Tagging"));
+    EXPECT_EQ(ui.messages[0].text, kTagChanged);
+    EXPECT_EQ(library.calls, (QStringList{"brnInventory #1", "brnInventory #1"}));
+    EXPECT_EQ(library.memoryCalls,
+              (QStringList{"brnReadSingleTagMemory #1 10 256", "brnReadSingleTagMemory #1 10 0"}));
+    EXPECT_TRUE(library.written.empty());
+
+    // Yes, and a second tag laid beside it meanwhile.
+    library.tagMemory = ScriptedLibrary::standardTagMemory();
+    ui.reset();
+    ui.questionAnswers = {true};
+    ui.onQuestion = [&](const RecordedMessage&) { library.tagsInField = 2; };
+    QTest::keyClick(page->barcodeField(), Qt::Key_Return);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnInventory()"));
+    EXPECT_TRUE(library.written.empty());
+
+    // A tag that cannot be read is not written.
+    library.tagsInField = 1;
+    library.results["brnReadSingleTagMemory"] = BRN_ERR_READ;
+    ui.reset();
+    QTest::keyClick(page->barcodeField(), Qt::Key_Return);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, QStringLiteral("brnReadSingleTagMemory()"));
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_TRUE(library.written.empty());
+    EXPECT_EQ(page->writtenCount(), 0);
 }
 
 TEST_F(BookPage, TheNumberIsShownAsTheLibraryLeftIt)

@@ -6,6 +6,7 @@
 #include "checktagpage.h"
 #include "pagesheet.h"
 #include "readerconnection.h"
+#include "standardtag.h"
 #include "taggingbookpage.h"
 #include "taggingcardpage.h"
 #include "taggingshelfpage.h"
@@ -249,6 +250,8 @@ TEST_P(OneTagAtATime, TheCheckPageListsTagsAsTheyPass)
         {"a book", kBookLine, {"图书", "ON", "[00000012345]", "123456", "", "", ""}},
         {"a patron card", kCardLine, {"读者证", easOff(""), "00000000123", "123456", "", "", ""}},
         {"an empty tag", std::string(kEmptyUid) + " eas=0", {"图书", easOff(""), "00000000000", "000000", "", "", ""}},
+        {"an ISO 28560-3 tag", kIso28560_3Line, {"ISO 28560-3", "ON", "1000000136", "DK-718500", "", "", ""}},
+        {"an ISO 28560-2 tag", kIso28560_2Line, {"ISO 28560-2", "ON", "1620168259", "FI-Mamk-M", "", "", ""}},
     };
     int count = 0;
     for (const auto& tag : passing) {
@@ -263,7 +266,7 @@ TEST_P(OneTagAtATime, TheCheckPageListsTagsAsTheyPass)
     }
     // Only the empty tag beeped.
     EXPECT_EQ(ui.beeps, 1);
-    EXPECT_EQ(gridRow(*page->grid(), 2), passing[0].row);
+    EXPECT_EQ(gridRow(*page->grid(), 4), passing[0].row);
 
     // Without "仅读主标识数据" a book's holdings come too.
     page->mainDataOnlyBox()->setChecked(false);
@@ -274,6 +277,38 @@ TEST_P(OneTagAtATime, TheCheckPageListsTagsAsTheyPass)
     ASSERT_TRUE(QTest::qWaitFor([&] { return page->grid()->rows() == 1; }, kSimTimeoutMs));
     EXPECT_EQ(gridRow(*page->grid(), 0), (QStringList{"图书", "ON", "[00000012345]", "123456", "是", "1B", "5"}));
     EXPECT_TRUE(ui.messages.empty()) << messages().toStdString();
+}
+
+TEST_P(OneTagAtATime, AnotherLibrarysTagIsWrittenOverOnlyWhenStaffSaySo)
+{
+    place(kIso28560_3Line);
+    startOn(BookTab);
+    CTaggingBookPage* page = view->bookPage();
+    const TagImage before = image(kIso28560_3Uid);
+    scan(page, QStringLiteral("1357"));
+    ASSERT_EQ(ui.questions.size(), 1u) << messages().toStdString();
+    EXPECT_EQ(ui.questions[0].caption, QStringLiteral("Tagging"));
+    EXPECT_EQ(ui.questions[0].text, kWriteOverQuestion.arg("ISO 28560-3", "1000000136", "DK-718500"));
+    EXPECT_EQ(image(kIso28560_3Uid), before) << "No (the default): nothing written";
+    EXPECT_EQ(page->writtenCount(), 0);
+    EXPECT_EQ(page->barcodeField()->selectedText(), QStringLiteral("1357"));
+
+    // Enter again, and Yes.
+    ui.questionAnswers = {true};
+    QTest::keyClick(page->barcodeField(), Qt::Key_Return);
+    EXPECT_EQ(ui.questions.size(), 2u);
+    ASSERT_TRUE(ui.messages.empty()) << messages().toStdString();
+    const TagImage after = image(kIso28560_3Uid);
+    EXPECT_EQ(after.afi, 0x91);
+    EXPECT_EQ(after.blocks[0], 0x10000000u);
+    EXPECT_EQ(after.blocks[1], 1357u);
+    EXPECT_EQ(after.blocks[3], 123456u);
+    EXPECT_EQ(page->writtenCount(), 1);
+
+    // Now it is this library's tag: written again without a question.
+    scan(page, QStringLiteral("2468"));
+    EXPECT_EQ(ui.questions.size(), 2u);
+    EXPECT_EQ(image(kIso28560_3Uid).blocks[1], 2468u);
 }
 
 TEST_P(PagesOnASimulatedReader, APageLeavingTheFrontStopsItsReading)

@@ -174,4 +174,23 @@ TEST_F(RewriteTagDlg, AFailureShowsTheLibrarysTextAndTheDialogKeepsItsValues)
     EXPECT_EQ(library.calls, QStringList{"brnInventory #1"});
 }
 
+TEST_F(RewriteTagDlg, AnotherLibrarysTagIsRewrittenOnlyWhenStaffSaySo)
+{
+    library.tagMemory = ScriptedLibrary::standardTagMemory();
+    // The EAS bit alone leaves the tag's data as it is.
+    dlg.writeEasBox()->setChecked(true);
+    dlg.startButton()->click();
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_TRUE(library.memoryCalls.isEmpty());
+    ASSERT_EQ(library.written.size(), 1u);
+
+    // The library identifier would spoil it: No, nothing written.
+    dlg.writeLibraryBox()->setChecked(true);
+    ui.reset();
+    dlg.startButton()->click();
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(library.written.size(), 1u);
+}
+
 } // namespace

@@ -470,6 +470,90 @@ BRN_API int32_t brnWriteItems(brnHandle handle, brnItem* item);
  */
 BRN_API int32_t brnWriteItemByItemID(brnHandle handle, brnItem* item);
 
+/* ---- Tag memory --------------------------------------------------------- */
+
+/*
+ * Tags written elsewhere may hold another data model than this library's
+ * (brenholt_datamodel.h tells them apart). What a tag holds for that: its
+ * AFI and DSFID from the tag's system information, and its memory from
+ * block 0 on, in tag order (each 4-byte block least significant byte first,
+ * as brnRawItemTagBytes gives blocks 0 to 7).
+ *
+ * How a tag's memory is read: first its system information (AFI, DSFID,
+ * number and size of its blocks; what the tag or reader does not tell stays
+ * BRN_TAG_UNKNOWN), then blocks 0, 1, ... in order, at most maxBlocks and no
+ * more than the tag has:
+ *   - blocks 8 and up only when blocks 0 to 7 hold neither this library's
+ *     layout nor zeros alone (brnClassifyTag: house, or a blank tag): such a
+ *     tag holds nothing further up;
+ *   - a tag whose blocks are not 4 bytes long (as its system information
+ *     says) gives no memory (size 0): blocks are read 4 bytes at a time;
+ *   - a block below 8, or below the block count the tag told, that cannot be
+ *     read fails the read (-15); without a block count the first block from
+ *     8 on that cannot be read ends the memory.
+ */
+#define BRN_TAG_MEMORY_MAX_BLOCKS 256
+/* An AFI, DSFID, block count or block size the tag did not tell (the same
+ * value as BRN_DM_BYTE_UNKNOWN). */
+#define BRN_TAG_UNKNOWN (-1)
+
+typedef struct brnTagMemory {
+    uint8_t uid[8];       /* the tag's UID, most significant byte first */
+    int32_t afi;          /* 0 to 255, or BRN_TAG_UNKNOWN */
+    int32_t dsfid;        /* 0 to 255, or BRN_TAG_UNKNOWN */
+    int32_t blockCount;   /* blocks of the tag's memory, or BRN_TAG_UNKNOWN */
+    int32_t blockSize;    /* bytes per block, or BRN_TAG_UNKNOWN */
+    uint32_t size;        /* bytes of memory read, from byte 0 (4 per block) */
+    uint8_t memory[BRN_TAG_MEMORY_MAX_BLOCKS * BRN_BLOCK_SIZE];
+} brnTagMemory;
+
+BRN_STATIC_ASSERT(sizeof(brnTagMemory) == 28 + BRN_TAG_MEMORY_MAX_BLOCKS * BRN_BLOCK_SIZE, "brnTagMemory size");
+BRN_STATIC_ASSERT(offsetof(brnTagMemory, afi) == 8, "brnTagMemory.afi");
+BRN_STATIC_ASSERT(offsetof(brnTagMemory, dsfid) == 12, "brnTagMemory.dsfid");
+BRN_STATIC_ASSERT(offsetof(brnTagMemory, blockCount) == 16, "brnTagMemory.blockCount");
+BRN_STATIC_ASSERT(offsetof(brnTagMemory, blockSize) == 20, "brnTagMemory.blockSize");
+BRN_STATIC_ASSERT(offsetof(brnTagMemory, size) == 24, "brnTagMemory.size");
+BRN_STATIC_ASSERT(offsetof(brnTagMemory, memory) == 28, "brnTagMemory.memory");
+
+/*
+ * The one tag on the reader and its memory (read as above), found as the
+ * single reads find it: up to three inventories retryDelayMs apart, -14 when
+ * none answers, -13 when more than one does; a completed read switches the
+ * RF field off. maxBlocks 0 reads the UID and the system information alone.
+ * -5 null handle, -3 no reader family set, -12 a null record or maxBlocks
+ * above BRN_TAG_MEMORY_MAX_BLOCKS, -15 a block read failed (the record holds
+ * what was read before it).
+ */
+BRN_API int32_t brnReadSingleTagMemory(brnHandle handle, uint32_t retryDelayMs, uint32_t maxBlocks,
+                                       brnTagMemory* memory);
+
+/*
+ * Continuous reading with the tags' memory. While the reading started last
+ * runs, every tag it reports (event 2) is read as above as well (its system
+ * information, the blocks the request mask left out, at most maxBlocks), and
+ * callback gets that record just before the reading's own callbacks get the
+ * tag: before the raw, raw UID, item and item UID callbacks, also for a tag
+ * that the type filter of brnStartReadingItemsByType then keeps from the
+ * item callbacks. A tag whose memory cannot be read is not reported and is
+ * tried again at the next tick, as any tag that cannot be read completely.
+ * The record lives only for the callback; the callback may stop or start
+ * reading as the others may.
+ *
+ * Set it after the start, on the thread that reads: every start and stop,
+ * the reader's line going (event 5) and closing the reader clear it, so a
+ * context never outlives the reading it was given for. A null callback
+ * clears it. -5 null handle, -9 reading does not run or runs on another
+ * reader, -12 maxBlocks above BRN_TAG_MEMORY_MAX_BLOCKS.
+ */
+typedef void (*brnTagMemoryCallback)(brnHandle handle, const brnTagMemory* memory, void* context);
+BRN_API int32_t brnSetTagMemoryCallback(brnHandle handle, uint32_t maxBlocks, brnTagMemoryCallback callback,
+                                        void* context);
+
+/* A raw record decoded into an item, as the item reads decode it: the parts
+ * of its validMask (blocks, EAS state, lock status); a book of library 44120
+ * gets its full item identifier back. 0, or -12 for a null pointer. */
+BRN_API int32_t brnDecodeRawItem(const brnRawItem* raw, brnItem* item);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -90,6 +90,8 @@ extern "C" {
 
 /* An AFI or DSFID the caller does not know (brnClassifyTag). */
 #define BRN_DM_BYTE_UNKNOWN (-1)
+BRN_STATIC_ASSERT(BRN_DM_BYTE_UNKNOWN == BRN_TAG_UNKNOWN,
+                  "a tag memory record's unknown AFI and DSFID classify as unknown");
 
 /* AFI values of the library data models: an item in the library's stock, an
  * item on loan (ISO 28560-1). */
@@ -226,6 +228,13 @@ BRN_STATIC_ASSERT(sizeof(brnDataModelInfo) == 40 + 2 * BRN_DM_ID_SIZE + BRN_DM_M
  */
 BRN_API int32_t brnClassifyTag(const uint8_t* memory, uint32_t size, int32_t afi, int32_t dsfid,
                                brnDataModelInfo* info);
+
+/* brnClassifyTag on a tag's memory as read (brnReadSingleTagMemory, the tag
+ * memory callback): its memory, AFI and DSFID. A record of fewer than 32
+ * bytes is unknown with BRN_DM_FLAG_MEMORY_ENDS. BRN_OK, or BRN_ERR_PARAMETER
+ * for a null pointer, a size above the record's memory, or an AFI or DSFID
+ * out of range (info is then left as it was). */
+BRN_API int32_t brnClassifyTagMemory(const brnTagMemory* memory, brnDataModelInfo* info);
 
 /* The tag bytes of a raw record's blocks 0 to 7 in tag order: each block
  * value least significant byte first. Blocks the record does not mark

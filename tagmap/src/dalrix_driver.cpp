@@ -55,6 +55,7 @@ std::unique_ptr<DalrixDriver> load()
     bind(library, driver->WriteSingleBlock, "WriteSingleBlock");
     bind(library, driver->LockBlock, "LockBlock");
     bind(library, driver->WriteAFI, "WriteAFI");
+    bind(library, driver->GetSystemInformation, "GetSystemInformation");
     bind(library, driver->TransparentRead, "TransparentRead");
     bind(library, driver->TransparentWrite, "TransparentWrite");
     bind(library, driver->ComPortConnected, "ComPortConnected");

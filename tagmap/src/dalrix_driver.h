@@ -22,6 +22,7 @@ struct DalrixDriver {
     decltype(&::WriteSingleBlock) WriteSingleBlock;
     decltype(&::LockBlock) LockBlock;
     decltype(&::WriteAFI) WriteAFI;
+    decltype(&::GetSystemInformation) GetSystemInformation;
     decltype(&::TransparentRead) TransparentRead;
     decltype(&::TransparentWrite) TransparentWrite;
     // Not one of the 44 every driver has: null when the driver cannot tell

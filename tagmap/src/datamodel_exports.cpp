@@ -29,6 +29,20 @@ BRN_API int32_t brnClassifyTag(const uint8_t* memory, uint32_t size, int32_t afi
     return BRN_OK;
 }
 
+BRN_API int32_t brnClassifyTagMemory(const brnTagMemory* memory, brnDataModelInfo* info)
+{
+    if (!memory || !info || memory->size > sizeof memory->memory || !byteOrUnknown(memory->afi)
+        || !byteOrUnknown(memory->dsfid))
+        return BRN_ERR_PARAMETER;
+    if (memory->size >= BRN_DM_MIN_MEMORY)
+        return brnClassifyTag(memory->memory, memory->size, memory->afi, memory->dsfid, info);
+    // Too little to tell anything: unknown, every number the model carries -1.
+    *info = brnDataModelInfo{};
+    info->flags = BRN_DM_FLAG_MEMORY_ENDS;
+    info->crcValid = info->version = info->typeOfUsage = info->parts = info->part = -1;
+    return BRN_OK;
+}
+
 BRN_API uint32_t brnRawItemTagBytes(const brnRawItem* item, uint8_t bytes[BRN_ITEM_BLOCKS * BRN_BLOCK_SIZE])
 {
     if (!item || !bytes)

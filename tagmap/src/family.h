@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -39,6 +40,24 @@ struct AfiFilter {
 
 // The value of an EAS write: set, reset or lock the EAS bit.
 enum class EasAction : std::int32_t { Reset = 0, Set = 1, Lock = 2 };
+
+// What a tag's ISO 15693 system information tells; each part only when the
+// tag gave it.
+struct SystemInfo {
+    std::optional<std::uint8_t> dsfid;
+    std::optional<std::uint8_t> afi;
+    std::optional<int> blockCount; // 1 to 256
+    std::optional<int> blockSize;  // bytes, 1 to 32
+};
+// The information flags of a system information answer: which fields follow the UID.
+inline constexpr std::uint8_t kInfoDsfid = 0x01;
+inline constexpr std::uint8_t kInfoAfi = 0x02;
+inline constexpr std::uint8_t kInfoMemorySize = 0x04;
+inline constexpr std::uint8_t kInfoIcReference = 0x08;
+// The fields of a system information answer from its information flags
+// byte on (flags, UID, then DSFID, AFI, memory size and IC reference as the
+// flags announce them), size bytes; false when it is too short for its flags.
+bool parseSystemInfo(const std::uint8_t* answer, std::size_t size, SystemInfo& info);
 
 class ReaderFamily {
 public:
@@ -81,6 +100,8 @@ public:
     // The EAS bit. A family whose query may fail without ending the read
     // reports success with the state left empty.
     virtual Outcome queryEas(brnHandle handle, const Uid* uid, std::optional<std::int32_t>& easState) = 0;
+    // The tag's system information (ISO 15693 Get System Information).
+    virtual Outcome systemInfo(brnHandle handle, const Uid* uid, SystemInfo& info) = 0;
 
     // Continuous reading: whether a failed lock status query only leaves the
     // lock status out of the tag's record (else the tag is left for the next

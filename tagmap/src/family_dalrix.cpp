@@ -145,6 +145,28 @@ public:
         return Outcome::success();
     }
 
+    Outcome systemInfo(brnHandle handle, const Uid* uid, SystemInfo& info) override
+    {
+        const std::uint8_t state = 0;
+        std::uint8_t flags = 0, uidOut[8]{}, dsfid = 0, afi = 0, memorySize[2]{}, icReference = 0, errorCode = 0;
+        const std::int32_t result = dalrixDriver()->GetSystemInformation(recordOf(handle), &state, uidBytes(uid), &flags,
+                                                                         uidOut, &dsfid, &afi, memorySize,
+                                                                         &icReference, &errorCode);
+        const Outcome outcome = driverOutcome(result, errorCode);
+        if (!outcome.ok)
+            return outcome;
+        // The driver has unpacked the fields the information flags announce.
+        if (flags & kInfoDsfid)
+            info.dsfid = dsfid;
+        if (flags & kInfoAfi)
+            info.afi = afi;
+        if (flags & kInfoMemorySize) {
+            info.blockCount = memorySize[0] + 1;
+            info.blockSize = (memorySize[1] & 0x1F) + 1;
+        }
+        return outcome;
+    }
+
     void prepareWrite(brnHandle) override {}
 
     Outcome writeAfi(brnHandle handle, const Uid* uid, std::uint8_t afi) override

@@ -19,6 +19,8 @@ constexpr int kAnswerSize = 256;
 constexpr std::uint8_t kEasAlarmAnswerLength = 38;
 // The outcome nibble of a tag record: the tag answered with an error.
 constexpr std::uint8_t kRecordTagError = 3;
+// Bytes of a tag record before its payload.
+constexpr std::uint8_t kRecordHead = 6;
 
 class FenoFamily final : public ReaderFamily {
 public:
@@ -121,6 +123,21 @@ public:
         if (commandOutcome(result, status).ok)
             easState = length == kEasAlarmAnswerLength ? 1 : 0;
         return Outcome::success();
+    }
+
+    Outcome systemInfo(brnHandle handle, const Uid* uid, SystemInfo& info) override
+    {
+        std::uint8_t length = 0, data[kAnswerSize] = {}, status = 0;
+        const std::int32_t result =
+            FENO_SystemInfoISO15693(linkOf(handle), 0, modeFor(uid), uidBytes(uid), kTime, &length, data, &status);
+        // The record: outcome nibble, payload length, command, the tag's
+        // response flags; the payload (the tag's answer after its flags,
+        // the UID turned most significant first) from byte 6 on.
+        Outcome outcome = commandOutcome(result, status);
+        const bool answered = length >= kRecordHead && (data[0] & 0x0F) == 0 && !(data[3] & kIsoResponseError);
+        if (outcome.ok && !(answered && parseSystemInfo(data + kRecordHead, length - kRecordHead, info)))
+            outcome = Outcome::failure(result, status);
+        return outcome;
     }
 
     void prepareWrite(brnHandle handle) override { QVL_SetTimeout(linkOf(handle), kWriteTimeoutMs); }

@@ -110,6 +110,18 @@ public:
         return outcome;
     }
 
+    Outcome systemInfo(brnHandle handle, const Uid* uid, SystemInfo& info) override
+    {
+        Answer a;
+        const std::int32_t result =
+            ORBA_SystemInfoISO15693(linkOf(handle), modeFor(uid), uidBytes(uid), &a.length, a.data, &a.status);
+        // After the record status and the response flags: the tag's answer.
+        Outcome outcome = a.outcome(result, BRN_ERR_READER);
+        if (outcome.ok && !(a.length > 2 && parseSystemInfo(a.data + 2, a.length - 2u, info)))
+            outcome = Outcome::failure(0, a.status);
+        return outcome;
+    }
+
     void prepareWrite(brnHandle handle) override { QVL_SetTimeout(linkOf(handle), kWriteTimeoutMs); }
 
     Outcome writeAfi(brnHandle handle, const Uid* uid, std::uint8_t afi) override

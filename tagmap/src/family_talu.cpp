@@ -106,6 +106,19 @@ public:
         return outcome;
     }
 
+    Outcome systemInfo(brnHandle handle, const Uid* uid, SystemInfo& info) override
+    {
+        Answer a;
+        const std::int32_t result =
+            TALU_SystemInfoISO15693(linkOf(handle), modeFor(uid), uidBytes(uid), a.data, &a.status);
+        // The tag's response, flags byte first; no length comes back, the
+        // information flags tell what follows.
+        Outcome outcome = commandOutcome(result, a.status);
+        if (outcome.ok && ((a.data[0] & kIsoResponseError) || !parseSystemInfo(a.data + 1, sizeof a.data - 1, info)))
+            outcome = Outcome::failure(result, a.status);
+        return outcome;
+    }
+
     void prepareWrite(brnHandle handle) override { QVL_SetTimeout(linkOf(handle), kWriteTimeoutMs); }
 
     Outcome writeAfi(brnHandle handle, const Uid* uid, std::uint8_t afi) override

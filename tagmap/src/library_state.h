@@ -76,6 +76,15 @@ struct ReadingState {
     std::int64_t timerId = 0;
     // The loop of the thread that started the timer.
     std::shared_ptr<platform::MessageLoop> timerLoop;
+    // From a successful start to a stop, the line going or the reader closing.
+    bool running = false;
+    // The tag memory callback (brnSetTagMemoryCallback): set for one
+    // reading, cleared by every start and stop.
+    struct MemoryRequest {
+        brnTagMemoryCallback callback = nullptr;
+        void* context = nullptr;
+        std::uint32_t maxBlocks = 0;
+    } memory;
 };
 
 struct LibraryState {

@@ -18,6 +18,7 @@
 #include "item_codec.h"
 #include "library_state.h"
 #include "reading.h"
+#include "tag_memory.h"
 
 using namespace brenholt;
 
@@ -50,6 +51,13 @@ void killReadingTimer()
     }
     if (r.timerId != 0)
         r.timerId = -1;
+}
+
+// Reading no longer runs: the tag memory callback goes with it.
+void endReading(ReadingState& r)
+{
+    r.running = false;
+    r.memory = {};
 }
 
 // Whether the library's reading state is still what it was when the cycle began.
@@ -141,7 +149,17 @@ void runCycle(ReaderFamily& family, brnHandle handle, AfiFilter filter)
         raw.blockSize = BRN_BLOCK_SIZE;
         if (readTagParts(family, handle, &uid, s.reading.rawMask, family.lockStatusOptional(), raw) != BRN_OK)
             continue;
+        const ReadingState::MemoryRequest memoryRequest = s.reading.memory;
+        brnTagMemory memory;
+        if (memoryRequest.callback
+            && readTagMemory(family, handle, &uid, uid, &raw, memoryRequest.maxBlocks, memory) != BRN_OK)
+            continue;
         s.sorting.record(uid, raw.blocks[0], raw.blocks[1]);
+        if (memoryRequest.callback) {
+            memoryRequest.callback(handle, &memory, memoryRequest.context);
+            if (!guard.intact())
+                return;
+        }
         if (!reportTag(handle, uid, raw, guard))
             return;
     }
@@ -154,6 +172,7 @@ void readerGone(brnHandle handle)
 {
     LibraryState& s = state();
     killReadingTimer();
+    endReading(s.reading);
     s.rfOn = false;
     ++s.epoch;
     const ReadingState& r = s.reading;
@@ -224,11 +243,13 @@ std::int32_t startRaw(brnHandle handle, std::uint32_t rawMask, brnRawItemCallbac
     s.currentReader = handle;
     s.sorting.clear();
     ++s.epoch;
+    endReading(r);
     // One timer at a time: an earlier one would only tick in vain.
     killReadingTimer();
     if (!handle)
         return BRN_ERR_HANDLE;
     startReadingTimer();
+    r.running = true;
     return BRN_OK;
 }
 
@@ -266,6 +287,7 @@ void forgetReader(brnHandle handle)
     if (!handle || handle != s.currentReader)
         return;
     killReadingTimer();
+    endReading(s.reading);
     s.currentReader = nullptr;
     ++s.epoch;
 }
@@ -306,6 +328,7 @@ int32_t brnStopReadingRawItems(brnHandle handle)
         return BRN_ERR_HANDLE;
     LibraryState& s = state();
     killReadingTimer();
+    endReading(s.reading);
     ++s.epoch;
     if (!s.rfOn)
         return BRN_OK;

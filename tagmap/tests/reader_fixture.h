@@ -45,6 +45,14 @@ inline const char* const kBook =
 inline const char* const kCard = "E0040100AABBCCDD afi=92 eas=0 locked=6 12000000 013524A1 9086E040 0000AC58 8F876000";
 inline const char* const kShelf = "E004010055667788 afi=93 eas=0 14000000 00000BB9 00000000 0000AC58";
 inline const std::uint8_t kBookUid[8] = {0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
+// Tags of other libraries (sim/examples/library-standard-tags.txt): ISO
+// 28560-3, item 1000000136 of DK-718500 with two extension blocks (74 bytes);
+// ISO 28560-2, item 1620168259 of FI-Mamk-M (28 bytes).
+inline const char* const kIso28560_3 =
+    "E004010028560003 afi=07 dsfid=3E eas=1 mem=110101313030303030303133360000000000003615444b373138353030000000"
+    "0000050100050122020071426f67766f676e656e00313233343536373839300000613738393635366300";
+inline const char* const kIso28560_2 =
+    "E004010028560002 afi=07 dsfid=06 eas=1 mem=9101046091ce43800201a80501106702424103073240de05ab075b00";
 
 // Items as the workstation's pages write them (kBook and kCard above hold
 // much the same as stored): a book of library 44120, a patron card, a shelf

@@ -10,6 +10,7 @@
 #include <map>
 #include <vector>
 
+#include "brenholt_datamodel.h"
 #include "platform/loop.h"
 #include "reader_fixture.h"
 #include "sim/iso15693.h"
@@ -43,6 +44,7 @@ struct Seen {
     brnItem item{};
     brnRawItem raw{};
     Uid8 uid{};
+    brnTagMemory memory{};
 };
 
 // Collects the callbacks; a hook may act from inside one.
@@ -114,6 +116,21 @@ void onRaw(brnHandle handle, std::int32_t event, brnRawItem* raw, void* context)
 void onRawUid(brnHandle handle, std::int32_t event, brnRawItem* raw, std::uint8_t* uid, void* context)
 {
     record(handle, event, raw, &Seen::raw, uid, context);
+}
+
+// The tag memory callback, seen as an event of its own.
+constexpr std::int32_t kMemoryEvent = -1;
+
+void onMemory(brnHandle handle, const brnTagMemory* memory, void* context)
+{
+    Seen s;
+    s.event = kMemoryEvent;
+    s.withRecord = memory != nullptr;
+    if (memory) {
+        s.memory = *memory;
+        std::copy_n(memory->uid, 8, s.uid.begin());
+    }
+    recorderOf(context).add(handle, s);
 }
 
 Uid8 uidOf(const char* line) { return *sim::uidFromText(std::string(line, 16)); }
@@ -522,6 +539,60 @@ TEST_P(Reading, HungUpLineEndsReadingWithOneEvent)
     EXPECT_EQ(recorder_.seen.back().uid, Uid8{}) << "no UID";
     EXPECT_EQ(loop().timerCount(), baseTimers_);
     EXPECT_EQ(brnReaderConnected(nullptr), BRN_ERR_HANDLE);
+}
+
+TEST_P(Reading, TagMemoryComesJustBeforeEachTag)
+{
+    place(kIso28560_3);
+    openForReading();
+    EXPECT_EQ(brnSetTagMemoryCallback(handle_, 32, onMemory, &recorder_), BRN_ERR_NOT_READING);
+    ASSERT_EQ(brnStartReadingUIDs(handle_, BRN_ITEM_IDENTITY | BRN_ITEM_LIBRARY, onItemUid, &recorder_), BRN_OK);
+    EXPECT_EQ(brnSetTagMemoryCallback(handle_, BRN_TAG_MEMORY_MAX_BLOCKS + 1, onMemory, &recorder_),
+              BRN_ERR_PARAMETER);
+    ASSERT_EQ(brnSetTagMemoryCallback(handle_, 32, onMemory, &recorder_), BRN_OK);
+    waitForEvents(BRN_EVENT_NEW_TAG, 1);
+    ASSERT_EQ(recorder_.seen.size(), 2u);
+    const Seen& iso = recorder_.seen[0];
+    ASSERT_EQ(iso.event, kMemoryEvent);
+    EXPECT_EQ(iso.uid, uidOf(kIso28560_3));
+    EXPECT_EQ(recorder_.seen[1].uid, iso.uid);
+    EXPECT_EQ(iso.memory.afi, 0x07);
+    EXPECT_EQ(iso.memory.size, 112u) << "28 blocks: fewer than asked for";
+    brnDataModelInfo info{};
+    ASSERT_EQ(brnClassifyTagMemory(&iso.memory, &info), BRN_OK);
+    EXPECT_EQ(info.model, BRN_DM_MODEL_ISO28560_3);
+    EXPECT_STREQ(info.owner, "DK-718500");
+
+    // This library's book: blocks 0 to 7 alone, none read twice.
+    reader().remove(uidOf(kIso28560_3));
+    recorder_.seen.clear();
+    const std::uint64_t blockReads = reader().airRequestCount(sim::iso::kReadSingleBlock);
+    place(kBook);
+    waitForEvents(BRN_EVENT_NEW_TAG, 1);
+    ASSERT_EQ(recorder_.seen.size(), 2u);
+    EXPECT_EQ(recorder_.seen[0].memory.size, 32u);
+    EXPECT_EQ(reader().airRequestCount(sim::iso::kReadSingleBlock) - blockReads, 8u);
+
+    // A memory callback that stops reading: the tag goes no further.
+    recorder_.seen.clear();
+    recorder_.hook = [this](const Seen& s) {
+        if (s.event == kMemoryEvent) {
+            EXPECT_EQ(brnStopReadingItems(handle_), BRN_OK);
+        }
+    };
+    ASSERT_EQ(brnStartReadingUIDs(handle_, BRN_ITEM_IDENTITY, onItemUid, &recorder_), BRN_OK);
+    ASSERT_EQ(brnSetTagMemoryCallback(handle_, 8, onMemory, &recorder_), BRN_OK);
+    waitForEvents(kMemoryEvent, 1);
+    loop().runFor(4 * kPeriodMs);
+    EXPECT_EQ(recorder_.seen.size(), 1u);
+
+    // The stop cleared it: the next start reports tags alone.
+    recorder_.hook = nullptr;
+    recorder_.seen.clear();
+    ASSERT_EQ(startItems(), BRN_OK);
+    waitForEvents(BRN_EVENT_NEW_TAG, 1);
+    runTicks(2);
+    EXPECT_EQ(recorder_.count(kMemoryEvent), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, Reading, ::testing::ValuesIn(kFamilies),

@@ -3,10 +3,13 @@
 // item reads (by type too), UID read, lock queries, inventory counts and
 // the RF field the reads leave behind.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
+#include "brenholt_datamodel.h"
 #include "platform/clock.h"
 #include "reader_fixture.h"
+#include "sim/iso15693.h"
 
 using namespace brenholt_test;
 
@@ -256,6 +259,51 @@ TEST_P(SingleRead, CallsOnAnotherFamilysHandle)
     EXPECT_EQ(brnReadSingleRawItem(handle_, 10, kAllRaw, &raw), BRN_ERR_HANDLE);
     ASSERT_EQ(brnSwitchReader(handle_, GetParam().number, 0), 0);
     EXPECT_EQ(brnReadSingleRawItem(handle_, 10, kAllRaw, &raw), BRN_OK);
+}
+
+TEST_P(SingleRead, TagMemoryOfEachDataModel)
+{
+    const struct {
+        const char* line;
+        std::int32_t afi, dsfid, model;
+        std::uint32_t size; // the whole memory; this library's tags blocks 0 to 7
+        const char* itemId;
+        const char* owner;
+    } tags[] = {
+        {kIso28560_3, 0x07, 0x3E, BRN_DM_MODEL_ISO28560_3, 112, "1000000136", "DK-718500"},
+        {kIso28560_2, 0x07, 0x06, BRN_DM_MODEL_ISO28560_2, 112, "1620168259", "FI-Mamk-M"},
+        {kBook, 0x91, 0x00, BRN_DM_MODEL_HOUSE, 32, "", ""},
+    };
+    open();
+    for (const auto& t : tags) {
+        SCOPED_TRACE(std::string(t.line, 16));
+        place(t.line);
+        brnTagMemory m;
+        std::memset(&m, 0xA5, sizeof m);
+        ASSERT_EQ(brnReadSingleTagMemory(handle_, 10, BRN_TAG_MEMORY_MAX_BLOCKS, &m), BRN_OK);
+        EXPECT_EQ(sim::uidToText(std::to_array(m.uid)), std::string(t.line, 16));
+        EXPECT_EQ((std::array{m.afi, m.dsfid, m.blockCount, m.blockSize}),
+                  (std::array<std::int32_t, 4>{t.afi, t.dsfid, 28, 4}));
+        ASSERT_EQ(m.size, t.size);
+        const sim::Tag tag = *reader().tag(*sim::uidFromText(std::string(t.line, 16)));
+        for (std::uint32_t i = 0; i < m.size; ++i)
+            ASSERT_EQ(m.memory[i], tag.blockBytes(static_cast<int>(i / 4))[i % 4]) << "byte " << i;
+        EXPECT_FALSE(reader().rfOn()) << "a completed read switches the field off";
+        brnDataModelInfo info{};
+        ASSERT_EQ(brnClassifyTagMemory(&m, &info), BRN_OK);
+        EXPECT_EQ(info.model, t.model);
+        EXPECT_STREQ(info.itemId, t.itemId);
+        EXPECT_STREQ(info.owner, t.owner);
+        // No blocks: the UID and the system information alone.
+        ASSERT_EQ(brnReadSingleTagMemory(handle_, 10, 0, &m), BRN_OK);
+        EXPECT_EQ(m.size, 0u);
+        EXPECT_EQ(m.afi, t.afi);
+        reader().removeAll();
+    }
+    brnTagMemory m{};
+    EXPECT_EQ(brnReadSingleTagMemory(handle_, 0, 8, &m), BRN_ERR_NO_TAG);
+    EXPECT_EQ(brnReadSingleTagMemory(handle_, 0, BRN_TAG_MEMORY_MAX_BLOCKS + 1, &m), BRN_ERR_PARAMETER);
+    EXPECT_EQ(brnReadSingleTagMemory(nullptr, 0, 8, &m), BRN_ERR_HANDLE);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, SingleRead,

@@ -21,7 +21,8 @@ namespace {
 const Command kCommands[] = {
     {"info", "", "the reader on the port: its family and what it tells of itself", runInfo},
     {"read", "[--raw] [--type book|card|shelf] [--delay MS]",
-     "the one tag on the reader: UID, item, EAS and locks (--raw: the block values)", runRead},
+     "the one tag on the reader: UID, item, EAS and locks, or what a tag of another library holds\n"
+     "      (ISO 28560-3, ISO 28560-2); --raw: the block values", runRead},
     {"uid", "", "the UID of the one tag on the reader", runUid},
     {"count", "[--type book|card|shelf]", "the number of tags in the field (of an item type)", runCount},
     // Continuous reading and writing.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "brenholt.h"
 
@@ -203,6 +204,49 @@ void printStopped(bool json, const std::string& call, const std::string& what,
 void printVerifyFailure(bool json, const std::string& what, const std::vector<std::pair<std::string, Json>>& found)
 {
     printStopped(json, "verify", "verification failed: " + what, found);
+}
+
+bool isStandardTag(const brnDataModelInfo& info)
+{
+    return info.model == BRN_DM_MODEL_ISO28560_3 || info.model == BRN_DM_MODEL_ISO28560_2;
+}
+
+namespace {
+
+// ISO 28560-1's types of usage (the class, for ISO 28560-2).
+std::string usageText(std::int32_t usage)
+{
+    static const char* const names[] = {
+        "acquisition", "item for circulation", "item not for circulation", "local use", "local use",
+        "future use",  "no information",       "discarded",                "patron card", "library equipment"};
+    const bool named = usage >= 0 && usage < static_cast<std::int32_t>(std::size(names));
+    return std::to_string(usage) + (named ? std::string(" (") + names[usage] + ")" : "");
+}
+
+} // namespace
+
+std::vector<ModelField> dataModelFields(const brnDataModelInfo& info)
+{
+    const std::string model = brnDataModelName(info.model);
+    const bool standard = isStandardTag(info);
+    // "ISO 28560-3" for people.
+    const std::string shown = standard ? "ISO " + model.substr(3) : model;
+    std::vector<ModelField> fields{{"dataModel", "data model", shown, Json::string(model)}};
+    if (standard) {
+        fields.push_back({"itemId", "item identifier", *info.itemId ? info.itemId : "none", Json::string(info.itemId)});
+        fields.push_back({"owner", "owner library", *info.owner ? info.owner : "none", Json::string(info.owner)});
+        if (info.typeOfUsage >= 0)
+            fields.push_back(
+                {"typeOfUsage", "type of usage", usageText(info.typeOfUsage), Json::number(info.typeOfUsage)});
+        if (info.part >= 0)
+            fields.push_back({"part", "part", std::to_string(info.part) + " of " + std::to_string(info.parts),
+                              Json::number(info.part)});
+        if (info.parts >= 0)
+            fields.push_back({"parts", "", "", Json::number(info.parts)});
+    }
+    if (info.crcValid >= 0)
+        fields.push_back({"crcValid", "CRC", info.crcValid ? "valid" : "fails", Json::boolean(info.crcValid != 0)});
+    return fields;
 }
 
 std::string itemTypeName(std::int32_t type)

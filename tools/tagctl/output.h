@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "brenholt_datamodel.h"
+
 namespace tagctl {
 
 // The GBK bytes in the encoding of the current locale (UTF-8 where the locale
@@ -74,6 +76,23 @@ void printStopped(bool json, const std::string& call, const std::string& what,
 // failed: what" on standard error, and in JSON an object {"ok": false, "call":
 // "verify"} with the members of `found` after those on standard output.
 void printVerifyFailure(bool json, const std::string& what, const std::vector<std::pair<std::string, Json>>& found);
+
+// What tagctl shows of a tag's data model (brenholt_datamodel.h): one value
+// for people (label: text) and for JSON (key: value).
+struct ModelField {
+    std::string key;
+    std::string label;
+    std::string text;
+    Json value;
+};
+// Whether the tag holds one of the public library data models (ISO 28560-3,
+// ISO 28560-2): it is shown as such, not as an item of this library.
+bool isStandardTag(const brnDataModelInfo& info);
+// "dataModel" ("house", "iso28560-3", "iso28560-2", "unknown"); for a
+// standard tag its "itemId" (a string), "owner" (the ISIL), "typeOfUsage",
+// "part" and "parts"; and "crcValid" for an ISO 28560-3 layout. Values the
+// tag does not carry are left out.
+std::vector<ModelField> dataModelFields(const brnDataModelInfo& info);
 
 // "book", "patron card", "shelf tag", or "type N".
 std::string itemTypeName(std::int32_t type);

@@ -9,6 +9,7 @@ namespace tagctl {
 namespace {
 
 constexpr std::uint32_t kDefaultRetryDelayMs = 10;
+constexpr std::uint32_t kAllRaw = BRN_RAW_EAS | BRN_RAW_LOCKS | BRN_RAW_ALL_BLOCKS;
 
 struct ReadArgs {
     bool raw = false;
@@ -141,6 +142,61 @@ void addRaw(Report& report, const brnRawItem& raw)
     report.addJson("blocks", Json::array(std::move(values)));
 }
 
+// The tag's data model: lines and members for a standard tag; members alone
+// for the others, whose items print as they always did.
+void addDataModel(Report& report, const brnDataModelInfo& info)
+{
+    const bool standard = isStandardTag(info);
+    for (ModelField& f : dataModelFields(info)) {
+        if (standard && !f.label.empty())
+            report.add(f.key, f.label, f.text, std::move(f.value));
+        else
+            report.addJson(f.key, std::move(f.value));
+    }
+}
+
+// The AFI a tag read by item type carries; unknown for types without one.
+std::int32_t afiOfType(std::int32_t type)
+{
+    switch (type) {
+    case BRN_ITEM_TYPE_BOOK: return BRN_AFI_BOOK;
+    case BRN_ITEM_TYPE_PATRON_CARD: return BRN_AFI_PATRON_CARD;
+    case BRN_ITEM_TYPE_SHELF_TAG: return BRN_AFI_SHELF_TAG;
+    default: return BRN_DM_BYTE_UNKNOWN;
+    }
+}
+
+// The item of blocks 0 to 7 (raw: the tag's record), or a tag of another
+// data model as what it is. The tag's memory tells which: read whole with its
+// AFI and DSFID, or, for a tag found by item type, blocks 0 to 7 with that
+// type's AFI.
+int addItemOrTag(const Options& options, OpenReader& reader, const ReadArgs& read, const brnRawItem& raw,
+                 Report& report)
+{
+    brnDataModelInfo info{};
+    std::int32_t code = BRN_OK;
+    if (read.type) {
+        std::uint8_t bytes[BRN_ITEM_BLOCKS * BRN_BLOCK_SIZE];
+        brnRawItemTagBytes(&raw, bytes);
+        code = brnClassifyTag(bytes, sizeof bytes, afiOfType(*read.type), BRN_DM_BYTE_UNKNOWN, &info);
+    } else {
+        brnTagMemory memory{};
+        code = brnReadSingleTagMemory(reader.handle(), read.delayMs, BRN_TAG_MEMORY_MAX_BLOCKS, &memory);
+        if (code != BRN_OK)
+            return callFailed(options, "brnReadSingleTagMemory", code);
+        code = brnClassifyTagMemory(&memory, &info);
+    }
+    if (code != BRN_OK)
+        return callFailed(options, "brnClassifyTag", code);
+    if (!isStandardTag(info)) {
+        brnItem item{};
+        brnDecodeRawItem(&raw, &item);
+        addItem(report, item);
+    }
+    addDataModel(report, info);
+    return kExitOk;
+}
+
 } // namespace
 
 int runRead(const Options& options, const Args& args)
@@ -158,24 +214,16 @@ int runRead(const Options& options, const Args& args)
                 return callFailed(options, "brnReadSingleUID", code);
             report.add("uid", "UID", uidText(uid));
         }
-        if (read.raw) {
-            brnRawItem raw{};
-            const std::uint32_t all = BRN_RAW_EAS | BRN_RAW_LOCKS | BRN_RAW_ALL_BLOCKS;
-            const std::int32_t code =
-                read.type ? brnReadSingleRawItemByType(reader.handle(), read.delayMs, *read.type, all, &raw)
-                          : brnReadSingleRawItem(reader.handle(), read.delayMs, all, &raw);
-            if (code != BRN_OK)
-                return callFailed(options, read.type ? "brnReadSingleRawItemByType" : "brnReadSingleRawItem", code);
+        brnRawItem raw{};
+        const std::int32_t code =
+            read.type ? brnReadSingleRawItemByType(reader.handle(), read.delayMs, *read.type, kAllRaw, &raw)
+                      : brnReadSingleRawItem(reader.handle(), read.delayMs, kAllRaw, &raw);
+        if (code != BRN_OK)
+            return callFailed(options, read.type ? "brnReadSingleRawItemByType" : "brnReadSingleRawItem", code);
+        if (read.raw)
             addRaw(report, raw);
-        } else {
-            brnItem item{};
-            const std::int32_t code =
-                read.type ? brnReadSingleItemByType(reader.handle(), read.delayMs, *read.type, BRN_ITEM_ALL, &item)
-                          : brnReadSingleItem(reader.handle(), read.delayMs, BRN_ITEM_ALL, &item);
-            if (code != BRN_OK)
-                return callFailed(options, read.type ? "brnReadSingleItemByType" : "brnReadSingleItem", code);
-            addItem(report, item);
-        }
+        else if (const int exit = addItemOrTag(options, reader, read, raw, report); exit != kExitOk)
+            return exit;
         report.print();
         return kExitOk;
     });

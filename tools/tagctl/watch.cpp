@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands.h"
@@ -103,6 +104,10 @@ struct Watch {
     long tags = 0;
     bool interrupted = false;
     bool readerGone = false; // reading stopped by itself: the reader's line went
+    // The data model of the tag whose memory came last: the memory callback
+    // comes just before the item callbacks of the same tag.
+    brnDataModelInfo model{};
+    bool modelKnown = false;
 
     bool done() const { return interrupted || readerGone || (limit > 0 && tags >= limit); }
     // Whether the event is the reader's going (taken note of).
@@ -134,6 +139,22 @@ Watch& watchOf(void* context) { return *static_cast<Watch*>(context); }
 std::string easText(bool told, std::int32_t state) { return !told ? "EAS ?" : state ? "EAS on" : "EAS off"; }
 Json easJson(bool told, std::int32_t state) { return told ? Json::boolean(state != 0) : Json::null(); }
 
+// A tag of a public library data model: what it holds in that model.
+void printStandardTag(const brnDataModelInfo& model, std::string text, Json json, const brnItem& item, Watch& w)
+{
+    for (ModelField& f : dataModelFields(model)) {
+        if (f.key == "dataModel" || f.key == "itemId")
+            text += f.text + "  ";
+        else if (f.key == "owner")
+            text += "owner " + f.text + "  ";
+        json.set(f.key, std::move(f.value));
+    }
+    const bool told = item.validMask & BRN_ITEM_EAS;
+    json.set("eas", easJson(told, item.easState));
+    w.line(text + easText(told, item.easState), std::move(json));
+    w.counted();
+}
+
 void printItem(brnItem* item, const std::uint8_t* uid, Watch& w)
 {
     std::string text;
@@ -142,6 +163,9 @@ void printItem(brnItem* item, const std::uint8_t* uid, Watch& w)
         text = hexBytes(uid, 8) + "  ";
         json.set("uid", Json::string(hexBytes(uid, 8)));
     }
+    const bool modelKnown = std::exchange(w.modelKnown, false);
+    if (modelKnown && isStandardTag(w.model))
+        return printStandardTag(w.model, std::move(text), std::move(json), *item, w);
     text += itemTypeName(item->itemType) + "  " + std::to_string(item->itemId);
     json.set("itemType", Json::number(item->itemType))
         .set("typeCode", Json::number(item->typeCode))
@@ -161,8 +185,17 @@ void printItem(brnItem* item, const std::uint8_t* uid, Watch& w)
         text += "  locked";
     if (item->validMask & BRN_ITEM_LOCKS)
         json.set("lockMask", Json::unsignedNumber(item->lockMask));
+    if (modelKnown)
+        for (ModelField& f : dataModelFields(w.model))
+            json.set(f.key, std::move(f.value));
     w.line(text, std::move(json));
     w.counted();
+}
+
+void onMemory(brnHandle, const brnTagMemory* memory, void* context)
+{
+    Watch& w = watchOf(context);
+    w.modelKnown = memory && brnClassifyTagMemory(memory, &w.model) == BRN_OK;
 }
 
 void onItem(brnHandle, std::int32_t event, brnItem* item, void* context)
@@ -238,6 +271,11 @@ int runWatch(const Options& options, const Args& args)
         }
         if (code != BRN_OK)
             return callFailed(options, call, code);
+        // Items come with their tag's data model; raw records as they are.
+        if (!watchArgs.raw)
+            if (const std::int32_t set = brnSetTagMemoryCallback(reader.handle(), BRN_TAG_MEMORY_MAX_BLOCKS, onMemory,
+                                                                  &watch))
+                return callFailed(options, "brnSetTagMemoryCallback", set);
         std::fprintf(stderr, "tagctl: watching the %s reader on COM%d (Ctrl-C stops)\n",
                      familyName(reader.family()).c_str(), options.port);
 

@@ -117,6 +117,12 @@ Outcome tagctl(std::vector<std::string> args, const char* interruptOn = nullptr,
 
 const char* const kBook =
     "E004010012345678 afi=91 eas=1 locked=0-1 10000000 00003039 20040000 0000AC58 9BC38000";
+// Tags of other libraries, as in sim/examples/library-standard-tags.txt.
+const char* const kIso28560_3 =
+    "E004010028560003 afi=07 dsfid=3E eas=1 mem=110101313030303030303133360000000000003615444b373138353030000000"
+    "0000050100050122020071426f67766f676e656e00313233343536373839300000613738393635366300";
+const char* const kIso28560_2 =
+    "E004010028560002 afi=07 dsfid=06 eas=0 mem=9101046091ce43800201a80501106702424103073240de05ab075b00";
 
 class Tagctl : public ::testing::Test {
 protected:
@@ -176,12 +182,56 @@ TEST_F(Tagctl, ReadDecodesTheTag)
     EXPECT_NE(j.out.find("\"itemId\": 4412000012345"), std::string::npos) << j.out;
     EXPECT_NE(j.out.find("\"eas\": true"), std::string::npos) << j.out;
     EXPECT_NE(j.out.find("\"locked\": [\"identifier\"]"), std::string::npos) << j.out;
+    EXPECT_NE(j.out.find("\"extraLong\": 0, \"dataModel\": \"house\", \"ok\": true}"), std::string::npos) << j.out;
+    EXPECT_EQ(r.out.find("data model"), std::string::npos) << "this library's tags print as they did\n" << r.out;
+    const Outcome byType = tagctl({"--json", "--port", port_, "read", "--type", "book"});
+    EXPECT_NE(byType.out.find("\"dataModel\": \"house\""), std::string::npos) << byType.out;
     const Outcome raw = tagctl({"--json", "--port", port_, "read", "--raw"});
     ASSERT_EQ(raw.exitCode, 0) << raw.err;
     EXPECT_NE(raw.out.find("\"blocks\": [268435456, 12345, 537133056, 44120, 2613280768, 0, 0, 0]"),
               std::string::npos)
         << raw.out;
     EXPECT_NE(raw.out.find("\"lockedBlocks\": [0, 1]"), std::string::npos) << raw.out;
+}
+
+TEST_F(Tagctl, TagsOfOtherLibrariesShowAsWhatTheyAre)
+{
+    serve("talu");
+    const struct {
+        const char* line;
+        const char* json;
+    } tags[] = {
+        {kIso28560_3,
+         "\"uid\": \"E004010028560003\", \"dataModel\": \"iso28560-3\", \"itemId\": \"1000000136\", "
+         "\"owner\": \"DK-718500\", \"typeOfUsage\": 1, \"part\": 1, \"parts\": 1, \"crcValid\": true, \"ok\": true}"},
+        {kIso28560_2,
+         "\"uid\": \"E004010028560002\", \"dataModel\": \"iso28560-2\", \"itemId\": \"1620168259\", "
+         "\"owner\": \"FI-Mamk-M\", \"typeOfUsage\": 1, \"ok\": true}"},
+    };
+    for (const auto& t : tags) {
+        place(t.line);
+        const Outcome j = tagctl({"--json", "--port", port_, "read"});
+        ASSERT_EQ(j.exitCode, 0) << j.err;
+        EXPECT_NE(j.out.find(t.json), std::string::npos) << j.out;
+        served_.reader->removeAll();
+    }
+
+    // Passing the reader together with this library's book.
+    place(kIso28560_3);
+    place(kIso28560_2);
+    place(kBook);
+    const Outcome w = tagctl({"--port", port_, "watch", "--period", "20", "--count", "3"});
+    ASSERT_EQ(w.exitCode, 0) << w.err;
+    EXPECT_NE(w.out.find("E004010028560003  ISO 28560-3  1000000136  owner DK-718500  EAS on\n"), std::string::npos)
+        << w.out;
+    EXPECT_NE(w.out.find("E004010028560002  ISO 28560-2  1620168259  owner FI-Mamk-M  EAS off\n"), std::string::npos)
+        << w.out;
+    const Outcome wj = tagctl({"--json", "--port", port_, "watch", "--period", "20", "--count", "3"});
+    ASSERT_EQ(wj.exitCode, 0) << wj.err;
+    EXPECT_NE(wj.out.find("\"dataModel\": \"iso28560-3\", \"itemId\": \"1000000136\", \"owner\": \"DK-718500\""),
+              std::string::npos)
+        << wj.out;
+    EXPECT_NE(wj.out.find("\"lockMask\": 4, \"dataModel\": \"house\"}"), std::string::npos) << wj.out;
 }
 
 TEST_F(Tagctl, UidAndCount)

@@ -11,6 +11,18 @@ void RecordingUi::message(QWidget*, const QString& caption, const QString& text,
         onMessage(messages.back());
 }
 
+bool RecordingUi::question(QWidget*, const QString& caption, const QString& text)
+{
+    questions.push_back({caption, text, Icon::Warning});
+    if (onQuestion)
+        onQuestion(questions.back());
+    if (questionAnswers.empty())
+        return false;
+    const bool yes = questionAnswers.front();
+    questionAnswers.pop_front();
+    return yes;
+}
+
 QString RecordingUi::chooseFolder(QWidget*, const QString& title, const QString& start)
 {
     folderTitles << title;
@@ -25,6 +37,9 @@ QString RecordingUi::chooseFolder(QWidget*, const QString& title, const QString&
 void RecordingUi::reset()
 {
     messages.clear();
+    questions.clear();
+    questionAnswers.clear();
+    onQuestion = nullptr;
     beeps = 0;
     folderAnswers.clear();
     folderTitles.clear();

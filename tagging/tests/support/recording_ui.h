@@ -41,17 +41,23 @@ struct RecordedMessage {
     Ui::Icon icon;
 };
 
-// Records every message box and beep; answers folder choosers from a queue
-// (empty answers when it runs out: chooser cancelled).
+// Records every message box, question and beep; answers questions and
+// folder choosers from queues (No, and empty answers, when they run out:
+// the default button, the chooser cancelled).
 class RecordingUi final : public Ui {
 public:
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;
+    bool question(QWidget* owner, const QString& caption, const QString& text) override;
     void beep() override { ++beeps; }
     QString chooseFolder(QWidget* owner, const QString& title, const QString& start) override;
 
     void reset();
 
     std::vector<RecordedMessage> messages;
+    std::vector<RecordedMessage> questions;
+    std::deque<bool> questionAnswers;
+    // Runs while a question is up, before it is answered.
+    std::function<void(const RecordedMessage&)> onQuestion;
     int beeps = 0;
     std::deque<QString> folderAnswers;
     QStringList folderTitles;

@@ -1,5 +1,8 @@
 #include "scripted_library.h"
 
+#include <algorithm>
+#include <iterator>
+
 ScriptedLibrary::ScriptedLibrary() : m_previous(static_cast<ScriptedLibrary*>(ReaderLibrary::install(this)))
 {
 }
@@ -7,6 +10,19 @@ ScriptedLibrary::ScriptedLibrary() : m_previous(static_cast<ScriptedLibrary*>(Re
 ScriptedLibrary::~ScriptedLibrary()
 {
     ReaderLibrary::install(m_previous);
+}
+
+brnTagMemory ScriptedLibrary::standardTagMemory()
+{
+    const QByteArray block = QByteArray::fromHex("1101013130303030303030353600000000000098a4444b3731383530300000000000");
+    brnTagMemory memory{};
+    const std::uint8_t uid[8] = {0xE0, 0x04, 0x01, 0x00, 0x28, 0x56, 0x00, 0x03};
+    std::copy(std::begin(uid), std::end(uid), memory.uid);
+    memory.afi = 0x07;
+    memory.dsfid = memory.blockCount = memory.blockSize = -1;
+    std::copy(block.begin(), block.end(), memory.memory);
+    memory.size = 36; // nine blocks
+    return memory;
 }
 
 int ScriptedLibrary::result(const QString& call) const
@@ -79,6 +95,7 @@ int ScriptedLibrary::startReadingItems(ReaderHandle handle, std::uint32_t reques
     if (!handle)
         return -5;
     const int rc = result(QStringLiteral("brnStartReadingItems"));
+    m_memoryCallback = nullptr;
     if (rc == 0) {
         m_callback = callback;
         m_context = context;
@@ -87,9 +104,42 @@ int ScriptedLibrary::startReadingItems(ReaderHandle handle, std::uint32_t reques
     return rc;
 }
 
+int ScriptedLibrary::setTagMemoryCallback(ReaderHandle handle, std::uint32_t maxBlocks, TagMemoryCallback callback,
+                                          void* context)
+{
+    memoryCalls << QStringLiteral("brnSetTagMemoryCallback %1 %2").arg(name(handle)).arg(maxBlocks);
+    if (!handle)
+        return -5;
+    const int rc = result(QStringLiteral("brnSetTagMemoryCallback"));
+    if (rc == 0) {
+        m_memoryCallback = callback;
+        m_memoryContext = context;
+    }
+    return rc;
+}
+
+void ScriptedLibrary::raiseTagMemory(const brnTagMemory& memory)
+{
+    if (m_memoryCallback)
+        m_memoryCallback(m_reading, &memory, m_memoryContext);
+}
+
+int ScriptedLibrary::readSingleTagMemory(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t maxBlocks,
+                                         brnTagMemory* memory)
+{
+    memoryCalls << QStringLiteral("brnReadSingleTagMemory %1 %2 %3").arg(name(handle)).arg(retryDelayMs).arg(maxBlocks);
+    if (!handle)
+        return -5;
+    const int rc = result(QStringLiteral("brnReadSingleTagMemory"));
+    if (rc == 0)
+        *memory = tagMemory;
+    return rc;
+}
+
 int ScriptedLibrary::stopReadingItems(ReaderHandle handle)
 {
     calls << QStringLiteral("brnStopReadingItems ") + name(handle);
+    m_memoryCallback = nullptr;
     if (!handle)
         return -5;
     return result(QStringLiteral("brnStopReadingItems"));

@@ -31,13 +31,24 @@ public:
     int startReadingItems(ReaderHandle handle, std::uint32_t requestMask, ItemCallback callback,
                           void* context) override;
     int stopReadingItems(ReaderHandle handle) override;
+    int setTagMemoryCallback(ReaderHandle handle, std::uint32_t maxBlocks, TagMemoryCallback callback,
+                             void* context) override;
+    int readSingleTagMemory(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t maxBlocks,
+                            brnTagMemory* memory) override;
     int readSingleItem(ReaderHandle handle, std::uint32_t retryDelayMs, std::uint32_t requestMask,
                        brnItem* item) override;
     int inventory(ReaderHandle handle) override;
     int writeItems(ReaderHandle handle, brnItem* item) override;
 
+    // Another library's tag: ISO 28560-3, item 1000000056 of DK-718500 (the
+    // public example of its basic block), UID E004010028560003, AFI 0x07.
+    static brnTagMemory standardTagMemory();
+
     // Raises a reading event with the last start's callback and context.
     void raise(int event, brnItem* item);
+    // Hands a tag's memory to the tag memory callback given since the last
+    // start, if any.
+    void raiseTagMemory(const brnTagMemory& memory);
 
     // The calls so far, e.g. "brnOpenSerial 3", "brnSetReadSessionDuration #1 50",
     // "brnClose #1"; #n is the handle of the n-th successful open, #0 none.
@@ -62,6 +73,12 @@ public:
     int tagsInField = 1;
     // What brnReadSingleItem finds: the item last written, unless given here.
     std::optional<brnItem> tagOnReader;
+    // What brnReadSingleTagMemory finds (result "brnReadSingleTagMemory"):
+    // no memory at all unless given. The tag memory calls are kept apart
+    // from the calls above: "brnReadSingleTagMemory #1 10 256",
+    // "brnSetTagMemoryCallback #1 256".
+    brnTagMemory tagMemory{};
+    QStringList memoryCalls;
 
 private:
     int result(const QString& call) const;
@@ -70,6 +87,8 @@ private:
     int m_opened = 0;
     ItemCallback m_callback = nullptr;
     void* m_context = nullptr;
+    TagMemoryCallback m_memoryCallback = nullptr;
+    void* m_memoryContext = nullptr;
     ReaderHandle m_reading = nullptr;
     brnItem m_lastOnTag{};
 };

@@ -53,6 +53,17 @@ inline const FamilyCase kFamilies[] = {
 
 inline const char kBlankUid[] = "E004010000000001";
 
+// Tags of other libraries (sim/examples/library-standard-tags.txt): ISO
+// 28560-3, item 1000000136 of DK-718500; ISO 28560-2, item 1620168259 of
+// FI-Mamk-M.
+inline const char kIso28560_3Uid[] = "E004010028560003";
+inline const std::string kIso28560_3Line =
+    std::string(kIso28560_3Uid)
+    + " afi=07 dsfid=3E eas=1 mem=110101313030303030303133360000000000003615444b373138353030000000"
+      "0000050100050122020071426f67766f676e656e00313233343536373839300000613738393635366300";
+inline const std::string kIso28560_2Line =
+    "E004010028560002 afi=07 dsfid=06 eas=1 mem=9101046091ce43800201a80501106702424103073240de05ab075b00";
+
 // What a test looks at of a tag: AFI, EAS, blocks 0 to 7 and their locks.
 struct TagImage {
     std::uint8_t afi = 0;
