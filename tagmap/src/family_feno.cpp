@@ -134,7 +134,7 @@ public:
         // response flags; the payload (the tag's answer after its flags,
         // the UID turned most significant first) from byte 6 on.
         Outcome outcome = commandOutcome(result, status);
-        const bool answered = length >= kRecordHead && (data[0] & 0x0F) == 0 && !(data[3] & kIsoResponseError);
+        const bool answered = length >= kRecordHead && (data[0] & 0x0F) == 0 && !(data[3] & ISO15693_RESPONSE_ERROR);
         if (outcome.ok && !(answered && parseSystemInfo(data + kRecordHead, length - kRecordHead, info)))
             outcome = Outcome::failure(result, status);
         return outcome;

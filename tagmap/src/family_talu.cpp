@@ -114,7 +114,7 @@ public:
         // The tag's response, flags byte first; no length comes back, the
         // information flags tell what follows.
         Outcome outcome = commandOutcome(result, a.status);
-        if (outcome.ok && ((a.data[0] & kIsoResponseError) || !parseSystemInfo(a.data + 1, sizeof a.data - 1, info)))
+        if (outcome.ok && ((a.data[0] & ISO15693_RESPONSE_ERROR) || !parseSystemInfo(a.data + 1, sizeof a.data - 1, info)))
             outcome = Outcome::failure(result, a.status);
         return outcome;
     }
