@@ -184,7 +184,7 @@ std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& reque
 }
 
 std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
-                 const std::function<void(const Fields&)>& fill)
+                 Filler fill)
 {
     Answer answer;
     const Outcome outcome = run(handle, command, request, answer, status);

@@ -18,8 +18,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
+#include <type_traits>
 
 #include "exchange.h"
 
@@ -143,6 +143,24 @@ private:
     Missing missing_;
 };
 
+// What a getter reads from its answer: a reference to the row's filler (a
+// lambda that lives for the call). Unlike std::function it never allocates,
+// so a table row has nothing that can throw besides the guarded exchange.
+class Filler {
+public:
+    template <class F>
+        requires(std::is_invocable_v<const F&, const Fields&> && !std::is_same_v<std::remove_cvref_t<F>, Filler>)
+    Filler(const F& fill) // implicit: the rows pass their lambdas as they are
+        : object_(&fill), call_([](const void* object, const Fields& f) { (*static_cast<const F*>(object))(f); })
+    {
+    }
+    void operator()(const Fields& f) const { call_(object_, f); }
+
+private:
+    const void* object_;
+    void (*call_)(const void*, const Fields&);
+};
+
 // How a getter's outputs follow the status byte.
 enum class Fill {
     Cleared,      // outputs cleared, then filled as far as the answer reaches, whatever the status
@@ -183,7 +201,7 @@ std::int32_t status(std::int32_t handle, std::uint8_t command, const Request& re
 std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* length,
                  std::uint8_t* data, std::uint8_t* status);
 std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
-                 const std::function<void(const Fields&)>& fill);
+                 Filler fill);
 std::int32_t entries(std::int32_t handle, std::uint8_t command, const Request& request, EntryRule rule,
                      std::int32_t* count, std::uint8_t* slots, std::uint8_t* status);
 
