@@ -7,10 +7,12 @@
  * Programs load Dalrix.so at run time and look the exports up by name; this
  * header declares them for tools and tests that link or bind them directly.
  *
- * Results: 0 for success; otherwise the reader's non-zero status byte (0x0F
- * means that the reader gave an error code, see the error code argument) or
- * one of the DRV_ codes below. The port exports and ReadScanModeData have
- * results of their own, described at each.
+ * Results: DALRIX_OK for success; otherwise the reader's non-zero status byte
+ * (DALRIX_STATUS_ERROR_CODE means that the reader gave an error code, see the
+ * error code argument) or one of the DRV_ codes below. The port exports and
+ * ReadScanModeData have results of their own, described at each. No
+ * exception leaves the driver: an export that fails inside (no memory, say)
+ * gives DRV_NO_ANSWER.
  *
  * Argument conventions:
  *  - address: one byte holding the reader's bus address, read when the request
@@ -22,9 +24,10 @@
  *    WriteSingleBlock: 8 bytes for state 4, 5, 12 or 13, else 4).
  *  - uid: the tag's 8 UID bytes in the order an inventory delivers them, or null.
  *  - errorCode: receives the error code of the last good answer after the
- *    exchange, whatever its result (0 unless the reader answered status 0x0F).
+ *    exchange, whatever its result (0 unless the reader answered status
+ *    DALRIX_STATUS_ERROR_CODE).
  *  - Outputs other than errorCode (and the inventory list and count) are
- *    written only when the result is 0.
+ *    written only when the result is DALRIX_OK.
  *  - A null pointer where the driver must read a value (address, state, a
  *    parameter or data block) fails the call with DRV_NO_ANSWER without
  *    sending; null output pointers are skipped.
@@ -51,6 +54,7 @@ extern "C" {
 
 /* Driver result codes. */
 enum {
+    DALRIX_OK = 0,
     DRV_NO_ANSWER = 0x30,    /* no complete answer in time; port cannot be opened */
     DRV_CRC_ERROR = 0x31,    /* an answer frame failed its CRC check */
     DRV_LENGTH_ERROR = 0x32, /* answer data of the wrong length; a request over 256 bytes */
@@ -60,22 +64,27 @@ enum {
 /* Reader status meaning "an error code follows" (the result, with errorCode set). */
 enum { DALRIX_STATUS_ERROR_CODE = 0x0F };
 
+/* ReadScanModeData: the reader sent nothing since the last request. */
+enum { DALRIX_NOTHING_RECEIVED = 1 };
+
 /* Bytes the driver keeps of what the reader sends between two requests. */
 enum { DALRIX_SCAN_BUFFER_SIZE = 40960 };
 
 /* ---- Port ---------------------------------------------------------------- */
 
 /* Closes the open port, opens COM(portIndex + 1) at 19200 baud and asks the
- * reader for its information (see GetReaderInformation). 48 when the port
- * cannot be opened; otherwise the result of that request. The port stays
- * open when the reader does not answer. */
+ * reader for its information (see GetReaderInformation). DRV_NO_ANSWER when
+ * the port cannot be opened; otherwise the result of that request. The port
+ * stays open when the reader does not answer. */
 int32_t OpenComPort(int32_t portIndex, uint8_t* address);
-/* Closes the port; 0. */
+/* Closes the port; DALRIX_OK (DRV_BUSY during an exchange). */
 int32_t CloseComPort(void);
-/* Closes the port when it is COM(portIndex + 1) and returns 0; otherwise 48. */
+/* Closes the port when it is COM(portIndex + 1) and returns DALRIX_OK;
+ * otherwise DRV_NO_ANSWER (DRV_BUSY during an exchange). */
 int32_t CloseSpecComPort(int32_t portIndex);
-/* OpenComPort with indexes 0 to 11 until one returns 0; stores that index
- * and returns 0. Closes each port that fails; 48 when none answers. */
+/* OpenComPort with indexes 0 to 11 until one returns DALRIX_OK; stores that
+ * index and returns DALRIX_OK. Closes each port that fails; DRV_NO_ANSWER
+ * when none answers. */
 int32_t AutoOpenComPort(int32_t* portIndex, uint8_t* address);
 /* 1 while a port is open and its line is up; 0 when no port is open or its
  * line has gone (device unplugged or hung up, the far end of a
@@ -111,7 +120,8 @@ int32_t SetScanMode(uint8_t* address, const uint8_t* parameters);
 int32_t GetScanModeStatus(uint8_t* address, uint8_t* status);
 /* Sends nothing: moves everything the reader sent since the last request
  * (raw, at most DALRIX_SCAN_BUFFER_SIZE bytes) to buffer and its count to
- * length; returns 0, or 1 with length 0 when nothing was received. */
+ * length; returns DALRIX_OK, or DALRIX_NOTHING_RECEIVED with length 0 when
+ * nothing was received. */
 int32_t ReadScanModeData(uint8_t* buffer, int32_t* length);
 int32_t SetAccessTime(uint8_t* address, const uint8_t* value);
 int32_t GetAccessTime(uint8_t* address, uint8_t* value);

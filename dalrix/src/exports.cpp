@@ -9,11 +9,13 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <utility>
 
 #include "answer_unpack.h"
 #include "com_port.h"
 #include "iso15693.h"
 #include "platform/dynlib.h"
+#include "platform/guard.h"
 
 using dalrix::Bytes;
 using dalrix::TDalrix1;
@@ -62,15 +64,12 @@ TfrmComPort& driver()
     return instance;
 }
 
-// No exception leaves the library.
+// No exception leaves the library: an export whose body throws answers
+// DRV_NO_ANSWER.
 template <class Call>
 int32_t guarded(Call&& call) noexcept
 {
-    try {
-        return call();
-    } catch (...) {
-        return DRV_NO_ANSWER;
-    }
+    return platform::guarded(DRV_NO_ANSWER, std::forward<Call>(call));
 }
 
 // DRV_BUSY while an exchange runs, DRV_NO_ANSWER when a value the request
@@ -374,7 +373,7 @@ int32_t ReadScanModeData(uint8_t* buffer, int32_t* length)
         if (length)
             *length = static_cast<int32_t>(bytes.size());
         if (bytes.empty())
-            return 1;
+            return DALRIX_NOTHING_RECEIVED;
         dalrix::copyAll(bytes, buffer);
         return 0;
     });

@@ -95,6 +95,117 @@ struct MessageLoop::Impl {
     {
         assert(std::this_thread::get_id() == owner && "a message loop is used only by its own thread");
     }
+
+    // What the kernel says is ready right now: marks the ready watchers (a
+    // watcher whose callback runs keeps its mark) and drains the timer
+    // descriptor. True when posted calls are waiting.
+    bool collectReady()
+    {
+        epoll_event events[64];
+        int n;
+        do {
+            n = ::epoll_wait(epoll, events, 64, 0);
+        } while (n < 0 && errno == EINTR);
+        bool postsDue = false;
+        for (auto& [id, w] : watchers)
+            if (!w->running)
+                w->ready = false;
+        for (int i = 0; i < n; ++i) {
+            const std::uint64_t tag = events[i].data.u64;
+            if (tag == kTimerTag) {
+                std::uint64_t expirations;
+                [[maybe_unused]] ssize_t r = ::read(timerFd, &expirations, sizeof expirations);
+            } else if (tag == kPostTag) {
+                postsDue = true;
+            } else if (auto it = watchers.find(static_cast<Id>(tag)); it != watchers.end()) {
+                it->second->ready = true;
+            }
+        }
+        return postsDue;
+    }
+
+    // The timers that are due, in order of their due times. Ids are looked up
+    // again before every call: a tick may kill any timer, or dispatch again.
+    int runDueTimers()
+    {
+        int ran = 0;
+        const auto now = Clock::now();
+        std::vector<std::pair<Clock::time_point, Id>> due;
+        for (const auto& [id, t] : timers)
+            if (t->due <= now)
+                due.emplace_back(t->due, id);
+        std::sort(due.begin(), due.end());
+        for (const auto& [when, id] : due) {
+            auto it = timers.find(id);
+            if (it == timers.end())
+                continue;
+            std::shared_ptr<Timer> timer = it->second;
+            if (timer->due > Clock::now())
+                continue; // already ticked in a nested dispatch
+            timer->due = Clock::now() + timer->period;
+            armTimerFd();
+            timer->tick(id);
+            ++ran;
+        }
+        armTimerFd();
+        return ran;
+    }
+
+    // The watchers whose descriptor is readable, unless their callback is running.
+    int runReadyWatchers()
+    {
+        int ran = 0;
+        std::vector<Id> ready;
+        for (const auto& [id, w] : watchers)
+            if (w->ready && !w->running)
+                ready.push_back(id);
+        for (Id id : ready) {
+            auto it = watchers.find(id);
+            if (it == watchers.end())
+                continue;
+            runWatcher(id, it->second);
+            ++ran;
+        }
+        return ran;
+    }
+
+    void runWatcher(Id id, std::shared_ptr<Watcher> watcher)
+    {
+        watcher->ready = false;
+        watcher->running = true;
+        // Out of the epoll set while its callback runs: a nested dispatch
+        // (or wait) must not wake again and again for a descriptor that this
+        // callback will read only after the nested dispatch returns.
+        setEvents(watcher->fd, id, 0);
+        watcher->readable();
+        watcher->running = false;
+        if (auto still = watchers.find(id); still != watchers.end() && still->second == watcher)
+            setEvents(watcher->fd, id, EPOLLIN);
+    }
+
+    // The events epoll reports for a watched descriptor (0: none).
+    void setEvents(int fd, Id id, std::uint32_t events)
+    {
+        epoll_event ev{};
+        ev.events = events;
+        ev.data.u64 = id;
+        ::epoll_ctl(epoll, EPOLL_CTL_MOD, fd, &ev);
+    }
+
+    // The calls posted before this round; those they post wait for the next.
+    int runPostedCalls()
+    {
+        std::uint64_t count;
+        [[maybe_unused]] ssize_t r = ::read(postFd, &count, sizeof count);
+        std::vector<Callback> batch;
+        {
+            std::lock_guard lock(postLock);
+            batch.swap(posted);
+        }
+        for (auto& callback : batch)
+            callback();
+        return static_cast<int>(batch.size());
+    }
 };
 
 namespace {
@@ -188,98 +299,18 @@ void MessageLoop::post(Callback callback)
     [[maybe_unused]] ssize_t n = ::write(impl_->postFd, &one, sizeof one);
 }
 
+// One round of dispatching, in three phases: the timers that are due, then
+// the watchers whose descriptor was readable when the round began, then the
+// calls posted so far.
 int MessageLoop::dispatchPending()
 {
     impl_->checkOwner();
     Impl& d = *impl_;
-    int ran = 0;
-
-    // What the kernel says is ready right now.
-    epoll_event events[64];
-    int n;
-    do {
-        n = ::epoll_wait(d.epoll, events, 64, 0);
-    } while (n < 0 && errno == EINTR);
-    bool postsDue = false;
-    for (auto& [id, w] : d.watchers)
-        if (!w->running)
-            w->ready = false;
-    for (int i = 0; i < n; ++i) {
-        const std::uint64_t tag = events[i].data.u64;
-        if (tag == kTimerTag) {
-            std::uint64_t expirations;
-            [[maybe_unused]] ssize_t r = ::read(d.timerFd, &expirations, sizeof expirations);
-        } else if (tag == kPostTag) {
-            postsDue = true;
-        } else if (auto it = d.watchers.find(static_cast<Id>(tag)); it != d.watchers.end()) {
-            it->second->ready = true;
-        }
-    }
-
-    // Timers first, in order of their due times. Ids are looked up again
-    // before every call: a tick may kill any timer, or dispatch again.
-    const auto now = Clock::now();
-    std::vector<std::pair<Clock::time_point, Id>> due;
-    for (const auto& [id, t] : d.timers)
-        if (t->due <= now)
-            due.emplace_back(t->due, id);
-    std::sort(due.begin(), due.end());
-    for (const auto& [when, id] : due) {
-        auto it = d.timers.find(id);
-        if (it == d.timers.end())
-            continue;
-        std::shared_ptr<Timer> timer = it->second;
-        if (timer->due > Clock::now())
-            continue; // already ticked in a nested dispatch
-        timer->due = Clock::now() + timer->period;
-        d.armTimerFd();
-        timer->tick(id);
-        ++ran;
-    }
-    d.armTimerFd();
-
-    // Watchers whose descriptor is readable, unless their callback is running.
-    std::vector<Id> ready;
-    for (const auto& [id, w] : d.watchers)
-        if (w->ready && !w->running)
-            ready.push_back(id);
-    for (Id id : ready) {
-        auto it = d.watchers.find(id);
-        if (it == d.watchers.end())
-            continue;
-        std::shared_ptr<Watcher> watcher = it->second;
-        watcher->ready = false;
-        watcher->running = true;
-        // Out of the epoll set while its callback runs: a nested dispatch
-        // (or wait) must not wake again and again for a descriptor that this
-        // callback will read only after the nested dispatch returns.
-        epoll_event quiet{};
-        quiet.data.u64 = id;
-        ::epoll_ctl(d.epoll, EPOLL_CTL_MOD, watcher->fd, &quiet);
-        watcher->readable();
-        watcher->running = false;
-        if (auto still = d.watchers.find(id); still != d.watchers.end() && still->second == watcher) {
-            epoll_event ev{};
-            ev.events = EPOLLIN;
-            ev.data.u64 = id;
-            ::epoll_ctl(d.epoll, EPOLL_CTL_MOD, watcher->fd, &ev);
-        }
-        ++ran;
-    }
-
-    if (postsDue) {
-        std::uint64_t count;
-        [[maybe_unused]] ssize_t r = ::read(d.postFd, &count, sizeof count);
-        std::vector<Callback> batch;
-        {
-            std::lock_guard lock(d.postLock);
-            batch.swap(d.posted);
-        }
-        for (auto& callback : batch) {
-            callback();
-            ++ran;
-        }
-    }
+    const bool postsDue = d.collectReady();
+    int ran = d.runDueTimers();
+    ran += d.runReadyWatchers();
+    if (postsDue)
+        ran += d.runPostedCalls();
     return ran;
 }
 

@@ -9,9 +9,14 @@
  * Every command is one request frame and one answer: it returns 0 when the
  * exchange completed (then look at the reader status byte, bit 7 set means
  * the reader refused or failed the command), QVL_ERR_TIMEOUT when no answer
- * came within the link's time-out, or the transport's code (-1 to -9, texts
- * from LVRM_GetErrorString; -9 at once, without waiting out the time-out, on
- * a link whose line has gone). At most one command may be outstanding per link.
+ * came within the link's time-out, or the transport's code (the LVRM_ERR_*
+ * codes of linvaro.h, texts from LVRM_GetErrorString; LVRM_ERR_CONNECTION_LOST
+ * at once, without waiting out the time-out, on a link whose line has gone).
+ * At most one command may be outstanding per link.
+ *
+ * No exception leaves the library: a command that fails inside the library
+ * (no memory, say) gives QVL_ERR_TIMEOUT, as if no answer had come; an open
+ * gives LVRM_OPEN_FAILED, QVL_Close and the firmware functions 0.
  */
 #ifndef QUORVEL_H
 #define QUORVEL_H
@@ -50,17 +55,18 @@ extern "C" {
 QVL_API int32_t QVL_GetVersion(void);
 
 /* Open a link through the transport (see LVRM_SerialOpen, LVRM_TCPOpenEx):
-   the link handle, or -1. */
+   the link handle, or LVRM_OPEN_FAILED. */
 QVL_API int32_t QVL_SerialOpen(int32_t portNumber, int32_t baud);
 QVL_API int32_t QVL_TCPOpen(const char* host, int32_t port);
 QVL_API int32_t QVL_TCPOpenEx(const char* host, int32_t port, int32_t probe, int32_t probeTimeoutMs,
                               int32_t* roundTripMs);
 /* The result of LVRM_Close: 1 closed, 0 invalid handle. */
 QVL_API int32_t QVL_Close(int32_t handle);
-/* The result of LVRM_IsHandleValid: 0 an open link whose line is up, -9 one
-   whose line has gone (serial device hung up or failed, TCP peer closed: every
-   command on it fails at once with -9; close it and open the port again), -8
-   no open link. */
+/* The result of LVRM_IsHandleValid: LVRM_OK an open link whose line is up,
+   LVRM_ERR_CONNECTION_LOST one whose line has gone (serial device hung up or
+   failed, TCP peer closed: every command on it fails at once with
+   LVRM_ERR_CONNECTION_LOST; close it and open the port again),
+   LVRM_ERR_INVALID_HANDLE no open link. */
 QVL_API int32_t QVL_IsHandleValid(int32_t handle);
 
 /* Per-link settings, used from the next command on: frame mode (2, 6, 14 or

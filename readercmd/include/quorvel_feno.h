@@ -19,8 +19,8 @@
  *   as the reader sent them; data must hold 255 bytes.
  * - The reader status byte is always the last parameter; bit 7 set means the
  *   reader refused or failed the command.
- * - Return code: 0 when the exchange completed, QVL_ERR_TIMEOUT (-4) when no
- *   answer came in time, or the transport's code (-1 to -9). On a non-zero
+ * - Return code: 0 when the exchange completed, QVL_ERR_TIMEOUT when no
+ *   answer came in time, or the transport's code (LVRM_ERR_*). On a non-zero
  *   return no output is written, the status byte included.
  * - Arguments that cannot make a request (a request longer than a frame's
  *   255 data bytes, or a NULL pointer where bytes must be read) send nothing:

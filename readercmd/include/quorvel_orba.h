@@ -29,11 +29,12 @@
  *
  * Every function takes the link handle first and the reader status byte
  * last, and returns 0 when the exchange completed (then look at the status
- * byte: bit 7 set means the reader refused or failed), QVL_ERR_TIMEOUT (-4),
- * or the transport's code (-1 to -9, -7 also for a malformed block list). On
- * a non-zero return no output is written. Output pointers may be NULL when
- * the caller does not want that output. Arguments that cannot make a request
- * (see ORBA_STATUS_BAD_ARGUMENT) send nothing, store that status and return 0.
+ * byte: bit 7 set means the reader refused or failed), QVL_ERR_TIMEOUT, or
+ * the transport's code (LVRM_ERR_*; LVRM_ERR_WRONG_BLOCK_FORMAT also for a
+ * malformed block list). On a non-zero return no output is written. Output
+ * pointers may be NULL when the caller does not want that output. Arguments
+ * that cannot make a request (see ORBA_STATUS_BAD_ARGUMENT) send nothing,
+ * store that status and return 0.
  */
 #ifndef QUORVEL_ORBA_H
 #define QUORVEL_ORBA_H

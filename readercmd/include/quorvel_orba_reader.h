@@ -70,7 +70,7 @@ QVL_API int32_t ORBA_ChangeIO(int32_t handle, int32_t operation, uint8_t* output
                               uint8_t* valueC, uint8_t* valueD, uint8_t* status);
 QVL_API int32_t ORBA_Sleep(int32_t handle, uint8_t* status); /* 0x0A */
 /* 0x0B: the four bytes are set to 0xFF, then data 0 and 1, and data 2 and 3 when the answer has
-   four bytes; an answer of fewer than 2 bytes returns LVRM_ERR_INCOMPLETE_ANSWER (-5). */
+   four bytes; an answer of fewer than 2 bytes returns LVRM_ERR_INCOMPLETE_ANSWER. */
 QVL_API int32_t ORBA_VersionQuery(int32_t handle, uint8_t* value1, uint8_t* value2, uint8_t* value3,
                                   uint8_t* value4, uint8_t* status);
 /* 0x0C, RF control. Flags 0x10, 0x01, 0x02 from flag1..3. Selector 0: [flags]; 1: [flags][flags];

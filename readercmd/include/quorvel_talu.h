@@ -12,8 +12,8 @@
  * - handle: a link handle from QVL_SerialOpen / QVL_TCPOpenEx; status (last):
  *   out reader status byte, bit 7 set when the reader refused or failed.
  * - Result: 0 when the exchange completed (then look at the status), else
- *   QVL_ERR_TIMEOUT or the transport's code (-1 to -9), outputs untouched.
- *   A malformed block list in the answer gives -7.
+ *   QVL_ERR_TIMEOUT or the transport's code (LVRM_ERR_*), outputs untouched.
+ *   A malformed block list in the answer gives LVRM_ERR_WRONG_BLOCK_FORMAT.
  * - With status bit 7 set nothing else is written (except by TALU_CheckEasCHM).
  * - Addressing mode: 0 non-addressed, 1 selected, 2 addressed (then uid is
  *   required). UIDs are given most significant byte first (E0 first) and

@@ -113,7 +113,9 @@ std::int32_t exchange(std::int32_t handle, std::uint8_t command, std::span<const
                       Answer& answer)
 {
     const auto length = static_cast<std::int32_t>(std::min<std::size_t>(request.size(), 255));
-    return run(handle, command, length, request.data(), &answer.status, &answer.length, answer.data.data());
+    return platform::guarded(QVL_ERR_TIMEOUT, [&] {
+        return run(handle, command, length, request.data(), &answer.status, &answer.length, answer.data.data());
+    });
 }
 
 } // namespace quorvel
@@ -129,13 +131,15 @@ QVL_API int32_t QVL_GetVersion(void)
 
 QVL_API int32_t QVL_SerialOpen(int32_t portNumber, int32_t baud)
 {
-    return opened(LVRM_SerialOpen(portNumber, baud));
+    return platform::guarded(LVRM_OPEN_FAILED, [&] { return opened(LVRM_SerialOpen(portNumber, baud)); });
 }
 
 QVL_API int32_t QVL_TCPOpenEx(const char* host, int32_t port, int32_t probe, int32_t probeTimeoutMs,
                               int32_t* roundTripMs)
 {
-    return opened(LVRM_TCPOpenEx(host, port, probe, probeTimeoutMs, roundTripMs));
+    return platform::guarded(LVRM_OPEN_FAILED, [&] {
+        return opened(LVRM_TCPOpenEx(host, port, probe, probeTimeoutMs, roundTripMs));
+    });
 }
 
 QVL_API int32_t QVL_TCPOpen(const char* host, int32_t port)
@@ -145,10 +149,12 @@ QVL_API int32_t QVL_TCPOpen(const char* host, int32_t port)
 
 QVL_API int32_t QVL_Close(int32_t handle)
 {
-    const std::int32_t closed = LVRM_Close(handle);
-    if (closed == 1)
-        table.find(handle)->openedHere = false;
-    return closed;
+    return platform::guarded(0, [&]() -> std::int32_t {
+        const std::int32_t closed = LVRM_Close(handle);
+        if (closed == 1)
+            table.find(handle)->openedHere = false;
+        return closed;
+    });
 }
 
 QVL_API int32_t QVL_IsHandleValid(int32_t handle)
@@ -183,7 +189,9 @@ QVL_API int32_t QVL_SetTimeout(int32_t handle, uint32_t timeoutMs)
 QVL_API int32_t QVL_CmdExec(int32_t handle, int32_t command, int32_t length, const uint8_t* data,
                             uint8_t* readerStatus, uint8_t* answerLength, uint8_t* answerData)
 {
-    return run(handle, static_cast<std::uint8_t>(command), length, data, readerStatus, answerLength, answerData);
+    return platform::guarded(QVL_ERR_TIMEOUT, [&] {
+        return run(handle, static_cast<std::uint8_t>(command), length, data, readerStatus, answerLength, answerData);
+    });
 }
 
 QVL_API int32_t QVL_IdentifyReaderOnNetwork(int32_t handle, char* text, uint8_t* firstId, uint8_t* secondId,

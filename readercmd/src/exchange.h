@@ -10,6 +10,7 @@
 
 #include "linvaro.h"
 #include "platform/event.h"
+#include "platform/guard.h"
 #include "quorvel.h"
 
 namespace quorvel {
@@ -76,6 +77,12 @@ struct Answer {
 // frame mode to its reader address, waits for the answer up to the link's
 // time-out and collects it. Returns 0 (answer filled in), QVL_ERR_TIMEOUT,
 // or the transport's code (answer untouched).
+//
+// The library's boundary runs through here: every reader command's work with
+// the link is this call, and it lets no exception out (an exchange that fails
+// inside the library gives QVL_ERR_TIMEOUT, as if no answer had come). The
+// request built in the core's Request and the answer read through Fields
+// (tables.h) live in fixed buffers and cannot throw.
 std::int32_t exchange(std::int32_t handle, std::uint8_t command, std::span<const std::uint8_t> request,
                       Answer& answer);
 

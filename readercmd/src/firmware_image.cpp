@@ -15,6 +15,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/guard.h"
+
 namespace quorvel {
 namespace {
 
@@ -197,43 +199,51 @@ using namespace quorvel;
 extern "C" int ORBA_HexToBinFile(const char* hexPath, const char* imagePath, int keyLength,
                                  const std::uint16_t* key)
 {
-    Image image;
-    image.fill(kErasedWord);
-    if (!imagePath || !parseHexFile(hexPath, image))
-        return 0;
-    applyWordKey(image, keyLength, key);
-    return writeImageFile(imagePath, image) ? 1 : 0;
+    return platform::guarded(0, [&]() -> int {
+        Image image;
+        image.fill(kErasedWord);
+        if (!imagePath || !parseHexFile(hexPath, image))
+            return 0;
+        applyWordKey(image, keyLength, key);
+        return writeImageFile(imagePath, image) ? 1 : 0;
+    });
 }
 
 extern "C" int ORBA_HexToBinArray(const char* hexPath, std::uint16_t* image)
 {
-    Image parsed{};
-    if (!image || !parseHexFile(hexPath, parsed))
-        return 0;
-    std::copy(parsed.begin(), parsed.end(), image);
-    return 1;
+    return platform::guarded(0, [&]() -> int {
+        Image parsed{};
+        if (!image || !parseHexFile(hexPath, parsed))
+            return 0;
+        std::copy(parsed.begin(), parsed.end(), image);
+        return 1;
+    });
 }
 
 extern "C" int ORBA_BinFileToBinArray(const char* imagePath, std::uint16_t* image, int keyLength,
                                       const std::uint16_t* key)
 {
-    const File in = openFile(imagePath, "rb");
-    if (!in || !image)
-        return 0;
-    std::array<unsigned char, kImageBytes> bytes;
-    if (std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size())
-        return 0; // a cut image must not be programmed as if it were whole
-    for (std::size_t i = 0; i < kImageWords; ++i)
-        image[i] = static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    return ORBA_DecryptBinArray(image, keyLength, key);
+    return platform::guarded(0, [&]() -> int {
+        const File in = openFile(imagePath, "rb");
+        if (!in || !image)
+            return 0;
+        std::array<unsigned char, kImageBytes> bytes;
+        if (std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size())
+            return 0; // a cut image must not be programmed as if it were whole
+        for (std::size_t i = 0; i < kImageWords; ++i)
+            image[i] = static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+        return ORBA_DecryptBinArray(image, keyLength, key);
+    });
 }
 
 extern "C" int ORBA_DecryptBinArray(std::uint16_t* image, int keyLength, const std::uint16_t* key)
 {
-    if (!image)
-        return 0;
-    const std::span<std::uint16_t> words(image, kImageWords);
-    applyWordKey(words, keyLength, key);
-    std::replace(words.begin(), words.end(), kErasedWord, std::uint16_t{0});
-    return 1;
+    return platform::guarded(0, [&]() -> int {
+        if (!image)
+            return 0;
+        const std::span<std::uint16_t> words(image, kImageWords);
+        applyWordKey(words, keyLength, key);
+        std::replace(words.begin(), words.end(), kErasedWord, std::uint16_t{0});
+        return 1;
+    });
 }

@@ -230,92 +230,100 @@ extern "C" {
 
 int ORBA_InitORBA2Programming(int32_t handle)
 {
-    if (!isValid(handle))
-        return 0;
-    LinkSettings* settings = linkSettings(handle);
-    if (settings->programmingMode == 1)
-        return 0;
-    return enter(handle, *settings) ? 1 : 0;
+    return platform::guarded(0, [&]() -> int {
+        if (!isValid(handle))
+            return 0;
+        LinkSettings* settings = linkSettings(handle);
+        if (settings->programmingMode == 1)
+            return 0;
+        return enter(handle, *settings) ? 1 : 0;
+    });
 }
 
 int ORBA_EndORBA2Programming(int32_t handle)
 {
-    if (!isValid(handle))
-        return 0;
-    LVRM_SetRTS(handle, 0);
-    LVRM_SetDTR(handle, 0);
-    platform::delayUs(kRestartUs);
-    linkSettings(handle)->programmingMode = 0;
-    platform::restoreThreadPriority();
-    return 1;
+    return platform::guarded(0, [&]() -> int {
+        if (!isValid(handle))
+            return 0;
+        LVRM_SetRTS(handle, 0);
+        LVRM_SetDTR(handle, 0);
+        platform::delayUs(kRestartUs);
+        linkSettings(handle)->programmingMode = 0;
+        platform::restoreThreadPriority();
+        return 1;
+    });
 }
 
 int ORBA_LoadConfiguration(int32_t handle, uint16_t value)
 {
-    return loadCommand(handle, LoadConfiguration, value);
+    return platform::guarded(0, [&] { return loadCommand(handle, LoadConfiguration, value); });
 }
 
 int ORBA_LoadDataToProgram(int32_t handle, uint16_t value)
 {
-    return loadCommand(handle, LoadDataToProgram, value);
+    return platform::guarded(0, [&] { return loadCommand(handle, LoadDataToProgram, value); });
 }
 
 int ORBA_LoadDataToData(int32_t handle, uint16_t value)
 {
-    return loadCommand(handle, LoadDataToData, value & kDataMemoryMask);
+    return platform::guarded(0, [&] { return loadCommand(handle, LoadDataToData, value & kDataMemoryMask); });
 }
 
 int ORBA_ReadDataFromProgram(int32_t handle, uint16_t* value)
 {
-    return readCommand(handle, ReadDataFromProgram, kWordMask, value);
+    return platform::guarded(0, [&] { return readCommand(handle, ReadDataFromProgram, kWordMask, value); });
 }
 
 int ORBA_ReadDataFromData(int32_t handle, uint16_t* value)
 {
-    return readCommand(handle, ReadDataFromData, kDataMemoryMask, value);
+    return platform::guarded(0, [&] { return readCommand(handle, ReadDataFromData, kDataMemoryMask, value); });
 }
 
 int ORBA_IncrementAddress(int32_t handle)
 {
-    return simpleCommand(handle, IncrementAddress);
+    return platform::guarded(0, [&] { return simpleCommand(handle, IncrementAddress); });
 }
 
 int ORBA_BulkEraseSetup1(int32_t handle)
 {
-    return simpleCommand(handle, BulkEraseSetup1, kBulkEraseSetupUs);
+    return platform::guarded(0, [&] { return simpleCommand(handle, BulkEraseSetup1, kBulkEraseSetupUs); });
 }
 
 int ORBA_BulkEraseSetup2(int32_t handle)
 {
-    return simpleCommand(handle, BulkEraseSetup2, kBulkEraseSetupUs);
+    return platform::guarded(0, [&] { return simpleCommand(handle, BulkEraseSetup2, kBulkEraseSetupUs); });
 }
 
 int ORBA_BeginEraseProgrammingCycle(int32_t handle)
 {
-    return simpleCommand(handle, BeginEraseProgrammingCycle, kEraseProgramCycleUs);
+    return platform::guarded(0, [&] {
+        return simpleCommand(handle, BeginEraseProgrammingCycle, kEraseProgramCycleUs);
+    });
 }
 
 int ORBA_BeginProgrammingOnlyCycle(int32_t handle)
 {
-    return simpleCommand(handle, BeginProgrammingOnlyCycle, kProgramOnlyCycleUs);
+    return platform::guarded(0, [&] { return simpleCommand(handle, BeginProgrammingOnlyCycle, kProgramOnlyCycleUs); });
 }
 
 int ORBA_EraseCodeProtectedMemory(int32_t handle)
 {
-    if (!isValid(handle) || linkSettings(handle)->programmingMode == 1)
-        return 0;
-    if (ORBA_InitORBA2Programming(handle) != 1)
-        return 0;
-    // Load configuration with everything erased, walk to the configuration
-    // word (0x2007), then the bulk erase sequence.
-    bool erased = ORBA_LoadConfiguration(handle, 0x3FFF) == 1;
-    for (int i = 0; erased && i < 7; ++i)
-        erased = ORBA_IncrementAddress(handle) == 1;
-    erased = erased && ORBA_BulkEraseSetup1(handle) == 1 && ORBA_BulkEraseSetup2(handle) == 1 &&
-             ORBA_BeginEraseProgrammingCycle(handle) == 1 && ORBA_BulkEraseSetup1(handle) == 1 &&
-             ORBA_BulkEraseSetup2(handle) == 1;
-    ORBA_EndORBA2Programming(handle);
-    return erased ? 1 : 0;
+    return platform::guarded(0, [&]() -> int {
+        if (!isValid(handle) || linkSettings(handle)->programmingMode == 1)
+            return 0;
+        if (ORBA_InitORBA2Programming(handle) != 1)
+            return 0;
+        // Load configuration with everything erased, walk to the configuration
+        // word (0x2007), then the bulk erase sequence.
+        bool erased = ORBA_LoadConfiguration(handle, 0x3FFF) == 1;
+        for (int i = 0; erased && i < 7; ++i)
+            erased = ORBA_IncrementAddress(handle) == 1;
+        erased = erased && ORBA_BulkEraseSetup1(handle) == 1 && ORBA_BulkEraseSetup2(handle) == 1 &&
+                 ORBA_BeginEraseProgrammingCycle(handle) == 1 && ORBA_BulkEraseSetup1(handle) == 1 &&
+                 ORBA_BulkEraseSetup2(handle) == 1;
+        ORBA_EndORBA2Programming(handle);
+        return erased ? 1 : 0;
+    });
 }
 
 } // extern "C"

@@ -144,7 +144,7 @@ void toSlot(std::uint8_t* slots, std::size_t slotSize, std::size_t index, std::s
     std::memset(slot + n, 0, slotSize - n);
 }
 
-std::int32_t eachRecord(const Answer& answer, std::int32_t listArea, std::size_t max, const RecordTaker& take)
+std::int32_t eachRecord(const Answer& answer, std::int32_t listArea, std::size_t max, RecordTaker take)
 {
     if (!answer.isBlockList()) {
         take(0, answer.bytes());
@@ -208,7 +208,7 @@ std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& reque
 namespace {
 
 std::int32_t getFrom(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status,
-                     Fill rule, bool plainOnly, const std::function<void(const Fields&)>& fill)
+                     Fill rule, bool plainOnly, Filler fill)
 {
     Answer answer;
     const Outcome outcome = run(handle, command, request, answer, status);
@@ -224,13 +224,13 @@ std::int32_t getFrom(std::int32_t handle, std::uint8_t command, const Request& r
 } // namespace
 
 std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
-                 const std::function<void(const Fields&)>& fill)
+                 Filler fill)
 {
     return getFrom(handle, command, request, status, rule, false, fill);
 }
 
 std::int32_t getPlain(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status,
-                      Fill rule, const std::function<void(const Fields&)>& fill)
+                      Fill rule, Filler fill)
 {
     return getFrom(handle, command, request, status, rule, true, fill);
 }

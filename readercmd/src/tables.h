@@ -23,8 +23,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
+#include <type_traits>
 
 #include "exchange.h"
 #include "iso15693.h"
@@ -152,6 +152,31 @@ private:
     Missing missing_;
 };
 
+// A reference to a caller's function object (a lambda that lives for the
+// call). Unlike std::function it never allocates, so a table row has nothing
+// that can throw besides the guarded exchange.
+template <class Signature>
+class CallRef;
+
+template <class... Args>
+class CallRef<void(Args...)> {
+public:
+    template <class F>
+        requires(std::is_invocable_v<const F&, Args...> && !std::is_same_v<std::remove_cvref_t<F>, CallRef>)
+    CallRef(const F& f) // implicit: the rows pass their lambdas as they are
+        : object_(&f), call_([](const void* object, Args... args) { (*static_cast<const F*>(object))(args...); })
+    {
+    }
+    void operator()(Args... args) const { call_(object_, args...); }
+
+private:
+    const void* object_;
+    void (*call_)(const void*, Args...);
+};
+
+// What a getter reads from its answer.
+using Filler = CallRef<void(const Fields&)>;
+
 // How a getter's outputs follow the status byte.
 enum class Fill {
     Cleared,      // outputs cleared, then filled as far as the answer reaches, whatever the status
@@ -189,17 +214,17 @@ void toSlot(std::uint8_t* slots, std::size_t slotSize, std::size_t index, std::s
 // per block (walked within listArea bytes). take(i, record) for at most max of
 // them; returns their number, or LVRM_ERR_WRONG_BLOCK_FORMAT for a malformed
 // list (nothing taken).
-using RecordTaker = std::function<void(std::size_t index, std::span<const std::uint8_t> record)>;
-std::int32_t eachRecord(const Answer& answer, std::int32_t listArea, std::size_t max, const RecordTaker& take);
+using RecordTaker = CallRef<void(std::size_t index, std::span<const std::uint8_t> record)>;
+std::int32_t eachRecord(const Answer& answer, std::int32_t listArea, std::size_t max, RecordTaker take);
 
 std::int32_t status(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status);
 std::int32_t raw(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* length,
                  std::uint8_t* data, std::uint8_t* status);
 std::int32_t get(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status, Fill rule,
-                 const std::function<void(const Fields&)>& fill);
+                 Filler fill);
 // get from the plain data of an answer alone: a block list reads as no data.
 std::int32_t getPlain(std::int32_t handle, std::uint8_t command, const Request& request, std::uint8_t* status,
-                      Fill rule, const std::function<void(const Fields&)>& fill);
+                      Fill rule, Filler fill);
 std::int32_t entries(std::int32_t handle, std::uint8_t command, const Request& request, EntryRule rule,
                      std::int32_t* count, std::uint8_t* slots, std::uint8_t* status);
 

@@ -55,6 +55,64 @@ std::string_view faultKindName(FaultKind kind)
     return "?";
 }
 
+namespace {
+
+// The kind's own argument from w[i] on (status byte, delay, noise bytes,
+// reopening time); i moves past it. False when a required one is missing.
+bool takeKindArgument(const std::vector<std::string>& w, std::size_t& i, Fault& fault, std::string* error)
+{
+    switch (fault.kind) {
+    case FaultKind::Status:
+        if (i >= w.size() || !number(w[i], fault.status, 16))
+            return fail(error, "status needs a hex byte");
+        ++i;
+        break;
+    case FaultKind::Delay:
+        if (i >= w.size() || !number(w[i], fault.delayMs))
+            return fail(error, "delay needs milliseconds");
+        ++i;
+        break;
+    case FaultKind::Noise:
+        for (std::uint8_t b; i < w.size() && w[i].find('=') == std::string::npos && number(w[i], b, 16); ++i)
+            fault.noise.push_back(b);
+        break;
+    case FaultKind::LineClose:
+        if (i < w.size() && w[i] == "stay") {
+            fault.reopenMs = -1;
+            ++i;
+        } else if (i < w.size() && number(w[i], fault.reopenMs)) {
+            ++i;
+        }
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+// One option every kind takes: permanent, count=N, skip=N, code=HH, frame=N.
+bool takeOption(const std::string& opt, Fault& fault)
+{
+    const auto eq = opt.find('=');
+    const std::string key = opt.substr(0, eq);
+    const std::string value = eq == std::string::npos ? "" : opt.substr(eq + 1);
+    if (opt == "permanent") {
+        fault.count = Fault::kPermanent;
+        return true;
+    }
+    if (key == "count")
+        return number(value, fault.count) && fault.count > 0;
+    if (key == "skip")
+        return number(value, fault.skip) && fault.skip >= 0;
+    if (key == "code")
+        return number(value, fault.commandCode, 16) && fault.commandCode >= 0;
+    if (key == "frame")
+        return number(value, fault.frame) && fault.frame >= 0;
+    return false;
+}
+
+} // namespace
+
 std::optional<Fault> parseFault(std::string_view text, std::string* error)
 {
     const auto w = words(text);
@@ -74,59 +132,13 @@ std::optional<Fault> parseFault(std::string_view text, std::string* error)
         return std::nullopt;
     }
     std::size_t i = 1;
-    switch (fault.kind) {
-    case FaultKind::Status:
-        if (i >= w.size() || !number(w[i], fault.status, 16)) {
-            fail(error, "status needs a hex byte");
+    if (!takeKindArgument(w, i, fault, error))
+        return std::nullopt;
+    for (; i < w.size(); ++i)
+        if (!takeOption(w[i], fault)) {
+            fail(error, "bad fault option \"" + w[i] + "\" (count=N, permanent, skip=N, code=HH, frame=N)");
             return std::nullopt;
         }
-        ++i;
-        break;
-    case FaultKind::Delay:
-        if (i >= w.size() || !number(w[i], fault.delayMs)) {
-            fail(error, "delay needs milliseconds");
-            return std::nullopt;
-        }
-        ++i;
-        break;
-    case FaultKind::Noise:
-        for (std::uint8_t b; i < w.size() && w[i].find('=') == std::string::npos && number(w[i], b, 16); ++i)
-            fault.noise.push_back(b);
-        break;
-    case FaultKind::LineClose:
-        if (i < w.size() && w[i] == "stay") {
-            fault.reopenMs = -1;
-            ++i;
-        } else if (i < w.size() && number(w[i], fault.reopenMs)) {
-            ++i;
-        }
-        break;
-    default:
-        break;
-    }
-    for (; i < w.size(); ++i) {
-        const std::string& opt = w[i];
-        const auto eq = opt.find('=');
-        const std::string key = opt.substr(0, eq);
-        const std::string value = eq == std::string::npos ? "" : opt.substr(eq + 1);
-        bool ok = false;
-        if (opt == "permanent") {
-            fault.count = Fault::kPermanent;
-            ok = true;
-        } else if (key == "count") {
-            ok = number(value, fault.count) && fault.count > 0;
-        } else if (key == "skip") {
-            ok = number(value, fault.skip) && fault.skip >= 0;
-        } else if (key == "code") {
-            ok = number(value, fault.commandCode, 16) && fault.commandCode >= 0;
-        } else if (key == "frame") {
-            ok = number(value, fault.frame) && fault.frame >= 0;
-        }
-        if (!ok) {
-            fail(error, "bad fault option \"" + opt + "\" (count=N, permanent, skip=N, code=HH, frame=N)");
-            return std::nullopt;
-        }
-    }
     return fault;
 }
 

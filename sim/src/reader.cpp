@@ -389,6 +389,12 @@ std::uint32_t Reader::wireNsPerByte() const
     return baud_ > 0 ? static_cast<std::uint32_t>(10'000'000'000ull / static_cast<unsigned>(baud_)) : 0;
 }
 
+// The pace of queued bytes: wire time with realistic timing, else all at once (0).
+std::uint32_t Reader::pacedNsPerByte() const
+{
+    return timing_ == Timing::Realistic ? wireNsPerByte() : 0;
+}
+
 std::uint64_t Reader::queueEndUs() const
 {
     if (out_.empty())
@@ -444,6 +450,23 @@ void Reader::processInput(std::uint64_t nowUs)
     }
 }
 
+// What the armed faults do to one command.
+struct Reader::FaultPlan {
+    bool silence = false;                            // withhold the answers
+    bool crc = false;                                // break the CRC of frame crcFrame (-1: every frame)
+    int crcFrame = -1;
+    bool cut = false;                                // cut frame cutFrame (-1: every frame) to half
+    int cutFrame = -1;
+    bool leave = false;                              // the tags leave the field during the command
+    std::optional<std::uint8_t> status;              // answer with this status instead of running it
+    std::optional<int> closeReopenMs;                // close the line instead
+    std::optional<std::vector<std::uint8_t>> noise;  // bytes sent before the answers
+    std::uint32_t delayMs = 0;                       // answer this much later
+};
+
+// One command from the host, in phases: the faults that take it, the command
+// itself (or the answer a fault forces), the damage to its answers, the wire
+// and air time it costs, and its answers queued on the line.
 void Reader::handleFrame(std::span<const std::uint8_t> frame, std::uint64_t nowUs)
 {
     const int code = personality_->commandCode(frame);
@@ -452,13 +475,25 @@ void Reader::handleFrame(std::span<const std::uint8_t> frame, std::uint64_t nowU
     ++report_.commands;
     log("<- " + personality_->describe(frame));
 
-    // The faults that take this command.
-    bool silence = false, crc = false, cut = false, leave = false;
-    int crcFrame = -1, cutFrame = -1;
-    std::optional<std::uint8_t> status;
-    std::optional<int> closeReopenMs;
-    std::optional<std::vector<std::uint8_t>> noise;
-    std::uint32_t delayMs = 0;
+    const FaultPlan plan = takeFaults(code);
+    busy_ = true;
+    changed_.notify_all();
+    if (plan.closeReopenMs) {
+        queueLineClose(nowUs, *plan.closeReopenMs);
+        return;
+    }
+    CommandContext ctx(*this, true, nowUs);
+    const std::uint64_t airNs = runCommand(frame, plan, ctx);
+    damageAnswers(plan, ctx);
+    account(frame.size(), plan, ctx, airNs);
+    queueAnswers(frame.size(), plan, ctx, airNs, nowUs);
+}
+
+// The faults that take a command with this code: each counts down its
+// passes (skip) and its uses (count), and goes once used up.
+Reader::FaultPlan Reader::takeFaults(int code)
+{
+    FaultPlan plan;
     for (auto it = faults_.begin(); it != faults_.end();) {
         Fault& f = *it;
         if (f.commandCode >= 0 && f.commandCode != code) {
@@ -471,28 +506,18 @@ void Reader::handleFrame(std::span<const std::uint8_t> frame, std::uint64_t nowU
             continue;
         }
         switch (f.kind) {
-        case FaultKind::Silence: silence = true; break;
-        case FaultKind::WrongCrc: crc = true; crcFrame = f.frame; break;
-        case FaultKind::CutShort: cut = true; cutFrame = f.frame; break;
-        case FaultKind::TagsLeave: leave = true; break;
-        case FaultKind::Status: status = f.status; break;
-        case FaultKind::Delay: delayMs += f.delayMs; break;
-        case FaultKind::LineClose: closeReopenMs = f.reopenMs; break;
-        case FaultKind::Noise: {
-            if (!noise)
-                noise.emplace();
-            if (f.noise.empty()) {
-                for (int i = 0; i < 3; ++i) { // xorshift32
-                    noiseSeed_ ^= noiseSeed_ << 13;
-                    noiseSeed_ ^= noiseSeed_ >> 17;
-                    noiseSeed_ ^= noiseSeed_ << 5;
-                    noise->push_back(static_cast<std::uint8_t>(noiseSeed_));
-                }
-            } else {
-                noise->insert(noise->end(), f.noise.begin(), f.noise.end());
-            }
+        case FaultKind::Silence: plan.silence = true; break;
+        case FaultKind::WrongCrc: plan.crc = true; plan.crcFrame = f.frame; break;
+        case FaultKind::CutShort: plan.cut = true; plan.cutFrame = f.frame; break;
+        case FaultKind::TagsLeave: plan.leave = true; break;
+        case FaultKind::Status: plan.status = f.status; break;
+        case FaultKind::Delay: plan.delayMs += f.delayMs; break;
+        case FaultKind::LineClose: plan.closeReopenMs = f.reopenMs; break;
+        case FaultKind::Noise:
+            if (!plan.noise)
+                plan.noise.emplace();
+            addNoise(f, *plan.noise);
             break;
-        }
         }
         log("fault: " + describeFault(f));
         if (f.count != Fault::kPermanent && --f.count <= 0)
@@ -500,27 +525,47 @@ void Reader::handleFrame(std::span<const std::uint8_t> frame, std::uint64_t nowU
         else
             ++it;
     }
-    busy_ = true;
-    changed_.notify_all();
+    return plan;
+}
 
-    if (closeReopenMs) {
-        Output close;
-        close.atUs = std::max(nowUs, queueEndUs());
-        close.endsCommand = close.close = true;
-        close.reopenMs = *closeReopenMs;
-        out_.push_back(std::move(close));
+// A noise fault's bytes: its own, or three pseudo-random ones (xorshift32).
+void Reader::addNoise(const Fault& fault, std::vector<std::uint8_t>& noise)
+{
+    if (!fault.noise.empty()) {
+        noise.insert(noise.end(), fault.noise.begin(), fault.noise.end());
         return;
     }
+    for (int i = 0; i < 3; ++i) {
+        noiseSeed_ ^= noiseSeed_ << 13;
+        noiseSeed_ ^= noiseSeed_ >> 17;
+        noiseSeed_ ^= noiseSeed_ << 5;
+        noise.push_back(static_cast<std::uint8_t>(noiseSeed_));
+    }
+}
 
+// The line closes once what is queued has gone out, in place of an answer.
+void Reader::queueLineClose(std::uint64_t nowUs, int reopenMs)
+{
+    Output close;
+    close.atUs = std::max(nowUs, queueEndUs());
+    close.endsCommand = close.close = true;
+    close.reopenMs = reopenMs;
+    out_.push_back(std::move(close));
+}
+
+// The personality runs the command (tags that leave during it go to the
+// shelf), unless a status fault forces the answer. Returns the air time the
+// command took.
+std::uint64_t Reader::runCommand(std::span<const std::uint8_t> frame, const FaultPlan& plan, CommandContext& ctx)
+{
     field_.takeAirTimeNs();
-    CommandContext ctx(*this, true, nowUs);
     std::optional<std::vector<std::uint8_t>> forced;
-    if (status)
-        forced = personality_->statusAnswer(frame, *status);
+    if (plan.status)
+        forced = personality_->statusAnswer(frame, *plan.status);
     if (forced) {
         ctx.frames.push_back({std::move(*forced), 0});
     } else {
-        if (leave)
+        if (plan.leave)
             field_.armDeparture();
         personality_->handle(frame, ctx);
         field_.disarmDeparture();
@@ -529,60 +574,79 @@ void Reader::handleFrame(std::span<const std::uint8_t> frame, std::uint64_t nowU
             shelve(std::move(tag));
         }
     }
-    const std::uint64_t airNs = field_.takeAirTimeNs() + ctx.extraAirNs;
+    return field_.takeAirTimeNs() + ctx.extraAirNs;
+}
 
-    if (silence && !ctx.frames.empty()) {
+// Silence withholds the answers; a broken CRC or a cut applies to the frame
+// the fault names, or to every frame.
+void Reader::damageAnswers(const FaultPlan& plan, CommandContext& ctx)
+{
+    if (plan.silence && !ctx.frames.empty()) {
         log("answer withheld");
         ctx.frames.clear();
     }
     for (std::size_t i = 0; i < ctx.frames.size(); ++i) {
         auto& bytes = ctx.frames[i].bytes;
         const int index = static_cast<int>(i);
-        if (crc && (crcFrame < 0 || crcFrame == index) && !personality_->corruptCrc(bytes))
+        if (plan.crc && (plan.crcFrame < 0 || plan.crcFrame == index) && !personality_->corruptCrc(bytes))
             log("answer has no check to break");
-        if (cut && (cutFrame < 0 || cutFrame == index))
+        if (plan.cut && (plan.cutFrame < 0 || plan.cutFrame == index))
             bytes.resize(bytes.size() / 2);
     }
+}
 
-    // Accounting, in nanoseconds carried over between commands.
-    const std::uint64_t wireNs = wireNsPerByte();
-    std::uint64_t wireBytes = frame.size() + (noise ? noise->size() : 0);
+// The wire and air time of the command, in nanoseconds carried over between
+// commands, and the delay its faults added.
+void Reader::account(std::size_t requestBytes, const FaultPlan& plan, const CommandContext& ctx, std::uint64_t airNs)
+{
+    std::uint64_t wireBytes = requestBytes + (plan.noise ? plan.noise->size() : 0);
     for (const auto& f : ctx.frames)
         wireBytes += f.bytes.size();
-    wireNsCarry_ += wireBytes * wireNs;
+    wireNsCarry_ += wireBytes * wireNsPerByte();
     airNsCarry_ += airNs;
     report_.wireUs += wireNsCarry_ / 1000;
     report_.airUs += airNsCarry_ / 1000;
     wireNsCarry_ %= 1000;
     airNsCarry_ %= 1000;
-    report_.faultDelayUs += std::uint64_t{delayMs} * 1000;
+    report_.faultDelayUs += std::uint64_t{plan.delayMs} * 1000;
+}
 
-    // Schedule: the reader starts answering once the request has arrived and
-    // the tags have been dealt with (realistic timing), plus any delay.
-    const bool realistic = timing_ == Timing::Realistic;
-    const std::uint32_t paced = realistic ? wireNs : 0;
+// The reader starts answering once the request has arrived and the tags have
+// been dealt with (realistic timing), plus any delay: noise first, then the
+// answers, then the end of the command.
+void Reader::queueAnswers(std::size_t requestBytes, const FaultPlan& plan, CommandContext& ctx, std::uint64_t airNs,
+                          std::uint64_t nowUs)
+{
+    const std::uint32_t paced = pacedNsPerByte();
     std::uint64_t t = std::max(nowUs, queueEndUs());
-    if (realistic)
-        t += (frame.size() * wireNs + airNs) / 1000;
-    t += std::uint64_t{delayMs} * 1000;
-    if (noise && !noise->empty()) {
-        log("-> noise " + hexBytes(*noise));
-        out_.push_back(Output{t, *noise, paced});
-        t += noise->size() * std::uint64_t{paced} / 1000;
+    if (timing_ == Timing::Realistic)
+        t += (requestBytes * wireNsPerByte() + airNs) / 1000;
+    t += std::uint64_t{plan.delayMs} * 1000;
+    if (plan.noise && !plan.noise->empty()) {
+        log("-> noise " + hexBytes(*plan.noise));
+        out_.push_back(Output{t, *plan.noise, paced});
+        t += plan.noise->size() * std::uint64_t{paced} / 1000;
     }
-    for (auto& f : ctx.frames) {
-        t += f.delayUs;
-        log("-> " + personality_->describe(f.bytes));
-        const std::size_t size = f.bytes.size();
-        out_.push_back(Output{t, std::move(f.bytes), paced});
-        t += size * std::uint64_t{paced} / 1000;
-    }
+    t = queueFrames(t, ctx, paced, "");
     Output end;
     end.atUs = t;
     end.endsCommand = true;
     out_.push_back(std::move(end));
 }
 
+// Queues the context's frames from t on, each after its own delay; returns
+// when the last one ends.
+std::uint64_t Reader::queueFrames(std::uint64_t t, CommandContext& ctx, std::uint32_t paced, std::string_view note)
+{
+    for (auto& f : ctx.frames) {
+        t += f.delayUs;
+        log("-> " + personality_->describe(f.bytes) + std::string(note));
+        const std::size_t size = f.bytes.size();
+        out_.push_back(Output{t, std::move(f.bytes), paced});
+        t += size * std::uint64_t{paced} / 1000;
+    }
+    return t;
+}
 void Reader::finishCommand(std::uint64_t nowUs)
 {
     busy_ = false;
@@ -607,15 +671,7 @@ void Reader::runTimers(std::uint64_t nowUs)
         timers_.erase(due);
         CommandContext ctx(*this, false, nowUs);
         callback(ctx);
-        const std::uint32_t paced = timing_ == Timing::Realistic ? wireNsPerByte() : 0;
-        std::uint64_t t = std::max(nowUs, queueEndUs());
-        for (auto& f : ctx.frames) {
-            t += f.delayUs;
-            log("-> " + personality_->describe(f.bytes) + " (unsolicited)");
-            const std::size_t size = f.bytes.size();
-            out_.push_back(Output{t, std::move(f.bytes), paced});
-            t += size * std::uint64_t{paced} / 1000;
-        }
+        queueFrames(std::max(nowUs, queueEndUs()), ctx, pacedNsPerByte(), " (unsolicited)");
     }
 }
 

@@ -93,69 +93,74 @@ bool parseInt(const char* text, int& value)
     return true;
 }
 
-// Nothing on success, else the message to print.
-std::optional<std::string> parseArgs(int argc, char** argv, Options& o)
+// A flag option (one without a value) into the options; false when arg is
+// none. stop: the flag asks for an answer instead of a reader (--families,
+// --help, --version), and the rest of the line is not read.
+bool takeFlag(const std::string& arg, Options& o, bool& stop)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        const char* v = nullptr;
-        if (arg == "--quiet") {
-            o.quiet = true;
-        } else if (arg == "--listen-any") {
-            o.listenAny = true;
-        } else if (arg == "--families") {
-            o.listFamilies = true;
-            return std::nullopt;
-        } else if (arg == "--help" || arg == "-h") {
-            o.help = true;
-            return std::nullopt;
-        } else if (arg == "--version") {
-            o.version = true;
-            return std::nullopt;
-        } else if (std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) == std::end(kValueOptions)) {
-            return "readersim: unknown option " + arg + "\n" + kUsage;
-        } else if (!(v = value())) {
-            return "readersim: " + arg + " needs a value\n" + kUsage;
-        } else if (arg == "--family") {
-            o.family = v;
-        } else if (arg == "--port") {
-            if (!parseInt(v, o.port) || o.port < 1)
-                return std::string("readersim: bad port number ") + v;
-        } else if (arg == "--dir") {
-            o.dir = v;
-        } else if (arg == "--tcp") {
-            if (!parseInt(v, o.tcpPort) || o.tcpPort > 65535)
-                return std::string("readersim: bad TCP port ") + v;
-        } else if (arg == "--baud") {
-            if (!parseInt(v, o.baud) || o.baud < 1)
-                return std::string("readersim: bad speed ") + v;
-        } else if (arg == "--model") {
-            o.personality.model = v;
-        } else if (arg == "--address") {
-            int address = 0;
-            if (!parseInt(v, address) || address > 255)
-                return std::string("readersim: bad address ") + v;
-            o.personality.address = address;
-        } else if (arg == "--set") {
-            const std::string kv = v;
-            const auto eq = kv.find('=');
-            if (eq == std::string::npos || eq == 0)
-                return "readersim: --set needs KEY=VALUE";
-            o.personality.extra[kv.substr(0, eq)] = kv.substr(eq + 1);
-        } else if (arg == "--tags") {
-            o.tagsFile = v;
-        } else if (arg == "--timing") {
-            if (std::strcmp(v, "none") == 0)
-                o.timing = sim::Timing::None;
-            else if (std::strcmp(v, "realistic") == 0)
-                o.timing = sim::Timing::Realistic;
-            else
-                return std::string("readersim: timing is none or realistic, not ") + v;
-        } else {
-            return "readersim: unknown option " + arg + "\n" + kUsage;
-        }
+    if (arg == "--quiet")
+        o.quiet = true;
+    else if (arg == "--listen-any")
+        o.listenAny = true;
+    else if (arg == "--families")
+        stop = o.listFamilies = true;
+    else if (arg == "--help" || arg == "-h")
+        stop = o.help = true;
+    else if (arg == "--version")
+        stop = o.version = true;
+    else
+        return false;
+    return true;
+}
+
+// A value option (one of kValueOptions) and its value into the options.
+// Nothing on success, else the message to print.
+std::optional<std::string> takeValue(const std::string& arg, const char* v, Options& o)
+{
+    const auto bad = [v](const char* what) { return std::string("readersim: ") + what + " " + v; };
+    if (arg == "--family") {
+        o.family = v;
+    } else if (arg == "--port") {
+        if (!parseInt(v, o.port) || o.port < 1)
+            return bad("bad port number");
+    } else if (arg == "--dir") {
+        o.dir = v;
+    } else if (arg == "--tcp") {
+        if (!parseInt(v, o.tcpPort) || o.tcpPort > 65535)
+            return bad("bad TCP port");
+    } else if (arg == "--baud") {
+        if (!parseInt(v, o.baud) || o.baud < 1)
+            return bad("bad speed");
+    } else if (arg == "--model") {
+        o.personality.model = v;
+    } else if (arg == "--address") {
+        int address = 0;
+        if (!parseInt(v, address) || address > 255)
+            return bad("bad address");
+        o.personality.address = address;
+    } else if (arg == "--set") {
+        const std::string kv = v;
+        const auto eq = kv.find('=');
+        if (eq == std::string::npos || eq == 0)
+            return "readersim: --set needs KEY=VALUE";
+        o.personality.extra[kv.substr(0, eq)] = kv.substr(eq + 1);
+    } else if (arg == "--tags") {
+        o.tagsFile = v;
+    } else if (arg == "--timing") {
+        if (std::strcmp(v, "none") == 0)
+            o.timing = sim::Timing::None;
+        else if (std::strcmp(v, "realistic") == 0)
+            o.timing = sim::Timing::Realistic;
+        else
+            return bad("timing is none or realistic, not");
     }
+    return std::nullopt;
+}
+
+// What a reader needs once every option is read: a family, and a port number
+// with its folder (the option or $TAGGING_PORT_DIR) or a TCP port.
+std::optional<std::string> completeOptions(Options& o)
+{
     if (o.family.empty())
         return std::string("readersim: --family missing\n") + kUsage;
     if (o.tcpPort < 0 && o.port == 0)
@@ -167,6 +172,27 @@ std::optional<std::string> parseArgs(int argc, char** argv, Options& o)
         o.dir = env;
     }
     return std::nullopt;
+}
+
+// Nothing on success, else the message to print.
+std::optional<std::string> parseArgs(int argc, char** argv, Options& o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        bool stop = false;
+        if (takeFlag(arg, o, stop)) {
+            if (stop)
+                return std::nullopt;
+            continue;
+        }
+        if (std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) == std::end(kValueOptions))
+            return "readersim: unknown option " + arg + "\n" + kUsage;
+        if (i + 1 >= argc)
+            return "readersim: " + arg + " needs a value\n" + kUsage;
+        if (auto message = takeValue(arg, argv[++i], o))
+            return message;
+    }
+    return completeOptions(o);
 }
 
 std::string hex2(unsigned value)
@@ -412,34 +438,32 @@ private:
     sim::Server& server_;
 };
 
-} // namespace
-
-int main(int argc, char** argv)
+// --help, --version and --families answer at once: true when one did.
+bool answeredAtOnce(const Options& options)
 {
-    Options options;
-    if (const auto message = parseArgs(argc, argv, options)) {
-        std::fprintf(stderr, "%s%s", message->c_str(), message->back() == '\n' ? "" : "\n");
-        return 2;
-    }
     if (options.help) {
         std::printf("%s\nServes a simulated tag reader of a family on a pseudo-terminal\n"
                     "($TAGGING_PORT_DIR/COMn, or --dir) or a TCP port; these commands\n"
                     "come on standard input while it runs.\n\n%s",
                     kUsage, kHelp);
-        return 0;
+        return true;
     }
     if (options.version) {
         std::printf("readersim %s\n", TAGGING_VERSION);
-        return 0;
+        return true;
     }
     if (options.listFamilies) {
         for (const auto* info : sim::personalities())
             std::printf("%s (%d baud): %s\n", info->name.c_str(), info->defaultBaud, info->summary.c_str());
-        return 0;
+        return true;
     }
+    return false;
+}
 
-    // Termination signals arrive through a descriptor; the serving thread,
-    // started later, inherits the blocked mask.
+// Termination signals arrive through the descriptor returned; the serving
+// thread, started later, inherits the blocked mask.
+int terminationSignals()
+{
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -447,51 +471,76 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-    const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC);
+    return ::signalfd(-1, &signals, SFD_CLOEXEC);
+}
 
+// The reader of the options with the tags of the tag file on its antenna,
+// logging to standard output unless quiet; null (the reason printed) when it
+// cannot be had.
+std::unique_ptr<sim::Reader> makeReader(const Options& options)
+{
     std::string error;
     auto reader = sim::Reader::create(options.family, options.personality, options.baud, &error);
     if (!reader) {
         std::fprintf(stderr, "readersim: %s (readersim --families lists them)\n", error.c_str());
-        return 2;
+        return nullptr;
     }
     reader->setTiming(options.timing);
     if (!options.tagsFile.empty()) {
         const auto tags = sim::loadTagFile(options.tagsFile, &error);
         if (!tags) {
             std::fprintf(stderr, "readersim: %s\n", error.c_str());
-            return 2;
+            return nullptr;
         }
         for (const auto& tag : *tags)
             if (!reader->place(tag)) {
                 std::fprintf(stderr, "readersim: %s: tag %s twice\n", options.tagsFile.c_str(),
                              sim::uidToText(tag.uid()).c_str());
-                return 2;
+                return nullptr;
             }
     }
     const std::string prefix = options.tcpPort >= 0 ? "TCP" : "COM" + std::to_string(options.port);
     if (!options.quiet)
         reader->setLog([prefix](const std::string& line) { say(prefix + " " + line); });
+    return reader;
+}
 
+// The reader served on its TCP port or its pseudo-terminal in the port
+// folder; null (the reason printed) when that fails.
+std::unique_ptr<sim::Server> serve(sim::Reader& reader, const Options& options)
+{
+    std::string error;
     std::unique_ptr<sim::Server> server;
     if (options.tcpPort >= 0) {
-        server = sim::Server::tcp(*reader, static_cast<std::uint16_t>(options.tcpPort), &error, options.listenAny);
+        server = sim::Server::tcp(reader, static_cast<std::uint16_t>(options.tcpPort), &error, options.listenAny);
     } else {
         std::error_code ec;
         std::filesystem::create_directories(options.dir, ec);
-        server = sim::Server::pty(*reader, options.dir + "/COM" + std::to_string(options.port), &error);
+        server = sim::Server::pty(reader, options.dir + "/COM" + std::to_string(options.port), &error);
     }
-    if (!server) {
+    if (!server)
         std::fprintf(stderr, "readersim: %s\n", error.c_str());
-        return 1;
-    }
-    Console console(*reader, *server);
-    say("readersim: " + reader->family() + " reader at " + std::to_string(reader->baud()) + " baud" +
-        console.where() + ", " + std::to_string(reader->tags().size()) + " tag(s)");
-    say("ready");
+    return server;
+}
 
-    // Commands from standard input until quit or a termination signal. At the
-    // end of the input the reader goes on serving until a signal comes.
+// Runs the whole lines that have come in; false once one of them was quit.
+bool runLines(std::string& buffer, Console& console)
+{
+    for (std::size_t eol; (eol = buffer.find('\n')) != std::string::npos;) {
+        std::string line = buffer.substr(0, eol);
+        buffer.erase(0, eol + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!console.run(line))
+            return false;
+    }
+    return true;
+}
+
+// Commands from standard input until quit or a termination signal. At the
+// end of the input the reader goes on serving until a signal comes.
+void takeCommands(Console& console, int signalFd)
+{
     std::string buffer;
     bool inputOpen = true;
     for (;;) {
@@ -499,13 +548,13 @@ int main(int argc, char** argv)
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            break;
+            return;
         }
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info{};
             [[maybe_unused]] const ssize_t n = ::read(signalFd, &info, sizeof info);
             say("readersim: signal " + std::to_string(info.ssi_signo) + ", stopping");
-            break;
+            return;
         }
         if (!(fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
@@ -516,17 +565,34 @@ int main(int argc, char** argv)
             continue;
         }
         buffer.append(chunk, static_cast<std::size_t>(n));
-        bool quit = false;
-        for (std::size_t eol; !quit && (eol = buffer.find('\n')) != std::string::npos;) {
-            std::string line = buffer.substr(0, eol);
-            buffer.erase(0, eol + 1);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            quit = !console.run(line);
-        }
-        if (quit)
-            break;
+        if (!runLines(buffer, console))
+            return;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (const auto message = parseArgs(argc, argv, options)) {
+        std::fprintf(stderr, "%s%s", message->c_str(), message->back() == '\n' ? "" : "\n");
+        return 2;
+    }
+    if (answeredAtOnce(options))
+        return 0;
+    const int signalFd = terminationSignals();
+    auto reader = makeReader(options);
+    if (!reader)
+        return 2;
+    auto server = serve(*reader, options);
+    if (!server)
+        return 1;
+    Console console(*reader, *server);
+    say("readersim: " + reader->family() + " reader at " + std::to_string(reader->baud()) + " baud" +
+        console.where() + ", " + std::to_string(reader->tags().size()) + " tag(s)");
+    say("ready");
+    takeCommands(console, signalFd);
     server.reset();
     reader->setLog(nullptr);
     say("readersim: stopped");

@@ -401,88 +401,113 @@ void Server::flushWrite()
         pendingWrite_.clear();
 }
 
+// The serving thread: requests from the owning thread, what is due on the
+// line, then a wait for the descriptors or the next due time.
 void Server::run()
 {
-    for (;;) {
-        wake_.reset(); // before looking at the requests, so none is missed
-        bool stop, closeReq, reopenReq;
-        {
-            std::lock_guard lock(mutex_);
-            stop = stop_;
-            closeReq = std::exchange(closeRequested_, false);
-            reopenReq = std::exchange(reopenRequested_, false);
-        }
-        if (stop)
+    while (takeRequests()) {
+        serveDueOutput();
+        if (!waitAndRead())
             return;
-        if (closeReq) {
-            shutLine();
-            reopenAtUs_ = 0;
-        }
-        if (reopenReq) {
-            if (lineOpen())
-                shutLine();
-            reopenAtUs_ = 0;
-            openLine();
-        }
-
-        std::uint64_t now = platform::monotonicUs();
-        if (reopenAtUs_ && now >= reopenAtUs_) {
-            reopenAtUs_ = 0;
-            openLine();
-        }
-
-        // What is due on the line now.
-        const Reader::LineAction action = reader_.lineOutput(now);
-        pendingWrite_.insert(pendingWrite_.end(), action.bytes.begin(), action.bytes.end());
-        flushWrite();
-        if (action.close) {
-            shutLine();
-            if (action.reopenMs >= 0)
-                reopenAtUs_ = now + static_cast<std::uint64_t>(action.reopenMs) * 1000;
-        }
-
-        pollfd fds[4];
-        nfds_t count = 0;
-        fds[count++] = pollfd{wake_.fd(), POLLIN, 0};
-        const int lineFd = tcp_ ? client_ : master_;
-        int lineIndex = -1, watchIndex = -1, listenIndex = -1;
-        if (lineFd >= 0) {
-            lineIndex = static_cast<int>(count);
-            fds[count++] = pollfd{lineFd, static_cast<short>(POLLIN | (pendingWrite_.empty() ? 0 : POLLOUT)), 0};
-        }
-        if (watch_ >= 0) {
-            watchIndex = static_cast<int>(count);
-            fds[count++] = pollfd{watch_, POLLIN, 0};
-        }
-        if (listen_ >= 0) {
-            listenIndex = static_cast<int>(count);
-            fds[count++] = pollfd{listen_, POLLIN, 0};
-        }
-
-        std::optional<std::uint64_t> due = reader_.nextDueUs();
-        if (reopenAtUs_ && (!due || reopenAtUs_ < *due))
-            due = reopenAtUs_;
-        timespec timeout{};
-        timespec* timeoutPtr = nullptr;
-        if (due) {
-            now = platform::monotonicUs();
-            const std::uint64_t waitUs = *due > now ? *due - now : 0;
-            timeout.tv_sec = static_cast<time_t>(waitUs / 1'000'000);
-            timeout.tv_nsec = static_cast<long>(waitUs % 1'000'000) * 1000;
-            timeoutPtr = &timeout;
-        }
-        if (::ppoll(fds, count, timeoutPtr, nullptr) < 0 && errno != EINTR)
-            return;
-
-        // Opens and closes first: bytes a new host sent come after its open.
-        if (watchIndex >= 0 && (fds[watchIndex].revents & POLLIN))
-            readWatch();
-        if (lineIndex >= 0 && (fds[lineIndex].revents & (POLLIN | POLLHUP | POLLERR)) &&
-            (tcp_ ? client_ : master_) == lineFd)
-            readLine(lineFd);
-        if (listenIndex >= 0 && (fds[listenIndex].revents & POLLIN))
-            acceptClient();
     }
+}
+
+// The owning thread's requests (stop, close the line, reopen it); false to stop.
+bool Server::takeRequests()
+{
+    wake_.reset(); // before looking at the requests, so none is missed
+    bool stop, closeReq, reopenReq;
+    {
+        std::lock_guard lock(mutex_);
+        stop = stop_;
+        closeReq = std::exchange(closeRequested_, false);
+        reopenReq = std::exchange(reopenRequested_, false);
+    }
+    if (stop)
+        return false;
+    if (closeReq) {
+        shutLine();
+        reopenAtUs_ = 0;
+    }
+    if (reopenReq) {
+        if (lineOpen())
+            shutLine();
+        reopenAtUs_ = 0;
+        openLine();
+    }
+    return true;
+}
+
+// A line closed for a while reopens when its time has come; what the reader
+// has due goes out, and the line closes when the reader closes it.
+void Server::serveDueOutput()
+{
+    const std::uint64_t now = platform::monotonicUs();
+    if (reopenAtUs_ && now >= reopenAtUs_) {
+        reopenAtUs_ = 0;
+        openLine();
+    }
+    const Reader::LineAction action = reader_.lineOutput(now);
+    pendingWrite_.insert(pendingWrite_.end(), action.bytes.begin(), action.bytes.end());
+    flushWrite();
+    if (action.close) {
+        shutLine();
+        if (action.reopenMs >= 0)
+            reopenAtUs_ = now + static_cast<std::uint64_t>(action.reopenMs) * 1000;
+    }
+}
+
+// Waits for the wake-up event, the line, the pseudo-terminal watch or the
+// listening socket, at most until the next due time; then reads what came.
+// False when the wait failed.
+bool Server::waitAndRead()
+{
+    pollfd fds[4];
+    nfds_t count = 0;
+    fds[count++] = pollfd{wake_.fd(), POLLIN, 0};
+    const int lineFd = tcp_ ? client_ : master_;
+    int lineIndex = -1, watchIndex = -1, listenIndex = -1;
+    if (lineFd >= 0) {
+        lineIndex = static_cast<int>(count);
+        fds[count++] = pollfd{lineFd, static_cast<short>(POLLIN | (pendingWrite_.empty() ? 0 : POLLOUT)), 0};
+    }
+    if (watch_ >= 0) {
+        watchIndex = static_cast<int>(count);
+        fds[count++] = pollfd{watch_, POLLIN, 0};
+    }
+    if (listen_ >= 0) {
+        listenIndex = static_cast<int>(count);
+        fds[count++] = pollfd{listen_, POLLIN, 0};
+    }
+    timespec timeout{};
+    if (::ppoll(fds, count, nextWait(timeout) ? &timeout : nullptr, nullptr) < 0 && errno != EINTR)
+        return false;
+
+    // Opens and closes first: bytes a new host sent come after its open.
+    if (watchIndex >= 0 && (fds[watchIndex].revents & POLLIN))
+        readWatch();
+    if (lineIndex >= 0 && (fds[lineIndex].revents & (POLLIN | POLLHUP | POLLERR)) &&
+        (tcp_ ? client_ : master_) == lineFd)
+        readLine(lineFd);
+    if (listenIndex >= 0 && (fds[listenIndex].revents & POLLIN))
+        acceptClient();
+    return true;
+}
+
+// The time until the reader's next output or the line's reopening is due;
+// false when nothing is due.
+bool Server::nextWait(timespec& timeout) const
+{
+    std::optional<std::uint64_t> due = reader_.nextDueUs();
+    if (reopenAtUs_ && (!due || reopenAtUs_ < *due))
+        due = reopenAtUs_;
+    if (!due)
+        return false;
+    const std::uint64_t now = platform::monotonicUs();
+    const std::uint64_t waitUs = *due > now ? *due - now : 0;
+    timeout.tv_sec = static_cast<time_t>(waitUs / 1'000'000);
+    timeout.tv_nsec = static_cast<long>(waitUs % 1'000'000) * 1000;
+    return true;
 }
 
 } // namespace sim

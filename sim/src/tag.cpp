@@ -127,18 +127,8 @@ std::optional<std::vector<std::uint8_t>> Tag::air(std::span<const std::uint8_t> 
 {
     if (state_ == State::PowerOff)
         return std::nullopt;
-    if (request.empty()) {
-        // End-of-frame pulse: the next slot of a 16-slot inventory.
-        if (answerSlot_ < 0)
-            return std::nullopt;
-        if (++currentSlot_ != answerSlot_) {
-            if (currentSlot_ > 15)
-                answerSlot_ = -1;
-            return std::nullopt;
-        }
-        answerSlot_ = -1;
-        return inventoryResponse();
-    }
+    if (request.empty())
+        return nextSlot();
     answerSlot_ = -1; // any other request ends an inventory round
     if (request.size() < 2)
         return std::nullopt;
@@ -151,7 +141,35 @@ std::optional<std::vector<std::uint8_t>> Tag::air(std::span<const std::uint8_t> 
         return inventory(request);
     if (code == kInventory)
         return std::nullopt;
+    const std::optional<std::size_t> params = paramsForThisTag(request);
+    if (!params)
+        return std::nullopt;
+    return tagCommand(flags, code, request.subspan(*params));
+}
 
+// An end-of-frame pulse: the next slot of a 16-slot inventory.
+Tag::Response Tag::nextSlot()
+{
+    if (answerSlot_ < 0)
+        return std::nullopt;
+    if (++currentSlot_ != answerSlot_) {
+        if (currentSlot_ > 15)
+            answerSlot_ = -1;
+        return std::nullopt;
+    }
+    answerSlot_ = -1;
+    return inventoryResponse();
+}
+
+// Where the parameters of a request to this tag start (after the maker code
+// of a custom command and the UID of an addressed request), or nothing when
+// the request is not this tag's: addressed to another UID, for the selected
+// tag while this one is not, non-addressed while this tag is quiet, or a
+// custom command of another chip maker.
+std::optional<std::size_t> Tag::paramsForThisTag(std::span<const std::uint8_t> request)
+{
+    const std::uint8_t flags = request[0];
+    const std::uint8_t code = request[1];
     std::size_t pos = 2;
     const bool custom = isCustomCommand(code);
     std::uint8_t maker = 0;
@@ -185,8 +203,14 @@ std::optional<std::vector<std::uint8_t>> Tag::air(std::span<const std::uint8_t> 
     // A custom command of another chip maker is not for this chip.
     if (custom && maker != manufacturer())
         return std::nullopt;
-    const auto params = request.subspan(pos);
+    return pos;
+}
 
+// A request that reached this tag: the state commands (stay quiet, select,
+// reset to ready), the custom EAS commands, or the memory commands.
+Tag::Response Tag::tagCommand(std::uint8_t flags, std::uint8_t code, std::span<const std::uint8_t> params)
+{
+    const bool addressed = flags & kFlagAddress;
     switch (code) {
     case kStayQuiet:
         if (addressed && params.empty())
@@ -205,7 +229,7 @@ std::optional<std::vector<std::uint8_t>> Tag::air(std::span<const std::uint8_t> 
     default:
         break;
     }
-    if (custom)
+    if (isCustomCommand(code))
         return eas(code, flags, params);
     return command(flags, code, params);
 }
@@ -256,97 +280,123 @@ Tag::Response Tag::command(std::uint8_t flags, std::uint8_t code, std::span<cons
 {
     const bool option = flags & kFlagOption;
     switch (code) {
-    case kReadSingleBlock: {
-        if (params.size() != 1)
-            return std::nullopt;
-        const int block = params[0];
-        if (block >= blockCount_)
-            return error(kErrBlockNotAvailable);
-        auto out = ok();
-        if (option)
-            out.push_back(securityStatus(block));
-        const auto bytes = blockBytes(block);
-        out.insert(out.end(), bytes.begin(), bytes.end());
-        return out;
-    }
+    case kReadSingleBlock: return readSingleBlock(params, option);
     case kReadMultipleBlocks:
-    case kGetBlockSecurityStatus: {
-        if (params.size() != 2)
-            return std::nullopt;
-        const int first = params[0];
-        const int count = params[1] + 1;
-        if (first + count > blockCount_)
-            return error(kErrBlockNotAvailable);
-        auto out = ok();
-        for (int b = first; b < first + count; ++b) {
-            if (code == kGetBlockSecurityStatus || option)
-                out.push_back(securityStatus(b));
-            if (code == kReadMultipleBlocks) {
-                const auto bytes = blockBytes(b);
-                out.insert(out.end(), bytes.begin(), bytes.end());
-            }
-        }
-        return out;
-    }
-    case kWriteSingleBlock: {
-        if (params.size() != 1 + static_cast<std::size_t>(blockSize_))
-            return std::nullopt;
-        const int block = params[0];
-        if (block >= blockCount_)
-            return error(kErrBlockNotAvailable);
-        if (blockLocked(block))
-            return error(kErrLocked);
-        setBlockBytes(block, params.subspan(1));
-        return ok();
-    }
-    case kLockBlock: {
-        if (params.size() != 1)
-            return std::nullopt;
-        const int block = params[0];
-        if (block >= blockCount_)
-            return error(kErrBlockNotAvailable);
-        if (blockLocked(block))
-            return error(kErrAlreadyLocked);
-        setBlockLocked(block, true);
-        return ok();
-    }
+    case kGetBlockSecurityStatus: return readBlocks(code, params, option);
+    case kWriteSingleBlock: return writeSingleBlock(params);
+    case kLockBlock: return lockBlock(params);
     case kWriteAfi:
-    case kWriteDsfid: {
-        if (params.size() != 1)
-            return std::nullopt;
-        const bool afi = code == kWriteAfi;
-        if (afi ? afiLocked_ : dsfidLocked_)
-            return error(kErrLocked);
-        (afi ? afi_ : dsfid_) = params[0];
-        return ok();
-    }
+    case kWriteDsfid: return writeIdentityByte(code == kWriteAfi, params);
     case kLockAfi:
-    case kLockDsfid: {
-        if (!params.empty())
-            return std::nullopt;
-        bool& lock = code == kLockAfi ? afiLocked_ : dsfidLocked_;
-        if (lock)
-            return error(kErrAlreadyLocked);
-        lock = true;
-        return ok();
+    case kLockDsfid: return lockIdentityByte(code == kLockAfi, params);
+    case kGetSystemInformation: return systemInformation(params);
+    default: return error(kErrNotSupported);
     }
-    case kGetSystemInformation: {
-        if (!params.empty())
-            return std::nullopt;
-        // Information flags: DSFID, AFI, memory size and IC reference present.
-        std::vector<std::uint8_t> out{0x00, 0x0F};
-        const auto air = uidToAir(uid_);
-        out.insert(out.end(), air.begin(), air.end());
-        out.push_back(dsfid_);
-        out.push_back(afi_);
-        out.push_back(static_cast<std::uint8_t>(blockCount_ - 1));
-        out.push_back(static_cast<std::uint8_t>((blockSize_ - 1) & 0x1F));
-        out.push_back(icReference_);
-        return out;
+}
+
+// [block]: the block, after its security status with the option flag.
+Tag::Response Tag::readSingleBlock(std::span<const std::uint8_t> params, bool option)
+{
+    if (params.size() != 1)
+        return std::nullopt;
+    const int block = params[0];
+    if (block >= blockCount_)
+        return error(kErrBlockNotAvailable);
+    auto out = ok();
+    if (option)
+        out.push_back(securityStatus(block));
+    const auto bytes = blockBytes(block);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    return out;
+}
+
+// [first][count - 1]: the blocks (each after its security status with the
+// option flag), or their security statuses alone.
+Tag::Response Tag::readBlocks(std::uint8_t code, std::span<const std::uint8_t> params, bool option)
+{
+    if (params.size() != 2)
+        return std::nullopt;
+    const int first = params[0];
+    const int count = params[1] + 1;
+    if (first + count > blockCount_)
+        return error(kErrBlockNotAvailable);
+    auto out = ok();
+    for (int b = first; b < first + count; ++b) {
+        if (code == kGetBlockSecurityStatus || option)
+            out.push_back(securityStatus(b));
+        if (code == kReadMultipleBlocks) {
+            const auto bytes = blockBytes(b);
+            out.insert(out.end(), bytes.begin(), bytes.end());
+        }
     }
-    default:
-        return error(kErrNotSupported);
-    }
+    return out;
+}
+
+// [block][the block's bytes].
+Tag::Response Tag::writeSingleBlock(std::span<const std::uint8_t> params)
+{
+    if (params.size() != 1 + static_cast<std::size_t>(blockSize_))
+        return std::nullopt;
+    const int block = params[0];
+    if (block >= blockCount_)
+        return error(kErrBlockNotAvailable);
+    if (blockLocked(block))
+        return error(kErrLocked);
+    setBlockBytes(block, params.subspan(1));
+    return ok();
+}
+
+// [block].
+Tag::Response Tag::lockBlock(std::span<const std::uint8_t> params)
+{
+    if (params.size() != 1)
+        return std::nullopt;
+    const int block = params[0];
+    if (block >= blockCount_)
+        return error(kErrBlockNotAvailable);
+    if (blockLocked(block))
+        return error(kErrAlreadyLocked);
+    setBlockLocked(block, true);
+    return ok();
+}
+
+// [value] of the AFI (afi) or the DSFID.
+Tag::Response Tag::writeIdentityByte(bool afi, std::span<const std::uint8_t> params)
+{
+    if (params.size() != 1)
+        return std::nullopt;
+    if (afi ? afiLocked_ : dsfidLocked_)
+        return error(kErrLocked);
+    (afi ? afi_ : dsfid_) = params[0];
+    return ok();
+}
+
+// The lock of the AFI (afi) or the DSFID.
+Tag::Response Tag::lockIdentityByte(bool afi, std::span<const std::uint8_t> params)
+{
+    if (!params.empty())
+        return std::nullopt;
+    bool& lock = afi ? afiLocked_ : dsfidLocked_;
+    if (lock)
+        return error(kErrAlreadyLocked);
+    lock = true;
+    return ok();
+}
+
+Tag::Response Tag::systemInformation(std::span<const std::uint8_t> params) const
+{
+    if (!params.empty())
+        return std::nullopt;
+    // Information flags: DSFID, AFI, memory size and IC reference present.
+    std::vector<std::uint8_t> out{0x00, 0x0F};
+    const auto air = uidToAir(uid_);
+    out.insert(out.end(), air.begin(), air.end());
+    out.push_back(dsfid_);
+    out.push_back(afi_);
+    out.push_back(static_cast<std::uint8_t>(blockCount_ - 1));
+    out.push_back(static_cast<std::uint8_t>((blockSize_ - 1) & 0x1F));
+    out.push_back(icReference_);
+    return out;
 }
 
 Tag::Response Tag::eas(std::uint8_t code, std::uint8_t flags, std::span<const std::uint8_t> params)

@@ -66,6 +66,102 @@ bool blockList(std::string_view text, std::vector<int>& blocks)
     return true;
 }
 
+// What the items of a tag line after its UID say.
+struct TagItems {
+    int blockCount = Tag::kDefaultBlockCount;
+    std::optional<std::uint8_t> afi, dsfid;
+    std::optional<bool> eas;
+    bool noEas = false, afiLock = false, dsfidLock = false, easLock = false;
+    std::vector<int> locked;
+    std::vector<std::uint32_t> values;   // block values from block 0
+    std::vector<std::uint8_t> memory;    // or the memory bytes in tag order
+};
+
+// One item: a word (noeas, afilock, dsfidlock, easlock, a block value) or
+// key=value (afi, dsfid, eas, blocks, locked, mem). False when it is none.
+bool takeItem(const std::string& word, TagItems& t)
+{
+    const auto eq = word.find('=');
+    unsigned long number = 0;
+    if (eq == std::string::npos) {
+        if (word == "noeas")
+            t.noEas = true;
+        else if (word == "afilock")
+            t.afiLock = true;
+        else if (word == "dsfidlock")
+            t.dsfidLock = true;
+        else if (word == "easlock")
+            t.easLock = true;
+        else if (word.size() == 8 && hexNumber(word, number, 8))
+            t.values.push_back(static_cast<std::uint32_t>(number));
+        else
+            return false;
+        return true;
+    }
+    const std::string key = word.substr(0, eq);
+    const std::string value = word.substr(eq + 1);
+    if (key == "afi" || key == "dsfid") {
+        const bool ok = hexNumber(value, number, 2);
+        (key == "afi" ? t.afi : t.dsfid) = static_cast<std::uint8_t>(number);
+        return ok;
+    }
+    if (key == "eas") {
+        t.eas = value == "1";
+        return value == "0" || value == "1";
+    }
+    if (key == "blocks")
+        return decimal(value, t.blockCount) && t.blockCount >= 1 && t.blockCount <= 256;
+    if (key == "locked")
+        return blockList(value, t.locked);
+    if (key == "mem")
+        return t.memory.empty() && hexBytes(value, t.memory);
+    return false;
+}
+
+// Block values or memory bytes that fit the tag's blocks, not both.
+bool itemsFit(const TagItems& t, std::string* error)
+{
+    if (t.values.size() > static_cast<std::size_t>(t.blockCount))
+        return fail(error, std::to_string(t.values.size()) + " block values for " + std::to_string(t.blockCount) +
+                               " blocks");
+    if (!t.memory.empty() && !t.values.empty())
+        return fail(error, "mem= and block values on one line");
+    const std::size_t capacity = static_cast<std::size_t>(t.blockCount) * Tag::kDefaultBlockSize;
+    if (t.memory.size() > capacity)
+        return fail(error, std::to_string(t.memory.size()) + " memory bytes for " + std::to_string(t.blockCount) +
+                               " blocks");
+    return true;
+}
+
+// The tag the items describe; nothing when a locked block is not there.
+std::optional<Tag> makeTag(const Uid& uid, TagItems t, std::string* error)
+{
+    Tag tag(uid, t.blockCount);
+    for (std::size_t i = 0; i < t.values.size(); ++i)
+        tag.setBlock(static_cast<int>(i), t.values[i]);
+    auto& memory = t.memory;
+    memory.resize((memory.size() + Tag::kDefaultBlockSize - 1) / Tag::kDefaultBlockSize * Tag::kDefaultBlockSize);
+    for (std::size_t i = 0; i < memory.size(); i += Tag::kDefaultBlockSize)
+        tag.setBlockBytes(static_cast<int>(i / Tag::kDefaultBlockSize),
+                          std::span(memory).subspan(i, Tag::kDefaultBlockSize));
+    for (int b : t.locked)
+        if (!tag.setBlockLocked(b)) {
+            fail(error, "no block " + std::to_string(b) + " to lock");
+            return std::nullopt;
+        }
+    if (t.afi)
+        tag.setAfi(*t.afi);
+    if (t.dsfid)
+        tag.setDsfid(*t.dsfid);
+    if (t.eas)
+        tag.setEas(*t.eas);
+    tag.setEasSupported(!t.noEas);
+    tag.setAfiLocked(t.afiLock);
+    tag.setDsfidLocked(t.dsfidLock);
+    tag.setEasLocked(t.easLock);
+    return tag;
+}
+
 } // namespace
 
 std::optional<Tag> parseTagLine(std::string_view line, std::string* error)
@@ -81,88 +177,15 @@ std::optional<Tag> parseTagLine(std::string_view line, std::string* error)
         fail(error, "\"" + word + "\" is not a UID (16 hex digits)");
         return std::nullopt;
     }
-    int blockCount = Tag::kDefaultBlockCount;
-    std::optional<std::uint8_t> afi, dsfid;
-    std::optional<bool> eas;
-    bool noEas = false, afiLock = false, dsfidLock = false, easLock = false;
-    std::vector<int> locked;
-    std::vector<std::uint32_t> values;
-    std::vector<std::uint8_t> memory;
-    while (in >> word) {
-        const auto eq = word.find('=');
-        const std::string key = word.substr(0, eq);
-        const std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
-        unsigned long number = 0;
-        bool ok = true;
-        if (eq == std::string::npos) {
-            if (word == "noeas")
-                noEas = true;
-            else if (word == "afilock")
-                afiLock = true;
-            else if (word == "dsfidlock")
-                dsfidLock = true;
-            else if (word == "easlock")
-                easLock = true;
-            else if (word.size() == 8 && hexNumber(word, number, 8))
-                values.push_back(static_cast<std::uint32_t>(number));
-            else
-                ok = false;
-        } else if (key == "afi" || key == "dsfid") {
-            ok = hexNumber(value, number, 2);
-            (key == "afi" ? afi : dsfid) = static_cast<std::uint8_t>(number);
-        } else if (key == "eas") {
-            ok = value == "0" || value == "1";
-            eas = value == "1";
-        } else if (key == "blocks") {
-            ok = decimal(value, blockCount) && blockCount >= 1 && blockCount <= 256;
-        } else if (key == "locked") {
-            ok = blockList(value, locked);
-        } else if (key == "mem") {
-            ok = memory.empty() && hexBytes(value, memory);
-        } else {
-            ok = false;
-        }
-        if (!ok) {
+    TagItems items;
+    while (in >> word)
+        if (!takeItem(word, items)) {
             fail(error, "bad item \"" + word + "\"");
             return std::nullopt;
         }
-    }
-    if (values.size() > static_cast<std::size_t>(blockCount)) {
-        fail(error, std::to_string(values.size()) + " block values for " + std::to_string(blockCount) + " blocks");
+    if (!itemsFit(items, error))
         return std::nullopt;
-    }
-    if (!memory.empty() && !values.empty()) {
-        fail(error, "mem= and block values on one line");
-        return std::nullopt;
-    }
-    const std::size_t capacity = static_cast<std::size_t>(blockCount) * Tag::kDefaultBlockSize;
-    if (memory.size() > capacity) {
-        fail(error, std::to_string(memory.size()) + " memory bytes for " + std::to_string(blockCount) + " blocks");
-        return std::nullopt;
-    }
-    Tag tag(*uid, blockCount);
-    for (std::size_t i = 0; i < values.size(); ++i)
-        tag.setBlock(static_cast<int>(i), values[i]);
-    memory.resize((memory.size() + Tag::kDefaultBlockSize - 1) / Tag::kDefaultBlockSize * Tag::kDefaultBlockSize);
-    for (std::size_t i = 0; i < memory.size(); i += Tag::kDefaultBlockSize)
-        tag.setBlockBytes(static_cast<int>(i / Tag::kDefaultBlockSize),
-                          std::span(memory).subspan(i, Tag::kDefaultBlockSize));
-    for (int b : locked)
-        if (!tag.setBlockLocked(b)) {
-            fail(error, "no block " + std::to_string(b) + " to lock");
-            return std::nullopt;
-        }
-    if (afi)
-        tag.setAfi(*afi);
-    if (dsfid)
-        tag.setDsfid(*dsfid);
-    if (eas)
-        tag.setEas(*eas);
-    tag.setEasSupported(!noEas);
-    tag.setAfiLocked(afiLock);
-    tag.setDsfidLocked(dsfidLock);
-    tag.setEasLocked(easLock);
-    return tag;
+    return makeTag(*uid, std::move(items), error);
 }
 
 std::string formatTagLine(const Tag& tag)

@@ -7,9 +7,12 @@
 #include <string>
 
 #include "sim/reader.h"
+#include "test_bytes.h"
 
 using namespace sim;
-using Bytes = std::vector<std::uint8_t>;
+using simtest::Bytes;
+using simtest::cat;
+using simtest::uidBytes;
 
 namespace {
 
@@ -35,12 +38,6 @@ Bytes withCrc(Bytes bytes)
     return bytes;
 }
 
-Bytes cat(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 Bytes request(std::uint8_t address, std::uint8_t command, std::uint8_t state, const Bytes& data = {})
 {
     return withCrc(cat({static_cast<std::uint8_t>(data.size() + 5), address, command, state}, data));
@@ -54,11 +51,6 @@ Bytes answer(std::uint8_t status, const Bytes& data = {}, std::uint8_t address =
 Bytes tagError(std::uint8_t code, std::uint8_t address = 0x00)
 {
     return withCrc({0x05, address, 0x0F, code});
-}
-
-Bytes uidBytes(const Uid& uid)
-{
-    return Bytes(uid.begin(), uid.end());
 }
 
 constexpr std::uint8_t kReader = 0xF0;

@@ -7,10 +7,13 @@
 #include <set>
 
 #include "sim/reader.h"
+#include "test_bytes.h"
 #include "zpx/zpx_reader.h"
 
 using namespace sim;
-using Bytes = std::vector<std::uint8_t>;
+using simtest::Bytes;
+using simtest::cat;
+using simtest::uidBytes;
 
 namespace {
 
@@ -22,17 +25,6 @@ struct Reply {
     std::uint8_t status = 0xFF;
     Bytes data;
 };
-
-Bytes uidBytes(const Uid& uid)
-{
-    return Bytes(uid.begin(), uid.end());
-}
-
-Bytes cat(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 // Time value 1000, high byte first.
 const Bytes kTime{0x03, 0xE8};

@@ -11,10 +11,9 @@
 
 #include "platform/clock.h"
 #include "sim/raw.h"
+#include "test_bytes.h"
 
 namespace simtest {
-
-using Bytes = std::vector<std::uint8_t>;
 
 class RawLink {
 public:

@@ -6,10 +6,12 @@
 #include <string>
 
 #include "sim/reader.h"
+#include "test_bytes.h"
 #include "zpx/zpx_reader.h"
 
 using namespace sim;
-using Bytes = std::vector<std::uint8_t>;
+using simtest::Bytes;
+using simtest::cat;
 
 namespace {
 
@@ -40,14 +42,6 @@ Bytes air(const Uid& uid)
 {
     const auto a = uidToAir(uid);
     return Bytes(a.begin(), a.end());
-}
-
-Bytes cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
 }
 
 class TaluReaderTest : public ::testing::Test {

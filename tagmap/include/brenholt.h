@@ -170,8 +170,13 @@ typedef void* brnHandle;
 
 /* Error codes; brnGetErrorString gives their texts. Codes of the reader
  * command library and of the second-make driver are passed on unchanged, so
- * a result may also be one of theirs (-4 is a command time-out there; the
- * driver's codes are positive). */
+ * a result may also be one of theirs: the command library's time-out
+ * (QVL_ERR_TIMEOUT) has the number of BRN_ERR_VERSION, the reader not
+ * answering; the driver's codes are positive (BRN_DRV_* below).
+ *
+ * No exception leaves the library: a call that fails inside it (no memory)
+ * gives BRN_ERR_RESOURCES; brnInventory and brnInventoryByType give 0 then,
+ * the text calls "" (brnDataModelName "unknown"). */
 #define BRN_OK 0
 #define BRN_ERR_PORT (-1)             /* the serial port cannot be opened */
 #define BRN_ERR_HOST (-2)             /* cannot connect to the host */
@@ -188,6 +193,12 @@ typedef void* brnHandle;
 #define BRN_ERR_MANY_TAGS (-13)       /* more than one tag in the field */
 #define BRN_ERR_NO_TAG (-14)          /* no tag, or tag read/write error */
 #define BRN_ERR_READ (-15)            /* read error */
+
+/* The second-make driver's result codes (its DRV_* codes), as they are passed on. */
+#define BRN_DRV_NO_ANSWER 0x30        /* no answer in time; the port cannot be opened; the line has gone */
+#define BRN_DRV_CRC_ERROR 0x31        /* an answer failed its CRC check */
+#define BRN_DRV_LENGTH_ERROR 0x32     /* answer data of the wrong length */
+#define BRN_DRV_BUSY 0x33             /* an exchange is already running */
 
 /* Capability bits of brnReaderInfo.capabilities. */
 #define BRN_CAP_CHM 0x3               /* TALU readers with the EAS (CHM) commands */
@@ -243,42 +254,46 @@ BRN_API const char* brnGetErrorString(int32_t code);
 /*
  * Opens the reader on serial port COMport and gives its handle and family.
  * First-make readers are looked for at 115200, 57600, 38400, 19200, 9600 and
- * 4800 baud and told apart by their identification text (-8 for a text of no
- * known model: the link is closed again). When none answers at any speed, the
- * second make is opened through the driver Dalrix.so, loaded from the folder
- * that holds this library (else from the program's folder; never from the
- * current directory): -1 when the driver cannot open the port or no reader
- * answers it, -4 when the reader answers the open but not the information
- * request, and
- * -8 when Dalrix.so or one of its 44 entry points is missing (nothing of the
- * driver is called then). The open clears the sorting buffer.
+ * 4800 baud and told apart by their identification text (BRN_ERR_NO_READER
+ * for a text of no known model: the link is closed again). When none answers
+ * at any speed, the second make is opened through the driver Dalrix.so,
+ * loaded from the folder that holds this library (else from the program's
+ * folder; never from the current directory): BRN_ERR_PORT when the driver
+ * cannot open the port or no reader answers it, BRN_ERR_VERSION when the
+ * reader answers the open but not the information request, and
+ * BRN_ERR_NO_READER when Dalrix.so or one of its 44 entry points is missing
+ * (nothing of the driver is called then). The open clears the sorting buffer.
  */
 BRN_API int32_t brnOpenSerial(int32_t port, brnHandle* handle, int32_t* family);
 /* As brnOpenSerial for one make only, by kind (any letter case):
- * "KORVEX" the first make (-1 when the port cannot be opened at any speed,
- * else the last identification's failure, e.g. -4 when nothing answered), or
- * "DL" the second make. Another kind: -8, nothing is opened. */
+ * "KORVEX" the first make (BRN_ERR_PORT when the port cannot be opened at any
+ * speed, else the last identification's failure, e.g. BRN_ERR_VERSION when
+ * nothing answered), or "DL" the second make. Another kind:
+ * BRN_ERR_NO_READER, nothing is opened. */
 BRN_API int32_t brnOpenSerialByType(int32_t port, const char* kind, brnHandle* handle, int32_t* family);
-/* Closes the reader (its link, or the driver's port); always 0. */
+/* Closes the reader (its link, or the driver's port); always BRN_OK. */
 BRN_API int32_t brnClose(brnHandle handle);
 /*
  * 1 while the reader's line is up; 0 once its device has gone (serial device
  * unplugged or hung up, read error, pseudo-terminal closed, TCP peer closed)
- * or the handle names no open reader; -5 for a null handle. A gone line never
- * comes back: from then on every command on that handle fails at once, with
- * the code it gives when the reader does not answer (-4 on first-make
- * readers, the driver's 48 on the second make; single reads give it at once
+ * or the handle names no open reader; BRN_ERR_HANDLE for a null handle. A
+ * gone line never comes back: from then on every command on that handle fails
+ * at once, with the code it gives when the reader does not answer
+ * (BRN_ERR_VERSION on first-make readers, BRN_DRV_NO_ANSWER on the second
+ * make; single reads give it at once
  * instead of looking for a tag three times). Close the handle and open the
  * reader again. This call tells such a failure apart from a reader that is
  * there but silent.
  */
 BRN_API int32_t brnReaderConnected(brnHandle handle);
 /* Identification and capabilities of a first-make reader; a failed
- * identification closes the handle's link. Second-make readers give none (-7). */
+ * identification closes the handle's link. Second-make readers give none
+ * (BRN_ERR_UNSUPPORTED). */
 BRN_API int32_t brnGetReaderInfo(brnHandle handle, brnReaderInfo* info);
-/* The antenna of a second-make reader (driver result); -3 for other families. */
+/* The antenna of a second-make reader (driver result); BRN_ERR_READER for
+ * other families. */
 BRN_API int32_t brnSelectANT(brnHandle handle, uint8_t antenna);
-/* Makes handle and family the ones the family-dependent calls use; 0. */
+/* Makes handle and family the ones the family-dependent calls use; BRN_OK. */
 BRN_API int32_t brnSwitchReader(brnHandle handle, int32_t family, uint8_t antenna);
 
 /* Settings; the handle is not used. */
@@ -287,8 +302,8 @@ BRN_API int32_t brnGetTagsMask(brnHandle handle, uint32_t* mask);
 BRN_API int32_t brnSetChannelsMask(brnHandle handle, uint32_t mask);
 BRN_API int32_t brnGetChannelsMask(brnHandle handle, uint32_t* mask);
 /* How many recently reported tags continuous reading keeps quiet about
- * (default 16); 0 keeps none. -12 for a negative depth, -11 when the buffer
- * cannot be had (the previous depth stays). */
+ * (default 16); 0 keeps none. BRN_ERR_PARAMETER for a negative depth,
+ * BRN_ERR_RESOURCES when the buffer cannot be had (the previous depth stays). */
 BRN_API int32_t brnSetSortingBufferDepth(brnHandle handle, int32_t depth);
 BRN_API int32_t brnGetSortingBufferDepth(brnHandle handle, int32_t* depth);
 /* Period of continuous reading in ms (default 200); number is not used. */
@@ -299,11 +314,12 @@ BRN_API int32_t brnGetReadSessionDuration(brnHandle handle, uint32_t number, uin
 
 /*
  * Each read looks for the one tag on the reader: up to three inventories with
- * retryDelayMs after each empty one (-14 when none answers), -13 at once when
- * more than one tag answers. A completed read switches the RF field off; a
- * failed one leaves it on, and the next call does not switch it on again.
- * -5 null handle, -3 no reader family set, -15 a block read failed.
- * A request mask of 0 reads nothing and returns 0.
+ * retryDelayMs after each empty one (BRN_ERR_NO_TAG when none answers),
+ * BRN_ERR_MANY_TAGS at once when more than one tag answers. A completed read
+ * switches the RF field off; a failed one leaves it on, and the next call does
+ * not switch it on again. BRN_ERR_HANDLE null handle, BRN_ERR_READER no
+ * reader family set, BRN_ERR_READ a block read failed.
+ * A request mask of 0 reads nothing and returns BRN_OK.
  */
 BRN_API int32_t brnReadSingleRawItem(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask,
                                      brnRawItem* item);
@@ -344,19 +360,20 @@ BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
  * an open or a change of depth empties the buffer. A tag that cannot be read
  * completely is not reported and is tried again at the next tick.
  *
- * Events: 2 a tag not reported before (the record holds what was read; it
- * lives only for the callback); 3 the field is empty while the sorting buffer
- * holds a reported tag (at every tick, until the next start); 4 more than one
- * tag in the field (TALU readers only; the tags are then reported one by
- * one). Events 3 and 4 go to the item callback only, with a null record.
- * 5 the reader's line has gone (serial device unplugged or hung up, read
- * error, pseudo-terminal closed, TCP peer closed; see brnReaderConnected):
- * delivered once, with a null record (and a null UID), to the callback
- * reading was started with (item, item UID, raw or raw UID). Reading has
- * stopped when it arrives, exactly as after brnStopReadingItems: the timer is
- * gone and no further callback comes. The handle stays open until the caller
- * closes it. A later start on a gone reader succeeds and gives the event
- * again at its first tick.
+ * Events: BRN_EVENT_NEW_TAG a tag not reported before (the record holds what
+ * was read; it lives only for the callback); BRN_EVENT_FIELD_EMPTY the field
+ * is empty while the sorting buffer holds a reported tag (at every tick, until
+ * the next start); BRN_EVENT_MANY_TAGS more than one tag in the field (TALU
+ * readers only; the tags are then reported one by one). These two go to the
+ * item callback only, with a null record.
+ * BRN_EVENT_READER_GONE the reader's line has gone (serial device unplugged or
+ * hung up, read error, pseudo-terminal closed, TCP peer closed; see
+ * brnReaderConnected): delivered once, with a null record (and a null UID), to
+ * the callback reading was started with (item, item UID, raw or raw UID).
+ * Reading has stopped when it arrives, exactly as after brnStopReadingItems:
+ * the timer is gone and no further callback comes. The handle stays open until
+ * the caller closes it. A later start on a gone reader succeeds and gives the
+ * event again at its first tick.
  *
  * A callback may stop reading (no callback comes after the stop) or start it
  * again. Ticks that fall due while the library is busy with the reader (a
@@ -372,10 +389,10 @@ BRN_API int32_t brnInventoryByType(brnHandle handle, int32_t itemType);
 /* The type filter of brnStartReadingItemsByType that accepts every type. */
 #define BRN_ANY_ITEM_TYPE 255
 
-/* Callbacks: the reader handle, the event, the record (null for events 3 and
- * 4), for the UID callbacks the tag's UID (8 bytes, most significant first),
- * and the caller's context. The context pointer must stay valid until reading
- * stops. */
+/* Callbacks: the reader handle, the event, the record (null for
+ * BRN_EVENT_FIELD_EMPTY and BRN_EVENT_MANY_TAGS), for the UID callbacks the
+ * tag's UID (8 bytes, most significant first), and the caller's context. The
+ * context pointer must stay valid until reading stops. */
 typedef void (*brnRawItemCallback)(brnHandle handle, int32_t event, brnRawItem* item, void* context);
 typedef void (*brnRawUIDCallback)(brnHandle handle, int32_t event, brnRawItem* item, uint8_t* uid, void* context);
 typedef void (*brnItemCallback)(brnHandle handle, int32_t event, brnItem* item, void* context);
@@ -388,7 +405,7 @@ typedef void (*brnItemUIDCallback)(brnHandle handle, int32_t event, brnItem* ite
  * callbacks in place: there is one context pointer, the raw start's, and an
  * item callback left in place would be called with that context, which is
  * not its own, after its caller took reading to have stopped.) A null handle
- * gives -5 and leaves reading stopped with an empty sorting buffer and no
+ * gives BRN_ERR_HANDLE and leaves reading stopped with an empty sorting buffer and no
  * current reader.
  */
 BRN_API int32_t brnStartReadingRawItems(brnHandle handle, uint32_t rawRequestMask, brnRawItemCallback callback,
@@ -397,10 +414,11 @@ BRN_API int32_t brnStartReadingRawUIDs(brnHandle handle, uint32_t rawRequestMask
                                        void* context);
 /*
  * Item starts: the item request mask (BRN_ITEM_*) is turned into the raw
- * one; the tags are decoded before the callback. A null handle gives -5 and
- * changes nothing. brnStartReadingItemsByType reads only tags whose AFI is
- * that of itemType 0, 1 or 2 (any tag for other values) and hands the item
- * callback only items whose typeCode equals itemType (every item for 255);
+ * one; the tags are decoded before the callback. A null handle gives
+ * BRN_ERR_HANDLE and changes nothing. brnStartReadingItemsByType reads only
+ * tags whose AFI is that of a BRN_ITEM_TYPE_* itemType (any tag for other
+ * values) and hands the item callback only items whose typeCode equals
+ * itemType (every item for BRN_ANY_ITEM_TYPE);
  * a tag of another type is still recorded in the sorting buffer.
  */
 BRN_API int32_t brnStartReadingItems(brnHandle handle, uint32_t itemRequestMask, brnItemCallback callback,
@@ -410,8 +428,8 @@ BRN_API int32_t brnStartReadingUIDs(brnHandle handle, uint32_t itemRequestMask, 
 BRN_API int32_t brnStartReadingItemsByType(brnHandle handle, int32_t itemType, uint32_t itemRequestMask,
                                            brnItemCallback callback, void* context);
 /* Stops reading (either call stops every kind) and switches the RF field off
- * when the library had switched it on. -5 for a null handle; 0 otherwise,
- * also without a prior start. Closing the reader that is being read stops
+ * when the library had switched it on. BRN_ERR_HANDLE for a null handle;
+ * BRN_OK otherwise, also without a prior start. Closing the reader that is being read stops
  * reading too. */
 BRN_API int32_t brnStopReadingRawItems(brnHandle handle);
 BRN_API int32_t brnStopReadingItems(brnHandle handle);
@@ -424,37 +442,41 @@ BRN_API int32_t brnStopReadingItems(brnHandle handle);
 
 /*
  * Writes a raw record: the AFI (when writeAfi is not 0), the EAS bit
- * (validMask bit 0: set when easState is 1, else reset; a tag without EAS
- * support that refuses it does not stop the write), the blocks of validMask
- * bits 2 to 9 in ascending order, then, with validMask bit 1, the locks of
- * lockMask: blocks 0 to 7 (TALU readers never lock block 0; they lock the EAS
- * bit for lockMask bit 0, which other families ignore). The RF field is
+ * (validMask BRN_RAW_EAS: set when easState is 1, else reset; a tag without
+ * EAS support that refuses it does not stop the write), the blocks of
+ * validMask BRN_RAW_BLOCK(0..7) in ascending order, then, with validMask
+ * BRN_RAW_LOCKS, the locks of lockMask: blocks 0 to 7 (TALU readers never lock
+ * block 0; they lock the EAS bit for BRN_RAW_LOCK_EAS, which other families
+ * ignore). The RF field is
  * switched on when needed and stays on after a successful write; first-make
  * links keep a command time-out of 6000 ms from the first write on.
  *
  * Any failing step ends the write: blocks written before it stay written,
- * the RF field is switched off, and the result is the step's error (-14 when
- * the reader says nothing more specific about a failed block write or lock).
+ * the RF field is switched off, and the result is the step's error
+ * (BRN_ERR_NO_TAG when the reader says nothing more specific about a failed
+ * block write or lock).
  * A step fails too when the tag refused it, whether the reader says so in its
  * status or only in the tag's answer record: an AFI or EAS bit that is
  * locked, a locked block. (TALU readers keep the tag's answer to an EAS write
  * to themselves: there a locked EAS bit is told from a chip without EAS only
  * when the bit is to be reset and stays on.)
- * -5 null handle (or one that is not a reader of the current family), -3 no
- * reader family set, -12 a missing record, blockSize other than 4, an address
- * mode other than 0 and 2, or mode 2 without a UID.
+ * BRN_ERR_HANDLE null handle (or one that is not a reader of the current
+ * family), BRN_ERR_READER no reader family set, BRN_ERR_PARAMETER a missing
+ * record, blockSize other than BRN_BLOCK_SIZE, an address mode other than
+ * BRN_ADDRESS_ANY and BRN_ADDRESS_UID, or BRN_ADDRESS_UID without a UID.
  */
 BRN_API int32_t brnWriteRawItems(brnHandle handle, int32_t addressMode, const uint8_t uid[8], const brnRawItem* item,
                                  int32_t writeAfi, uint8_t afi);
 /*
  * Encodes the item and writes it to whichever tag answers (lay exactly one
  * tag on the reader). With the identifier (validMask BRN_ITEM_IDENTITY) the
- * AFI of the item type is written first (0x91 book, 0x92 patron card, 0x93
- * shelf tag); an item with the identifier and an itemType other than those
- * three is refused with -12 and nothing is written. Without the identifier
- * no AFI is written. A book of library 44120 keeps only the last part of its
- * identifier on the tag: the caller's itemId is reduced to that part. -5 null
- * handle, -12 null item; otherwise as brnWriteRawItems.
+ * AFI of the item type is written first (BRN_AFI_BOOK, BRN_AFI_PATRON_CARD,
+ * BRN_AFI_SHELF_TAG); an item with the identifier and an itemType other than
+ * those three is refused with BRN_ERR_PARAMETER and nothing is written.
+ * Without the identifier no AFI is written. A book of library 44120 keeps only
+ * the last part of its identifier on the tag: the caller's itemId is reduced
+ * to that part. BRN_ERR_HANDLE null handle, BRN_ERR_PARAMETER null item;
+ * otherwise as brnWriteRawItems.
  */
 BRN_API int32_t brnWriteItems(brnHandle handle, brnItem* item);
 /*
@@ -463,10 +485,11 @@ BRN_API int32_t brnWriteItems(brnHandle handle, brnItem* item);
  * tags continuous reading reported (no inventory needed when blocks 0 and 1
  * were read), then by searching the field (TALU, ORBA and the second make;
  * the field is switched off after a write found this way). No AFI is written.
- * The handle becomes the current reader of continuous reading. -12 itemId 0
- * or null item (checked first), -5 null handle, -14 no tag in the field or
- * none holds the identifier, -3 FENO readers when the sorting buffer has no
- * match; otherwise as brnWriteRawItems.
+ * The handle becomes the current reader of continuous reading.
+ * BRN_ERR_PARAMETER itemId 0 or null item (checked first), BRN_ERR_HANDLE null
+ * handle, BRN_ERR_NO_TAG no tag in the field or none holds the identifier,
+ * BRN_ERR_READER FENO readers when the sorting buffer has no match; otherwise
+ * as brnWriteRawItems.
  */
 BRN_API int32_t brnWriteItemByItemID(brnHandle handle, brnItem* item);
 
@@ -489,8 +512,8 @@ BRN_API int32_t brnWriteItemByItemID(brnHandle handle, brnItem* item);
  *   - a tag whose blocks are not 4 bytes long (as its system information
  *     says) gives no memory (size 0): blocks are read 4 bytes at a time;
  *   - a block below 8, or below the block count the tag told, that cannot be
- *     read fails the read (-15); without a block count the first block from
- *     8 on that cannot be read ends the memory.
+ *     read fails the read (BRN_ERR_READ); without a block count the first
+ *     block from 8 on that cannot be read ends the memory.
  */
 #define BRN_TAG_MEMORY_MAX_BLOCKS 256
 /* An AFI, DSFID, block count or block size the tag did not tell (the same
@@ -517,33 +540,35 @@ BRN_STATIC_ASSERT(offsetof(brnTagMemory, memory) == 28, "brnTagMemory.memory");
 
 /*
  * The one tag on the reader and its memory (read as above), found as the
- * single reads find it: up to three inventories retryDelayMs apart, -14 when
- * none answers, -13 when more than one does; a completed read switches the
- * RF field off. maxBlocks 0 reads the UID and the system information alone.
- * -5 null handle, -3 no reader family set, -12 a null record or maxBlocks
- * above BRN_TAG_MEMORY_MAX_BLOCKS, -15 a block read failed (the record holds
- * what was read before it).
+ * single reads find it: up to three inventories retryDelayMs apart,
+ * BRN_ERR_NO_TAG when none answers, BRN_ERR_MANY_TAGS when more than one
+ * does; a completed read switches the RF field off. maxBlocks 0 reads the UID
+ * and the system information alone. BRN_ERR_HANDLE null handle,
+ * BRN_ERR_READER no reader family set, BRN_ERR_PARAMETER a null record or
+ * maxBlocks above BRN_TAG_MEMORY_MAX_BLOCKS, BRN_ERR_READ a block read failed
+ * (the record holds what was read before it).
  */
 BRN_API int32_t brnReadSingleTagMemory(brnHandle handle, uint32_t retryDelayMs, uint32_t maxBlocks,
                                        brnTagMemory* memory);
 
 /*
  * Continuous reading with the tags' memory. While the reading started last
- * runs, every tag it reports (event 2) is read as above as well (its system
- * information, the blocks the request mask left out, at most maxBlocks), and
- * callback gets that record just before the reading's own callbacks get the
- * tag: before the raw, raw UID, item and item UID callbacks, also for a tag
- * that the type filter of brnStartReadingItemsByType then keeps from the
- * item callbacks. A tag whose memory cannot be read is not reported and is
- * tried again at the next tick, as any tag that cannot be read completely.
- * The record lives only for the callback; the callback may stop or start
- * reading as the others may.
+ * runs, every tag it reports (BRN_EVENT_NEW_TAG) is read as above as well
+ * (its system information, the blocks the request mask left out, at most
+ * maxBlocks), and callback gets that record just before the reading's own
+ * callbacks get the tag: before the raw, raw UID, item and item UID
+ * callbacks, also for a tag that the type filter of
+ * brnStartReadingItemsByType then keeps from the item callbacks. A tag
+ * whose memory cannot be read is not reported and is tried again at the next
+ * tick, as any tag that cannot be read completely. The record lives only for
+ * the callback; the callback may stop or start reading as the others may.
  *
  * Set it after the start, on the thread that reads: every start and stop,
- * the reader's line going (event 5) and closing the reader clear it, so a
- * context never outlives the reading it was given for. A null callback
- * clears it. -5 null handle, -9 reading does not run or runs on another
- * reader, -12 maxBlocks above BRN_TAG_MEMORY_MAX_BLOCKS.
+ * the reader's line going (BRN_EVENT_READER_GONE) and closing the reader
+ * clear it, so a context never outlives the reading it was given for. A null
+ * callback clears it. BRN_ERR_HANDLE null handle, BRN_ERR_NOT_READING reading
+ * does not run or runs on another reader, BRN_ERR_PARAMETER maxBlocks above
+ * BRN_TAG_MEMORY_MAX_BLOCKS.
  */
 typedef void (*brnTagMemoryCallback)(brnHandle handle, const brnTagMemory* memory, void* context);
 BRN_API int32_t brnSetTagMemoryCallback(brnHandle handle, uint32_t maxBlocks, brnTagMemoryCallback callback,
@@ -551,7 +576,8 @@ BRN_API int32_t brnSetTagMemoryCallback(brnHandle handle, uint32_t maxBlocks, br
 
 /* A raw record decoded into an item, as the item reads decode it: the parts
  * of its validMask (blocks, EAS state, lock status); a book of library 44120
- * gets its full item identifier back. 0, or -12 for a null pointer. */
+ * gets its full item identifier back. BRN_OK, or BRN_ERR_PARAMETER for a null
+ * pointer. */
 BRN_API int32_t brnDecodeRawItem(const brnRawItem* raw, brnItem* item);
 
 #ifdef __cplusplus

@@ -92,6 +92,8 @@ extern "C" {
 #define BRN_DM_BYTE_UNKNOWN (-1)
 BRN_STATIC_ASSERT(BRN_DM_BYTE_UNKNOWN == BRN_TAG_UNKNOWN,
                   "a tag memory record's unknown AFI and DSFID classify as unknown");
+/* A number of brnDataModelInfo that the model does not carry. */
+#define BRN_DM_NOT_CARRIED (-1)
 
 /* AFI values of the library data models: an item in the library's stock, an
  * item on loan (ISO 28560-1). */
@@ -173,11 +175,11 @@ typedef struct brnDataElement {
 } brnDataElement;
 
 /* What a tag's memory holds. Texts are UTF-8 and NUL-terminated; a number
- * the model does not carry is -1. */
+ * the model does not carry is BRN_DM_NOT_CARRIED. */
 typedef struct brnDataModelInfo {
     int32_t model;          /* BRN_DM_MODEL_* */
     uint32_t flags;         /* BRN_DM_FLAG_* */
-    int32_t crcValid;       /* ISO 28560-3 layout: 1 the CRC matches, 0 it fails; -1 no such layout */
+    int32_t crcValid;       /* ISO 28560-3 layout: 1 the CRC matches, 0 it fails; BRN_DM_NOT_CARRIED no such layout */
     uint32_t crcStored;     /* ISO 28560-3 layout: bytes 19 (low) and 20 (high) */
     uint32_t crcComputed;   /* ISO 28560-3 layout: the CRC of the basic block */
     int32_t version;        /* ISO 28560-3: version / content parameter (1) */
@@ -223,8 +225,9 @@ BRN_STATIC_ASSERT(sizeof(brnDataModelInfo) == 40 + 2 * BRN_DM_ID_SIZE + BRN_DM_M
  * first). memory: size bytes in tag order, size at least BRN_DM_MIN_MEMORY.
  * afi and dsfid: the tag's values 0 to 255, or BRN_DM_BYTE_UNKNOWN. A house
  * tag is only named (model, flags): decode it with the brnItem reads.
- * BRN_OK, or BRN_ERR_PARAMETER for a null pointer, fewer than 32 bytes, or an
- * AFI or DSFID out of range (info is then left as it was).
+ * BRN_OK, or BRN_ERR_PARAMETER for a null pointer, fewer than
+ * BRN_DM_MIN_MEMORY bytes, or an AFI or DSFID out of range (info is then left
+ * as it was); BRN_ERR_RESOURCES when memory runs out.
  */
 BRN_API int32_t brnClassifyTag(const uint8_t* memory, uint32_t size, int32_t afi, int32_t dsfid,
                                brnDataModelInfo* info);
@@ -239,7 +242,8 @@ BRN_API int32_t brnClassifyTagMemory(const brnTagMemory* memory, brnDataModelInf
 /* The tag bytes of a raw record's blocks 0 to 7 in tag order: each block
  * value least significant byte first. Blocks the record does not mark
  * present (validMask) give zeros. Returns how many bytes from byte 0 on come
- * from present blocks (32 when all eight are); 0 for a null pointer. */
+ * from present blocks (BRN_ITEM_BLOCKS * BRN_BLOCK_SIZE when all eight are);
+ * 0 for a null pointer. */
 BRN_API uint32_t brnRawItemTagBytes(const brnRawItem* item, uint8_t bytes[BRN_ITEM_BLOCKS * BRN_BLOCK_SIZE]);
 
 /* The name of a model: "house", "iso28560-3", "iso28560-2", "unknown" (also

@@ -3,9 +3,14 @@
 // current directory) and bound by the names of its entry points.
 #pragma once
 
+#include "brenholt.h"
 #include "dalrix.h"
 
 namespace brenholt {
+
+// The driver's codes pass through this library unchanged under their names here.
+static_assert(BRN_DRV_NO_ANSWER == DRV_NO_ANSWER && BRN_DRV_CRC_ERROR == DRV_CRC_ERROR &&
+              BRN_DRV_LENGTH_ERROR == DRV_LENGTH_ERROR && BRN_DRV_BUSY == DRV_BUSY);
 
 // The entry points this library calls.
 struct DalrixDriver {

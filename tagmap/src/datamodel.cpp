@@ -387,11 +387,11 @@ public:
     explicit Result(brnDataModelInfo& info) : info_(info)
     {
         std::memset(&info_, 0, sizeof info_);
-        info_.crcValid = -1;
-        info_.version = -1;
-        info_.typeOfUsage = -1;
-        info_.parts = -1;
-        info_.part = -1;
+        info_.crcValid = BRN_DM_NOT_CARRIED;
+        info_.version = BRN_DM_NOT_CARRIED;
+        info_.typeOfUsage = BRN_DM_NOT_CARRIED;
+        info_.parts = BRN_DM_NOT_CARRIED;
+        info_.part = BRN_DM_NOT_CARRIED;
     }
 
     brnDataModelInfo& info() { return info_; }

@@ -84,166 +84,190 @@ extern "C" {
 
 void brnGetVersion(brnVersion* version)
 {
-    if (!version)
-        return;
-    *version = brnVersion{};
-    std::snprintf(version->versionText, sizeof version->versionText, "%s", "Brenholt V1.0.0 .");
-    version->major = 1;
-    version->minor = 0;
-    version->build = 0;
+    platform::guarded([&] {
+        if (!version)
+            return;
+        *version = brnVersion{};
+        std::snprintf(version->versionText, sizeof version->versionText, "%s", "Brenholt V1.0.0 .");
+        version->major = 1;
+        version->minor = 0;
+        version->build = 0;
+    });
 }
 
 const char* brnGetErrorString(int32_t code)
 {
-    return errorText(code);
+    return platform::guarded("", [&] { return errorText(code); });
 }
 
 int32_t brnOpenSerial(int32_t port, brnHandle* handle, int32_t* family)
 {
-    if (!handle || !family)
-        return BRN_ERR_PARAMETER;
-    *handle = nullptr;
-    state().rfOn = false;
-    return openFirstMakeInto(port, true, handle, family);
+    return guarded([&]() -> std::int32_t {
+        if (!handle || !family)
+            return BRN_ERR_PARAMETER;
+        *handle = nullptr;
+        state().rfOn = false;
+        return openFirstMakeInto(port, true, handle, family);
+    });
 }
 
 int32_t brnOpenSerialByType(int32_t port, const char* kind, brnHandle* handle, int32_t* family)
 {
-    if (!handle || !family)
-        return BRN_ERR_PARAMETER;
-    if (kind && ::strcasecmp(kind, "KORVEX") == 0) {
-        *handle = nullptr;
-        state().rfOn = false;
-        return openFirstMakeInto(port, false, handle, family);
-    }
-    if (kind && ::strcasecmp(kind, "DL") == 0) {
-        *handle = nullptr;
-        state().rfOn = false;
-        return openSecondMakeInto(port, handle, family);
-    }
-    return BRN_ERR_NO_READER;
+    return guarded([&]() -> std::int32_t {
+        if (!handle || !family)
+            return BRN_ERR_PARAMETER;
+        if (kind && ::strcasecmp(kind, "KORVEX") == 0) {
+            *handle = nullptr;
+            state().rfOn = false;
+            return openFirstMakeInto(port, false, handle, family);
+        }
+        if (kind && ::strcasecmp(kind, "DL") == 0) {
+            *handle = nullptr;
+            state().rfOn = false;
+            return openSecondMakeInto(port, handle, family);
+        }
+        return BRN_ERR_NO_READER;
+    });
 }
 
 int32_t brnClose(brnHandle handle)
 {
-    state().rfOn = false;
-    if (!handle)
+    return guarded([&]() -> std::int32_t {
+        state().rfOn = false;
+        if (!handle)
+            return BRN_OK;
+        forgetReader(handle);
+        if (isSecondMakeReader(handle))
+            closeSecondMake(handle);
+        else if (isLinkHandle(handle))
+            QVL_Close(linkOf(handle));
         return BRN_OK;
-    forgetReader(handle);
-    if (isSecondMakeReader(handle))
-        closeSecondMake(handle);
-    else if (isLinkHandle(handle))
-        QVL_Close(linkOf(handle));
-    return BRN_OK;
+    });
 }
 
 int32_t brnGetReaderInfo(brnHandle handle, brnReaderInfo* info)
 {
-    if (!handle)
-        return BRN_ERR_HANDLE;
-    if (!info)
-        return BRN_ERR_PARAMETER;
-    // A second-make reader has no identification text to give.
-    if (isSecondMakeReader(handle))
-        return BRN_ERR_UNSUPPORTED;
-    if (!isLinkHandle(handle))
-        return BRN_ERR_HANDLE;
-    const std::int32_t link = linkOf(handle);
-    // A reader that no longer answers loses its link.
-    const auto failed = [link](const Outcome& outcome) {
-        QVL_Close(link);
-        return outcome.error();
-    };
-    char text[sizeof info->model] = {};
-    std::uint8_t first = 0, second = 0, status = 0;
-    const std::int32_t result = QVL_IdentifyReaderOnNetwork(link, text, &first, &second, &status);
-    if (const Outcome identified = commandOutcome(result, status); !identified.ok)
-        return failed(identified);
-    std::memcpy(info->model, text, sizeof info->model);
-    info->identByte1 = first;
-    info->identByte2 = second;
-    if (ReaderFamily* adapter = familyFor(state().family)) {
-        std::optional<std::int32_t> bits;
-        if (const Outcome outcome = adapter->capabilities(handle, bits); !outcome.ok)
-            return failed(outcome);
-        if (bits) {
-            info->capabilities = *bits;
-            info->capabilitiesExt = 0;
+    return guarded([&]() -> std::int32_t {
+        if (!handle)
+            return BRN_ERR_HANDLE;
+        if (!info)
+            return BRN_ERR_PARAMETER;
+        // A second-make reader has no identification text to give.
+        if (isSecondMakeReader(handle))
+            return BRN_ERR_UNSUPPORTED;
+        if (!isLinkHandle(handle))
+            return BRN_ERR_HANDLE;
+        const std::int32_t link = linkOf(handle);
+        // A reader that no longer answers loses its link.
+        const auto failed = [link](const Outcome& outcome) {
+            QVL_Close(link);
+            return outcome.error();
+        };
+        char text[sizeof info->model] = {};
+        std::uint8_t first = 0, second = 0, status = 0;
+        const std::int32_t result = QVL_IdentifyReaderOnNetwork(link, text, &first, &second, &status);
+        if (const Outcome identified = commandOutcome(result, status); !identified.ok)
+            return failed(identified);
+        std::memcpy(info->model, text, sizeof info->model);
+        info->identByte1 = first;
+        info->identByte2 = second;
+        if (ReaderFamily* adapter = familyFor(state().family)) {
+            std::optional<std::int32_t> bits;
+            if (const Outcome outcome = adapter->capabilities(handle, bits); !outcome.ok)
+                return failed(outcome);
+            if (bits) {
+                info->capabilities = *bits;
+                info->capabilitiesExt = 0;
+            }
         }
-    }
-    return BRN_OK;
+        return BRN_OK;
+    });
 }
 
 int32_t brnReaderConnected(brnHandle handle)
 {
-    if (!handle)
-        return BRN_ERR_HANDLE;
-    return readerLineUp(handle) ? 1 : 0;
+    return guarded([&]() -> std::int32_t {
+        if (!handle)
+            return BRN_ERR_HANDLE;
+        return readerLineUp(handle) ? 1 : 0;
+    });
 }
 
 int32_t brnSelectANT(brnHandle handle, uint8_t antenna)
 {
-    if (state().family != BRN_FAMILY_DALRIX)
-        return BRN_ERR_READER;
-    return selectSecondMakeAntenna(handle, antenna);
+    return guarded([&]() -> std::int32_t {
+        if (state().family != BRN_FAMILY_DALRIX)
+            return BRN_ERR_READER;
+        return selectSecondMakeAntenna(handle, antenna);
+    });
 }
 
 int32_t brnSwitchReader(brnHandle handle, int32_t family, uint8_t antenna)
 {
-    state().currentReader = handle;
-    state().family = family;
-    ++state().epoch;
-    if (antenna != 0 && family == BRN_FAMILY_DALRIX)
-        brnSelectANT(handle, antenna);
-    return BRN_OK;
+    return guarded([&]() -> std::int32_t {
+        state().currentReader = handle;
+        state().family = family;
+        ++state().epoch;
+        if (antenna != 0 && family == BRN_FAMILY_DALRIX)
+            brnSelectANT(handle, antenna);
+        return BRN_OK;
+    });
 }
 
 int32_t brnSetTagsMask(brnHandle, uint32_t mask)
 {
-    state().tagsMask = mask;
-    return BRN_OK;
+    return guarded([&]() -> std::int32_t {
+        state().tagsMask = mask;
+        return BRN_OK;
+    });
 }
 
 int32_t brnGetTagsMask(brnHandle, uint32_t* mask)
 {
-    return giveOut(mask, state().tagsMask);
+    return guarded([&] { return giveOut(mask, state().tagsMask); });
 }
 
 int32_t brnSetChannelsMask(brnHandle, uint32_t mask)
 {
-    state().channelsMask = mask;
-    return BRN_OK;
+    return guarded([&]() -> std::int32_t {
+        state().channelsMask = mask;
+        return BRN_OK;
+    });
 }
 
 int32_t brnGetChannelsMask(brnHandle, uint32_t* mask)
 {
-    return giveOut(mask, state().channelsMask);
+    return guarded([&] { return giveOut(mask, state().channelsMask); });
 }
 
 int32_t brnSetSortingBufferDepth(brnHandle, int32_t depth)
 {
-    if (depth < 0)
-        return BRN_ERR_PARAMETER;
-    if (!state().sorting.reset(depth))
-        return BRN_ERR_RESOURCES;
-    ++state().epoch;
-    return BRN_OK;
+    return guarded([&]() -> std::int32_t {
+        if (depth < 0)
+            return BRN_ERR_PARAMETER;
+        if (!state().sorting.reset(depth))
+            return BRN_ERR_RESOURCES;
+        ++state().epoch;
+        return BRN_OK;
+    });
 }
 
 int32_t brnGetSortingBufferDepth(brnHandle, int32_t* depth)
 {
-    return giveOut(depth, state().sorting.depth());
+    return guarded([&] { return giveOut(depth, state().sorting.depth()); });
 }
 
 int32_t brnSetReadSessionDuration(brnHandle, uint32_t, uint32_t ms)
 {
-    state().readSessionMs = ms;
-    return BRN_OK;
+    return guarded([&]() -> std::int32_t {
+        state().readSessionMs = ms;
+        return BRN_OK;
+    });
 }
 
 int32_t brnGetReadSessionDuration(brnHandle, uint32_t, uint32_t* ms)
 {
-    return giveOut(ms, state().readSessionMs);
+    return guarded([&] { return giveOut(ms, state().readSessionMs); });
 }
 
 } // extern "C"

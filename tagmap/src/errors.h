@@ -2,10 +2,21 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "brenholt.h"
+#include "platform/guard.h"
 
 namespace brenholt {
+
+// No exception leaves the library: an export whose body throws (no memory)
+// answers BRN_ERR_RESOURCES. Exports that answer something other than an
+// error code name their own failure value to platform::guarded.
+template <class Call>
+std::int32_t guarded(Call&& call) noexcept
+{
+    return platform::guarded(BRN_ERR_RESOURCES, std::forward<Call>(call));
+}
 
 // The library's text for an error code, GBK bytes; "" for other codes.
 const char* errorText(std::int32_t code);

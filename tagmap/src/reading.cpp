@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "brenholt.h"
+#include "errors.h"
 #include "field_ops.h"
 #include "item_codec.h"
 #include "library_state.h"
@@ -198,7 +199,7 @@ void readerGone(brnHandle handle)
     }
 }
 
-void onTick(platform::MessageLoop::Id id)
+void tick(platform::MessageLoop::Id id)
 {
     LibraryState& s = state();
     if (static_cast<std::int64_t>(id) != s.reading.timerId || !s.currentReader)
@@ -228,6 +229,13 @@ void onTick(platform::MessageLoop::Id id)
     }
     if (pause && s.rfOn && s.reading.timerId == -1)
         startReadingTimer();
+}
+
+// The timer's callback runs from the caller's loop: nothing thrown in a cycle
+// reaches the caller's dispatching; the next tick starts afresh.
+void onTick(platform::MessageLoop::Id id)
+{
+    platform::guarded([&] { tick(id); });
 }
 
 // The start every other start ends in.
@@ -298,52 +306,56 @@ extern "C" {
 
 int32_t brnStartReadingRawItems(brnHandle handle, uint32_t rawRequestMask, brnRawItemCallback callback, void* context)
 {
-    return startRawOnly(handle, rawRequestMask, callback, nullptr, context);
+    return guarded([&] { return startRawOnly(handle, rawRequestMask, callback, nullptr, context); });
 }
 
 int32_t brnStartReadingRawUIDs(brnHandle handle, uint32_t rawRequestMask, brnRawUIDCallback callback, void* context)
 {
-    return startRawOnly(handle, rawRequestMask, nullptr, callback, context);
+    return guarded([&] { return startRawOnly(handle, rawRequestMask, nullptr, callback, context); });
 }
 
 int32_t brnStartReadingItems(brnHandle handle, uint32_t itemRequestMask, brnItemCallback callback, void* context)
 {
-    return startItems(handle, BRN_ANY_ITEM_TYPE, itemRequestMask, callback, nullptr, context);
+    return guarded([&] { return startItems(handle, BRN_ANY_ITEM_TYPE, itemRequestMask, callback, nullptr, context); });
 }
 
 int32_t brnStartReadingUIDs(brnHandle handle, uint32_t itemRequestMask, brnItemUIDCallback callback, void* context)
 {
-    return startItems(handle, BRN_ANY_ITEM_TYPE, itemRequestMask, nullptr, callback, context);
+    return guarded([&] { return startItems(handle, BRN_ANY_ITEM_TYPE, itemRequestMask, nullptr, callback, context); });
 }
 
 int32_t brnStartReadingItemsByType(brnHandle handle, int32_t itemType, uint32_t itemRequestMask,
                                    brnItemCallback callback, void* context)
 {
-    return startItems(handle, itemType, itemRequestMask, callback, nullptr, context);
+    return guarded([&] { return startItems(handle, itemType, itemRequestMask, callback, nullptr, context); });
 }
 
 int32_t brnStopReadingRawItems(brnHandle handle)
 {
-    if (!handle)
-        return BRN_ERR_HANDLE;
-    LibraryState& s = state();
-    killReadingTimer();
-    endReading(s.reading);
-    ++s.epoch;
-    if (!s.rfOn)
+    return guarded([&]() -> std::int32_t {
+        if (!handle)
+            return BRN_ERR_HANDLE;
+        LibraryState& s = state();
+        killReadingTimer();
+        endReading(s.reading);
+        ++s.epoch;
+        if (!s.rfOn)
+            return BRN_OK;
+        ReaderInUse busy;
+        if (ReaderFamily* family = familyFor(s.family); family && family->accepts(handle))
+            family->setRf(handle, false); // a failure to switch off is not reported
+        s.rfOn = false;
         return BRN_OK;
-    ReaderInUse busy;
-    if (ReaderFamily* family = familyFor(s.family); family && family->accepts(handle))
-        family->setRf(handle, false); // a failure to switch off is not reported
-    s.rfOn = false;
-    return BRN_OK;
+    });
 }
 
 int32_t brnStopReadingItems(brnHandle handle)
 {
-    if (!handle)
-        return BRN_ERR_HANDLE;
-    return brnStopReadingRawItems(handle);
+    return guarded([&]() -> std::int32_t {
+        if (!handle)
+            return BRN_ERR_HANDLE;
+        return brnStopReadingRawItems(handle);
+    });
 }
 
 } // extern "C"

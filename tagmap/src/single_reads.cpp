@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "brenholt.h"
+#include "errors.h"
 #include "field_ops.h"
 #include "item_codec.h"
 #include "library_state.h"
@@ -77,94 +78,102 @@ extern "C" {
 
 int32_t brnReadSingleRawItem(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask, brnRawItem* item)
 {
-    return readRaw(handle, retryDelayMs, {}, requestMask, item);
+    return guarded([&] { return readRaw(handle, retryDelayMs, {}, requestMask, item); });
 }
 
 int32_t brnReadSingleRawItemByType(brnHandle handle, uint32_t retryDelayMs, int32_t itemType, uint32_t requestMask,
                                    brnRawItem* item)
 {
-    return readRaw(handle, retryDelayMs, afiFilterFor(itemType), requestMask, item);
+    return guarded([&] { return readRaw(handle, retryDelayMs, afiFilterFor(itemType), requestMask, item); });
 }
 
 int32_t brnReadSingleItem(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask, brnItem* item)
 {
-    return readItem(handle, retryDelayMs, {}, requestMask, item);
+    return guarded([&] { return readItem(handle, retryDelayMs, {}, requestMask, item); });
 }
 
 int32_t brnReadSingleItemByType(brnHandle handle, uint32_t retryDelayMs, int32_t itemType, uint32_t requestMask,
                                 brnItem* item)
 {
-    return readItem(handle, retryDelayMs, afiFilterFor(itemType), requestMask, item);
+    return guarded([&] { return readItem(handle, retryDelayMs, afiFilterFor(itemType), requestMask, item); });
 }
 
 int32_t brnReadSingleUID(brnHandle handle, uint8_t uid[8])
 {
-    if (!handle)
-        return BRN_ERR_HANDLE;
-    ReaderFamily* family = nullptr;
-    if (const std::int32_t error = currentFamily(handle, family))
-        return error;
-    if (!uid)
-        return BRN_ERR_PARAMETER;
-    ReaderInUse busy;
-    if (const Outcome on = switchRfOn(*family, handle); !on.ok)
-        return on.error();
-    Uid found{};
-    if (const std::int32_t error = findSingleTag(*family, handle, {}, kUidWaitMs, found))
-        return error;
-    std::memcpy(uid, found.data(), found.size());
-    return BRN_OK; // the field stays on
+    return guarded([&]() -> std::int32_t {
+        if (!handle)
+            return BRN_ERR_HANDLE;
+        ReaderFamily* family = nullptr;
+        if (const std::int32_t error = currentFamily(handle, family))
+            return error;
+        if (!uid)
+            return BRN_ERR_PARAMETER;
+        ReaderInUse busy;
+        if (const Outcome on = switchRfOn(*family, handle); !on.ok)
+            return on.error();
+        Uid found{};
+        if (const std::int32_t error = findSingleTag(*family, handle, {}, kUidWaitMs, found))
+            return error;
+        std::memcpy(uid, found.data(), found.size());
+        return BRN_OK; // the field stays on
+    });
 }
 
 int32_t brnReadSingleRawItemLocking(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask, uint32_t* lockMask)
 {
-    ReaderFamily* family = nullptr;
-    if (const std::int32_t error = currentFamily(handle, family))
-        return error;
-    if (requestMask == 0)
+    return guarded([&]() -> std::int32_t {
+        ReaderFamily* family = nullptr;
+        if (const std::int32_t error = currentFamily(handle, family))
+            return error;
+        if (requestMask == 0)
+            return BRN_OK;
+        if (!lockMask)
+            return BRN_ERR_PARAMETER;
+        ReaderInUse busy;
+        if (const Outcome on = switchRfOn(*family, handle); !on.ok)
+            return on.error();
+        Uid uid{};
+        if (const std::int32_t error = findSingleTag(*family, handle, {}, retryDelayMs, uid))
+            return error;
+        *lockMask = 0;
+        if (requestMask & BRN_RAW_LOCKS) {
+            std::uint32_t locks = 0;
+            if (const Outcome status = family->readLocks(handle, nullptr, locks); !status.ok)
+                return status.error();
+            *lockMask = locks;
+        }
+        switchRfOff(*family, handle);
         return BRN_OK;
-    if (!lockMask)
-        return BRN_ERR_PARAMETER;
-    ReaderInUse busy;
-    if (const Outcome on = switchRfOn(*family, handle); !on.ok)
-        return on.error();
-    Uid uid{};
-    if (const std::int32_t error = findSingleTag(*family, handle, {}, retryDelayMs, uid))
-        return error;
-    *lockMask = 0;
-    if (requestMask & BRN_RAW_LOCKS) {
-        std::uint32_t locks = 0;
-        if (const Outcome status = family->readLocks(handle, nullptr, locks); !status.ok)
-            return status.error();
-        *lockMask = locks;
-    }
-    switchRfOff(*family, handle);
-    return BRN_OK;
+    });
 }
 
 int32_t brnReadSingleItemLocking(brnHandle handle, uint32_t retryDelayMs, uint32_t requestMask, uint32_t* lockMask)
 {
-    if (!handle)
-        return BRN_ERR_HANDLE;
-    if (!lockMask)
-        return BRN_ERR_PARAMETER;
-    // The lock status and the blocks of the parts asked for.
-    const std::uint32_t rawRequest = BRN_RAW_LOCKS | (itemRequestToRawRequest(requestMask) & BRN_RAW_ALL_BLOCKS);
-    std::uint32_t rawLocks = 0;
-    if (const std::int32_t error = brnReadSingleRawItemLocking(handle, retryDelayMs, rawRequest, &rawLocks))
-        return error;
-    *lockMask = rawLocksToItemLocks(rawLocks);
-    return BRN_OK;
+    return guarded([&]() -> std::int32_t {
+        if (!handle)
+            return BRN_ERR_HANDLE;
+        if (!lockMask)
+            return BRN_ERR_PARAMETER;
+        // The lock status and the blocks of the parts asked for.
+        const std::uint32_t rawRequest = BRN_RAW_LOCKS | (itemRequestToRawRequest(requestMask) & BRN_RAW_ALL_BLOCKS);
+        std::uint32_t rawLocks = 0;
+        if (const std::int32_t error = brnReadSingleRawItemLocking(handle, retryDelayMs, rawRequest, &rawLocks))
+            return error;
+        *lockMask = rawLocksToItemLocks(rawLocks);
+        return BRN_OK;
+    });
 }
 
 int32_t brnInventory(brnHandle handle)
 {
-    return countTags(handle, 255, InventoryUse::Count, {});
+    return platform::guarded(0, [&] { return countTags(handle, 255, InventoryUse::Count, {}); });
 }
 
 int32_t brnInventoryByType(brnHandle handle, int32_t itemType)
 {
-    return countTags(handle, itemType, InventoryUse::CountByType, afiFilterFor(itemType));
+    return platform::guarded(0, [&] {
+        return countTags(handle, itemType, InventoryUse::CountByType, afiFilterFor(itemType));
+    });
 }
 
 } // extern "C"

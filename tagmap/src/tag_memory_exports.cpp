@@ -1,33 +1,14 @@
 // The exported calls of the tag memory (brenholt.h, "Tag memory"): the one
 // tag's memory, the memory callback of continuous reading, and the item
 // decode of a raw record.
-#include <new>
-
 #include "brenholt.h"
+#include "errors.h"
 #include "field_ops.h"
 #include "item_codec.h"
 #include "library_state.h"
 #include "tag_memory.h"
 
 using namespace brenholt;
-
-namespace {
-
-// No exception leaves the library: a failed allocation is out of resources,
-// anything else a reader error.
-template <typename Call>
-std::int32_t guarded(Call call) noexcept
-{
-    try {
-        return call();
-    } catch (const std::bad_alloc&) {
-        return BRN_ERR_RESOURCES;
-    } catch (...) {
-        return BRN_ERR_READER;
-    }
-}
-
-} // namespace
 
 extern "C" {
 
@@ -57,27 +38,31 @@ int32_t brnReadSingleTagMemory(brnHandle handle, uint32_t retryDelayMs, uint32_t
 
 int32_t brnSetTagMemoryCallback(brnHandle handle, uint32_t maxBlocks, brnTagMemoryCallback callback, void* context)
 {
-    if (!handle)
-        return BRN_ERR_HANDLE;
-    if (maxBlocks > BRN_TAG_MEMORY_MAX_BLOCKS)
-        return BRN_ERR_PARAMETER;
-    ReadingState& r = state().reading;
-    if (!callback) {
-        r.memory = {};
+    return guarded([&]() -> std::int32_t {
+        if (!handle)
+            return BRN_ERR_HANDLE;
+        if (maxBlocks > BRN_TAG_MEMORY_MAX_BLOCKS)
+            return BRN_ERR_PARAMETER;
+        ReadingState& r = state().reading;
+        if (!callback) {
+            r.memory = {};
+            return BRN_OK;
+        }
+        if (!r.running || state().currentReader != handle)
+            return BRN_ERR_NOT_READING;
+        r.memory = {callback, context, maxBlocks};
         return BRN_OK;
-    }
-    if (!r.running || state().currentReader != handle)
-        return BRN_ERR_NOT_READING;
-    r.memory = {callback, context, maxBlocks};
-    return BRN_OK;
+    });
 }
 
 int32_t brnDecodeRawItem(const brnRawItem* raw, brnItem* item)
 {
-    if (!raw || !item)
-        return BRN_ERR_PARAMETER;
-    decodeItem(*raw, *item);
-    return BRN_OK;
+    return guarded([&]() -> std::int32_t {
+        if (!raw || !item)
+            return BRN_ERR_PARAMETER;
+        decodeItem(*raw, *item);
+        return BRN_OK;
+    });
 }
 
 } // extern "C"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "brenholt.h"
+#include "errors.h"
 #include "field_ops.h"
 #include "item_codec.h"
 #include "library_state.h"
@@ -111,50 +112,56 @@ extern "C" {
 int32_t brnWriteRawItems(brnHandle handle, int32_t addressMode, const uint8_t uid[8], const brnRawItem* item,
                          int32_t writeAfi, uint8_t afi)
 {
-    return writeRaw(handle, addressMode, uid, item, writeAfi ? std::optional<std::uint8_t>(afi) : std::nullopt);
+    return guarded([&] {
+        return writeRaw(handle, addressMode, uid, item, writeAfi ? std::optional<std::uint8_t>(afi) : std::nullopt);
+    });
 }
 
 int32_t brnWriteItems(brnHandle handle, brnItem* item)
 {
-    if (!handle)
-        return BRN_ERR_HANDLE;
-    if (!item)
-        return BRN_ERR_PARAMETER;
-    const bool identified = item->validMask & BRN_ITEM_IDENTITY;
-    const std::optional<std::uint8_t> afi = afiForItemType(item->itemType);
-    // A tag that carries an identifier carries its type's AFI; a type
-    // without one is not written at all.
-    if (identified && !afi)
-        return BRN_ERR_PARAMETER;
-    brnRawItem raw{};
-    encodeItem(*item, raw);
-    return writeRaw(handle, BRN_ADDRESS_ANY, nullptr, &raw, identified ? afi : std::nullopt);
+    return guarded([&]() -> std::int32_t {
+        if (!handle)
+            return BRN_ERR_HANDLE;
+        if (!item)
+            return BRN_ERR_PARAMETER;
+        const bool identified = item->validMask & BRN_ITEM_IDENTITY;
+        const std::optional<std::uint8_t> afi = afiForItemType(item->itemType);
+        // A tag that carries an identifier carries its type's AFI; a type
+        // without one is not written at all.
+        if (identified && !afi)
+            return BRN_ERR_PARAMETER;
+        brnRawItem raw{};
+        encodeItem(*item, raw);
+        return writeRaw(handle, BRN_ADDRESS_ANY, nullptr, &raw, identified ? afi : std::nullopt);
+    });
 }
 
 int32_t brnWriteItemByItemID(brnHandle handle, brnItem* item)
 {
-    LibraryState& s = state();
-    s.currentReader = handle;
-    if (!item || item->itemId == 0)
-        return BRN_ERR_PARAMETER;
-    if (!handle)
-        return BRN_ERR_HANDLE;
-    brnRawItem raw{};
-    encodeItem(*item, raw);
-    // An identifier whose stored bits are all 0 would match every tag whose
-    // blocks 0 and 1 were not read.
-    if (raw.blocks[0] == 0 && raw.blocks[1] == 0)
-        return BRN_ERR_PARAMETER;
-    if (const std::optional<Uid> uid = reportedTagWith(raw.blocks[0], raw.blocks[1]))
-        return writeRaw(handle, BRN_ADDRESS_UID, uid->data(), &raw, std::nullopt);
-    ReaderFamily* family = nullptr;
-    if (const std::int32_t error = currentFamily(handle, family))
-        return error;
-    if (!family->searchesField())
-        return BRN_ERR_READER;
-    if (raw.blockSize != BRN_BLOCK_SIZE)
-        return BRN_ERR_PARAMETER;
-    return searchAndWrite(*family, handle, raw);
+    return guarded([&]() -> std::int32_t {
+        LibraryState& s = state();
+        s.currentReader = handle;
+        if (!item || item->itemId == 0)
+            return BRN_ERR_PARAMETER;
+        if (!handle)
+            return BRN_ERR_HANDLE;
+        brnRawItem raw{};
+        encodeItem(*item, raw);
+        // An identifier whose stored bits are all 0 would match every tag whose
+        // blocks 0 and 1 were not read.
+        if (raw.blocks[0] == 0 && raw.blocks[1] == 0)
+            return BRN_ERR_PARAMETER;
+        if (const std::optional<Uid> uid = reportedTagWith(raw.blocks[0], raw.blocks[1]))
+            return writeRaw(handle, BRN_ADDRESS_UID, uid->data(), &raw, std::nullopt);
+        ReaderFamily* family = nullptr;
+        if (const std::int32_t error = currentFamily(handle, family))
+            return error;
+        if (!family->searchesField())
+            return BRN_ERR_READER;
+        if (raw.blockSize != BRN_BLOCK_SIZE)
+            return BRN_ERR_PARAMETER;
+        return searchAndWrite(*family, handle, raw);
+    });
 }
 
 } // extern "C"

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,62 @@ std::vector<std::string> words(int argc, char** argv)
     return out;
 }
 
+// What the command line asks for.
+struct CommandLine {
+    Options options;
+    const Command* command = nullptr;
+    bool help = false;
+    Args rest; // the command's own arguments
+};
+
+const Command* findCommand(const std::string& name)
+{
+    for (const Command& c : kCommands)
+        if (name == c.name)
+            return &c;
+    return nullptr;
+}
+
+// --port N at args[i]; i moves past the number. An exit code for a mistake.
+std::optional<int> takePort(const std::vector<std::string>& args, std::size_t& i, Options& options)
+{
+    if (i + 1 == args.size())
+        return usageError("--port needs a number");
+    const auto port = parseDecimal(args[++i], 1, 255);
+    if (!port)
+        return usageError("bad port number '" + args[i] + "' (1 to 255, decimal)");
+    options.port = static_cast<int>(*port);
+    return std::nullopt;
+}
+
+// The global options go anywhere; the first other word names the command,
+// the words after it are the command's own. An exit code when the line ends
+// tagctl here (--version, a mistake).
+std::optional<int> parseCommandLine(const std::vector<std::string>& args, CommandLine& line)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            line.help = true;
+        } else if (a == "--version") {
+            std::printf("tagctl %s\n", TAGGING_VERSION);
+            return kExitOk;
+        } else if (a == "--json") {
+            line.options.json = true;
+        } else if (a == "--port") {
+            if (const auto exit = takePort(args, i, line.options))
+                return exit;
+        } else if (line.command) {
+            line.rest.push_back(a);
+        } else if (!a.empty() && a[0] == '-') {
+            return usageError("unknown option '" + a + "'");
+        } else if (!(line.command = findCommand(a))) {
+            return usageError("unknown command '" + a + "'");
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 } // namespace tagctl
 
@@ -97,48 +154,17 @@ int main(int argc, char** argv)
 {
     using namespace tagctl;
     std::setlocale(LC_ALL, "");
-    Options options;
-    const Command* command = nullptr;
-    bool help = false;
-    Args rest; // the command's own arguments
-    const std::vector<std::string> args = words(argc, argv);
-    // The global options go anywhere; the first other word names the command.
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            help = true;
-        } else if (a == "--version") {
-            std::printf("tagctl %s\n", TAGGING_VERSION);
-            return kExitOk;
-        } else if (a == "--json") {
-            options.json = true;
-        } else if (a == "--port") {
-            if (i + 1 == args.size())
-                return usageError("--port needs a number");
-            const auto port = parseDecimal(args[++i], 1, 255);
-            if (!port)
-                return usageError("bad port number '" + args[i] + "' (1 to 255, decimal)");
-            options.port = static_cast<int>(*port);
-        } else if (command) {
-            rest.push_back(a);
-        } else if (!a.empty() && a[0] == '-') {
-            return usageError("unknown option '" + a + "'");
-        } else {
-            for (const Command& c : kCommands)
-                if (a == c.name)
-                    command = &c;
-            if (!command)
-                return usageError("unknown command '" + a + "'");
-        }
-    }
-    if (help) {
-        if (command)
-            printCommandHelp(*command);
+    CommandLine line;
+    if (const auto exit = parseCommandLine(words(argc, argv), line))
+        return *exit;
+    if (line.help) {
+        if (line.command)
+            printCommandHelp(*line.command);
         else
             printHelp();
         return kExitOk;
     }
-    if (!command)
+    if (!line.command)
         return usageError("no command given");
-    return command->run(options, rest);
+    return line.command->run(line.options, line.rest);
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands.h"
@@ -92,98 +93,125 @@ struct WriteArgs {
     std::optional<Date> validUntil;
     bool lock = false;
     bool verify = false;
+    // Options given that only books / only patron cards take.
+    bool bookOptions = false;
+    bool cardOptions = false;
 };
 
-std::optional<std::string> parseWriteArgs(const Args& args, WriteArgs& out)
+// The options of write that take a value.
+constexpr std::string_view kWriteValueOptions[] = {
+    "--book", "--card", "--shelf", "--library", "--location", "--media",
+    "--patron-type", "--card-status", "--registered", "--valid-until",
+};
+
+// An option without a value; false when a is none.
+bool takeWriteFlag(const std::string& a, WriteArgs& out)
 {
-    const auto number = [](const std::string& text, long long limit) -> std::optional<std::uint32_t> {
-        const auto n = parseDecimal(text, 0, limit);
-        if (!n)
-            return std::nullopt;
-        return static_cast<std::uint32_t>(*n);
-    };
-    bool bookOnly = false, cardOnly = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        const std::string value = hasValue ? args[i + 1] : "";
-        if ((a == "--book" || a == "--card" || a == "--shelf") && hasValue) {
-            if (out.itemType >= 0)
-                return std::string("give one of --book, --card and --shelf");
-            out.itemType = a == "--book" ? BRN_ITEM_TYPE_BOOK
-                         : a == "--card" ? BRN_ITEM_TYPE_PATRON_CARD
-                                         : BRN_ITEM_TYPE_SHELF_TAG;
-            const auto id = parseIdentifier(value);
-            if (!id)
-                return "bad number '" + value + "' (decimal digits, 1 to 2^57 - 1)";
-            out.itemId = *id;
-            ++i;
-        } else if (a == "--library" && hasValue) {
-            out.libraryId = number(value, 0xFFFFFFFFLL);
-            if (!out.libraryId)
-                return "bad library identifier '" + value + "' (0 to 4294967295, decimal)";
-            ++i;
-        } else if (a == "--location" && hasValue) {
-            const auto location = parseLocation(value);
-            if (!location)
-                return "bad holding location '" + value + "' (a digit 0-7 and a letter, e.g. 2A)";
-            out.location = *location;
-            bookOnly = true;
-            ++i;
-        } else if (a == "--media" && hasValue) {
-            const auto media = number(value, 31);
-            if (!media)
-                return "bad media type '" + value + "' (0 to 31)";
-            out.mediaType = *media;
-            bookOnly = true;
-            ++i;
-        } else if (a == "--reference") {
-            out.reference = true;
-            bookOnly = true;
-        } else if (a == "--patron-type" && hasValue) {
-            const auto type = number(value, 255);
-            if (!type)
-                return "bad patron type '" + value + "' (0 to 255)";
-            out.patronType = *type;
-            cardOnly = true;
-            ++i;
-        } else if (a == "--card-status" && hasValue) {
-            const auto status = number(value, 31);
-            if (!status)
-                return "bad card status '" + value + "' (0 to 31)";
-            out.cardStatus = *status;
-            cardOnly = true;
-            ++i;
-        } else if ((a == "--registered" || a == "--valid-until") && hasValue) {
-            const auto date = parseDate(value);
-            if (!date)
-                return "bad date '" + value + "' (a real date YYYY-MM-DD, 1970 to 2993)";
-            (a == "--registered" ? out.registered : out.validUntil) = date;
-            cardOnly = true;
-            ++i;
-        } else if (a == "--eas" || a == "--no-eas") {
-            out.eas = a == "--eas";
-        } else if (a == "--lock") {
-            out.lock = true;
-        } else if (a == "--verify") {
-            out.verify = true;
-        } else {
-            return "unexpected argument '" + a + "'";
-        }
+    if (a == "--reference")
+        out.reference = out.bookOptions = true;
+    else if (a == "--eas" || a == "--no-eas")
+        out.eas = a == "--eas";
+    else if (a == "--lock")
+        out.lock = true;
+    else if (a == "--verify")
+        out.verify = true;
+    else
+        return false;
+    return true;
+}
+
+std::optional<std::uint32_t> number(const std::string& text, long long limit)
+{
+    const auto n = parseDecimal(text, 0, limit);
+    if (!n)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(*n);
+}
+
+// An option of kWriteValueOptions and its value: the message when the value is bad.
+std::optional<std::string> takeWriteValue(const std::string& a, const std::string& value, WriteArgs& out)
+{
+    if (a == "--book" || a == "--card" || a == "--shelf") {
+        if (out.itemType >= 0)
+            return std::string("give one of --book, --card and --shelf");
+        out.itemType = a == "--book" ? BRN_ITEM_TYPE_BOOK
+                     : a == "--card" ? BRN_ITEM_TYPE_PATRON_CARD
+                                     : BRN_ITEM_TYPE_SHELF_TAG;
+        const auto id = parseIdentifier(value);
+        if (!id)
+            return "bad number '" + value + "' (decimal digits, 1 to 2^57 - 1)";
+        out.itemId = *id;
+    } else if (a == "--library") {
+        out.libraryId = number(value, 0xFFFFFFFFLL);
+        if (!out.libraryId)
+            return "bad library identifier '" + value + "' (0 to 4294967295, decimal)";
+    } else if (a == "--location") {
+        const auto location = parseLocation(value);
+        if (!location)
+            return "bad holding location '" + value + "' (a digit 0-7 and a letter, e.g. 2A)";
+        out.location = *location;
+        out.bookOptions = true;
+    } else if (a == "--media") {
+        const auto media = number(value, 31);
+        if (!media)
+            return "bad media type '" + value + "' (0 to 31)";
+        out.mediaType = *media;
+        out.bookOptions = true;
+    } else if (a == "--patron-type") {
+        const auto type = number(value, 255);
+        if (!type)
+            return "bad patron type '" + value + "' (0 to 255)";
+        out.patronType = *type;
+        out.cardOptions = true;
+    } else if (a == "--card-status") {
+        const auto status = number(value, 31);
+        if (!status)
+            return "bad card status '" + value + "' (0 to 31)";
+        out.cardStatus = *status;
+        out.cardOptions = true;
+    } else if (a == "--registered" || a == "--valid-until") {
+        const auto date = parseDate(value);
+        if (!date)
+            return "bad date '" + value + "' (a real date YYYY-MM-DD, 1970 to 2993)";
+        (a == "--registered" ? out.registered : out.validUntil) = date;
+        out.cardOptions = true;
     }
+    return std::nullopt;
+}
+
+// What the options must say together: one item with its library, and only
+// options its type takes.
+std::optional<std::string> checkWriteArgs(const WriteArgs& out)
+{
     if (out.itemType < 0)
         return std::string("write needs --book, --card or --shelf with the number");
     if (!out.libraryId)
         return std::string("write needs --library");
-    if (bookOnly && out.itemType != BRN_ITEM_TYPE_BOOK)
+    if (out.bookOptions && out.itemType != BRN_ITEM_TYPE_BOOK)
         return std::string("--location, --media and --reference are for books");
-    if (cardOnly && out.itemType != BRN_ITEM_TYPE_PATRON_CARD)
+    if (out.cardOptions && out.itemType != BRN_ITEM_TYPE_PATRON_CARD)
         return std::string("--patron-type, --card-status, --registered and --valid-until are for patron cards");
     if (out.lock && out.itemType == BRN_ITEM_TYPE_SHELF_TAG)
         return std::string("shelf tags are never locked");
     if (out.eas && *out.eas && out.itemType == BRN_ITEM_TYPE_PATRON_CARD)
         return std::string("patron cards are written with the EAS bit off");
     return std::nullopt;
+}
+
+std::optional<std::string> parseWriteArgs(const Args& args, WriteArgs& out)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (takeWriteFlag(a, out))
+            continue;
+        const bool valueOption = std::find(std::begin(kWriteValueOptions), std::end(kWriteValueOptions), a) !=
+                                 std::end(kWriteValueOptions);
+        if (!valueOption || i + 1 >= args.size())
+            return "unexpected argument '" + a + "'";
+        if (auto message = takeWriteValue(a, args[++i], out))
+            return message;
+    }
+    return checkWriteArgs(out);
 }
 
 // The item the tagging pages would write from these values.

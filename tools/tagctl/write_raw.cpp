@@ -50,6 +50,21 @@ struct RawArgs {
     bool verify = false;
 };
 
+// The value of the next block as a number (its low byte is tag byte 0), or
+// "-" to leave the block alone: the message when it is bad.
+std::optional<std::string> takeBlockValue(const std::string& a, int block, brnRawItem& raw)
+{
+    if (block == BRN_ITEM_BLOCKS)
+        return std::string("at most 8 block values");
+    if (a == "-")
+        return std::nullopt;
+    if (a.empty() || a.size() > 8 || a.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return "bad block value '" + a + "' (up to 8 hex digits, or - to skip the block)";
+    raw.blocks[block] = static_cast<std::uint32_t>(std::stoul(a, nullptr, 16));
+    raw.validMask |= BRN_RAW_BLOCK(block);
+    return std::nullopt;
+}
+
 std::optional<std::string> parseRawArgs(const Args& args, RawArgs& out)
 {
     out.raw.blockSize = BRN_BLOCK_SIZE;
@@ -89,17 +104,8 @@ std::optional<std::string> parseRawArgs(const Args& args, RawArgs& out)
             out.verify = true;
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             return "unexpected argument '" + a + "'";
-        } else {
-            // A block value as a number (its low byte is tag byte 0), or "-" to leave the block alone.
-            if (block == BRN_ITEM_BLOCKS)
-                return std::string("at most 8 block values");
-            if (a != "-") {
-                if (a.empty() || a.size() > 8 || a.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-                    return "bad block value '" + a + "' (up to 8 hex digits, or - to skip the block)";
-                out.raw.blocks[block] = static_cast<std::uint32_t>(std::stoul(a, nullptr, 16));
-                out.raw.validMask |= BRN_RAW_BLOCK(block);
-            }
-            ++block;
+        } else if (auto message = takeBlockValue(a, block++, out.raw)) {
+            return message;
         }
     }
     if (out.raw.validMask == 0 && !out.afi)

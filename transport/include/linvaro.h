@@ -16,6 +16,14 @@
  * byte first. In an answer the length 0xFF announces a block list: blocks of
  * a count byte n (0..254) and n bytes, ended by one 0xFF byte, which is kept
  * with the data.
+ *
+ * No exception leaves the library: a call that fails inside it (no memory, a
+ * thread or lock the system refused) gives its own failure value, as
+ * described at each function: LVRM_OPEN_FAILED for the opens, 0 for the calls
+ * that answer 1 or 0, -1 for the descriptors, and for the others LVRM_Send
+ * LVRM_ERR_UNKNOWN_MODE (nothing sent), LVRM_GetAnswer
+ * LVRM_ERR_NOTHING_RECEIVED, LVRM_IsHandleValid LVRM_ERR_INVALID_HANDLE and
+ * LVRM_GetNbBlocks LVRM_ERR_WRONG_BLOCK_FORMAT.
  */
 #ifndef LINVARO_H
 #define LINVARO_H
@@ -43,12 +51,15 @@ extern "C" {
 #define LVRM_ERR_UNKNOWN_MODE (-1)
 #define LVRM_ERR_WRONG_CRC (-2)
 #define LVRM_ERR_NOTHING_RECEIVED (-3)
-/* -4 has no name and no text here: the command library uses it for its answer time-out. */
+/* -4 has no name and no text here: it is the command library's answer
+   time-out (QVL_ERR_TIMEOUT in quorvel.h). */
 #define LVRM_ERR_INCOMPLETE_ANSWER (-5)
 #define LVRM_ERR_RECEPTION_IN_PROGRESS (-6)
 #define LVRM_ERR_WRONG_BLOCK_FORMAT (-7)
 #define LVRM_ERR_INVALID_HANDLE (-8)
 #define LVRM_ERR_CONNECTION_LOST (-9)
+/* What the opens return instead of a link handle. */
+#define LVRM_OPEN_FAILED (-1)
 
 /* Sizes: the longest request frame, the answer data area, the error text buffer. */
 #define LVRM_MAX_FRAME 261
@@ -62,7 +73,8 @@ extern "C" {
  * when given to LVRM_Send, the link posts proc(context, message, handle, status)
  * to the message loop `loop` (a platform::MessageLoop*, for instance
  * &platform::MessageLoop::current() of the caller's thread), where it runs from
- * that thread's dispatching. status is 0 (answer complete) or -2 (wrong CRC).
+ * that thread's dispatching. status is LVRM_OK (answer complete) or
+ * LVRM_ERR_WRONG_CRC.
  * LVRM_Send copies the record; the loop must outlive the link's use of it.
  */
 typedef void (*LVRM_NotifyProc)(void* context, uint32_t message, int32_t handle, int32_t status);
@@ -80,15 +92,18 @@ typedef struct LVRM_NotifyWindow {
  * hands it to the link thread; does not wait. answerEvent is the caller's
  * platform::Event* (or NULL): it is reset here and set when the answer is
  * complete. window/message: the optional notification above (window NULL: none).
- * Returns 0, -8 invalid handle, -9 link not connected, -1 unknown mode (or data
- * NULL with a non-zero length; nothing is sent then).
+ * Returns LVRM_OK, LVRM_ERR_INVALID_HANDLE, LVRM_ERR_CONNECTION_LOST (link not
+ * connected), LVRM_ERR_UNKNOWN_MODE (also for data NULL with a non-zero
+ * length; nothing is sent then).
  *
- * LVRM_GetAnswer: returns 0 and copies the header bytes and data (ordinary
- * answer: length bytes; block list: the whole list with its 0xFF end byte, at
- * most 4096 bytes) when an answer is complete; -2 with the header bytes set to
- * 0 and no data for an answer with a wrong CRC (also for a block list longer
- * than 4096 bytes); either way the link is then ready for the next answer.
- * -3 nothing received, -6 frame arriving (nothing changes), -8, -9.
+ * LVRM_GetAnswer: returns LVRM_OK and copies the header bytes and data
+ * (ordinary answer: length bytes; block list: the whole list with its 0xFF
+ * end byte, at most LVRM_ANSWER_DATA_SIZE bytes) when an answer is complete;
+ * LVRM_ERR_WRONG_CRC with the header bytes set to 0 and no data for an answer
+ * with a wrong CRC (also for a block list longer than LVRM_ANSWER_DATA_SIZE
+ * bytes); either way the link is then ready for the next answer.
+ * LVRM_ERR_NOTHING_RECEIVED, LVRM_ERR_RECEPTION_IN_PROGRESS (frame arriving,
+ * nothing changes), LVRM_ERR_INVALID_HANDLE, LVRM_ERR_CONNECTION_LOST.
  */
 LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_t command, int32_t length,
                            const uint8_t* data, void* answerEvent, const LVRM_NotifyWindow* window,
@@ -99,8 +114,8 @@ LVRM_API int32_t LVRM_GetAnswer(int32_t handle, uint8_t* mode, uint8_t* address,
 LVRM_API int32_t LVRM_IsAnswerAvailable(int32_t handle);
 
 /*
- * Block lists: number of blocks in the list held in data[0..size), or -7 when
- * the list is malformed (its end byte must lie below size). LVRM_GetBlock
+ * Block lists: number of blocks in the list held in data[0..size), or
+ * LVRM_ERR_WRONG_BLOCK_FORMAT when the list is malformed (its end byte must lie below size). LVRM_GetBlock
  * copies block `index` (from 0, at most 254 bytes) to destination, stores its
  * length and returns 1; 0 when there is no such block or the list is malformed.
  */
@@ -108,8 +123,9 @@ LVRM_API int32_t LVRM_GetNbBlocks(const uint8_t* data, int32_t size);
 LVRM_API int32_t LVRM_GetBlock(const uint8_t* data, int32_t size, int32_t index, uint8_t* destination,
                                uint32_t* blockLength);
 
-/* Copies the text of code (with its zero byte, at most 28 bytes) and returns 1;
-   0 for a code without text (-4, below -9, above 0), buffer untouched. */
+/* Copies the text of code (with its zero byte, at most LVRM_ERROR_STRING_SIZE
+   bytes) and returns 1; 0 for a code without text (-4, below
+   LVRM_ERR_CONNECTION_LOST, above LVRM_OK), buffer untouched. */
 LVRM_API int32_t LVRM_GetErrorString(int32_t code, char* buffer);
 /* 0x01050001: version 1.5, release 1. */
 LVRM_API int32_t LVRM_GetVersion(void);
@@ -123,7 +139,8 @@ LVRM_API int32_t LVRM_GetVersion(void);
  * number) or a host name; with ping non-zero, one ICMP echo must come back
  * within pingTimeoutMs (its round trip in ms goes to *roundTripMs when not
  * NULL) before the connect is tried; waits 100 ms after connecting.
- * Both return the link handle 1..16, or -1 for any failure (no slot is used then).
+ * Both return the link handle 1..16, or LVRM_OPEN_FAILED for any failure (no
+ * slot is used then).
  * LVRM_TCPOpen is LVRM_TCPOpenEx without ping.
  */
 LVRM_API int32_t LVRM_SerialOpen(int32_t portNumber, int32_t baud);
@@ -133,10 +150,11 @@ LVRM_API int32_t LVRM_TCPOpenEx(const char* host, int32_t port, int32_t ping, in
 /* Stops the link thread (within 200 ms), closes the port or socket, frees the
    slot, waits 200 ms. 1 when a link was closed, 0 for an invalid or empty handle. */
 LVRM_API int32_t LVRM_Close(int32_t handle);
-/* 0 open and connected, -8 otherwise, -9 a link whose line has gone: a TCP
-   peer closed the connection, or a serial device hung up or failed (an adapter
-   pulled, the far end of a pseudo-terminal closed). A gone line never comes
-   back: from then on LVRM_Send and LVRM_GetAnswer give -9 as well, and a
+/* LVRM_OK open and connected, LVRM_ERR_INVALID_HANDLE otherwise,
+   LVRM_ERR_CONNECTION_LOST a link whose line has gone: a TCP peer closed the
+   connection, or a serial device hung up or failed (an adapter pulled, the far
+   end of a pseudo-terminal closed). A gone line never comes back: from then on
+   LVRM_Send and LVRM_GetAnswer give LVRM_ERR_CONNECTION_LOST as well, and a
    caller waiting for an answer has its answer event set at once; close the
    link and open the port again. */
 LVRM_API int32_t LVRM_IsHandleValid(int32_t handle);

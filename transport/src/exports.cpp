@@ -6,6 +6,7 @@
 
 #include "link.h"
 #include "linvaro.h"
+#include "platform/guard.h"
 
 using namespace linvaro;
 
@@ -37,13 +38,9 @@ constexpr bool textsFit()
 }
 static_assert(textsFit(), "every error text fits the caller's 28-byte buffer");
 
-} // namespace
-
-extern "C" {
-
-LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_t command, int32_t length,
-                           const uint8_t* data, void* answerEvent, const LVRM_NotifyWindow* window,
-                           uint32_t message)
+std::int32_t sendRequest(std::int32_t handle, std::int32_t mode, std::int32_t address, std::int32_t command,
+                         std::int32_t length, const std::uint8_t* data, void* answerEvent,
+                         const LVRM_NotifyWindow* window, std::uint32_t message)
 {
     const auto link = findLink(handle);
     if (!link)
@@ -83,8 +80,8 @@ LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_
     return LVRM_OK;
 }
 
-LVRM_API int32_t LVRM_GetAnswer(int32_t handle, uint8_t* mode, uint8_t* address, uint8_t* command,
-                                uint8_t* length, uint8_t* data)
+std::int32_t takeAnswer(std::int32_t handle, std::uint8_t* mode, std::uint8_t* address, std::uint8_t* command,
+                        std::uint8_t* length, std::uint8_t* data)
 {
     const auto link = findLink(handle);
     if (!link)
@@ -94,37 +91,67 @@ LVRM_API int32_t LVRM_GetAnswer(int32_t handle, uint8_t* mode, uint8_t* address,
     return link->answer.take(mode, address, command, length, data);
 }
 
-LVRM_API int32_t LVRM_IsAnswerAvailable(int32_t handle)
+bool answerWaiting(std::int32_t handle)
 {
     const auto link = findLink(handle);
     if (!link || !link->connected.load(std::memory_order_acquire))
-        return 0;
+        return false;
     const std::int32_t status = link->answer.status();
-    return status != kNothingReceived && status != kReceptionInProgress ? 1 : 0;
+    return status != kNothingReceived && status != kReceptionInProgress;
+}
+
+bool copyErrorText(std::int32_t code, char* buffer)
+{
+    if (!buffer)
+        return false;
+    for (const auto& e : kErrorTexts) {
+        if (e.code == code) {
+            std::memcpy(buffer, e.text, std::strlen(e.text) + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+extern "C" {
+
+LVRM_API int32_t LVRM_Send(int32_t handle, int32_t mode, int32_t address, int32_t command, int32_t length,
+                           const uint8_t* data, void* answerEvent, const LVRM_NotifyWindow* window,
+                           uint32_t message)
+{
+    return platform::guarded(LVRM_ERR_UNKNOWN_MODE, [&] {
+        return sendRequest(handle, mode, address, command, length, data, answerEvent, window, message);
+    });
+}
+
+LVRM_API int32_t LVRM_GetAnswer(int32_t handle, uint8_t* mode, uint8_t* address, uint8_t* command,
+                                uint8_t* length, uint8_t* data)
+{
+    return platform::guarded(LVRM_ERR_NOTHING_RECEIVED,
+                             [&] { return takeAnswer(handle, mode, address, command, length, data); });
+}
+
+LVRM_API int32_t LVRM_IsAnswerAvailable(int32_t handle)
+{
+    return platform::guarded(0, [&] { return answerWaiting(handle) ? 1 : 0; });
 }
 
 LVRM_API int32_t LVRM_GetNbBlocks(const uint8_t* data, int32_t size)
 {
-    return countBlocks(data, size);
+    return platform::guarded(LVRM_ERR_WRONG_BLOCK_FORMAT, [&] { return countBlocks(data, size); });
 }
 
 LVRM_API int32_t LVRM_GetBlock(const uint8_t* data, int32_t size, int32_t index, uint8_t* destination,
                                uint32_t* blockLength)
 {
-    return copyBlock(data, size, index, destination, blockLength) ? 1 : 0;
+    return platform::guarded(0, [&] { return copyBlock(data, size, index, destination, blockLength) ? 1 : 0; });
 }
 
 LVRM_API int32_t LVRM_GetErrorString(int32_t code, char* buffer)
 {
-    if (!buffer)
-        return 0;
-    for (const auto& e : kErrorTexts) {
-        if (e.code == code) {
-            std::memcpy(buffer, e.text, std::strlen(e.text) + 1);
-            return 1;
-        }
-    }
-    return 0;
+    return platform::guarded(0, [&] { return copyErrorText(code, buffer) ? 1 : 0; });
 }
 
 LVRM_API int32_t LVRM_GetVersion(void)

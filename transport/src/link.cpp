@@ -18,6 +18,7 @@
 
 #include "net.h"
 #include "platform/clock.h"
+#include "platform/guard.h"
 #include "platform/loop.h"
 
 namespace linvaro {
@@ -321,13 +322,13 @@ std::int32_t openSerial(std::int32_t portNumber, std::int32_t baud)
     int slot = -1;
     auto record = createRecord(LinkKind::Serial, slot);
     if (!record)
-        return -1;
+        return LVRM_OPEN_FAILED;
     record->port = platform::SerialPort::open(platform::serialPortPath(portNumber), baud);
     if (!record->port.isOpen())
-        return -1;
+        return LVRM_OPEN_FAILED;
     record->port.purge(true, true);
     if (!record->start())
-        return -1;
+        return LVRM_OPEN_FAILED;
     record->connected.store(true, std::memory_order_release);
     table.install(slot, std::move(record));
     guard.unlock();
@@ -362,13 +363,13 @@ std::int32_t openTcp(const char* host, std::int32_t port, std::int32_t ping, std
     int slot = -1;
     auto record = createRecord(LinkKind::Tcp, slot);
     if (!record || !host)
-        return -1;
+        return LVRM_OPEN_FAILED;
     std::array<std::uint8_t, 4> address{};
     if (!parseDottedQuad(host, address) && !resolveHost(host, address))
-        return -1;
+        return LVRM_OPEN_FAILED;
     record->socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (record->socket < 0)
-        return -1;
+        return LVRM_OPEN_FAILED;
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -376,18 +377,18 @@ std::int32_t openTcp(const char* host, std::int32_t port, std::int32_t ping, std
     if (ping) {
         const auto roundTrip = icmpEcho(address, pingTimeoutMs);
         if (!roundTrip)
-            return -1;
+            return LVRM_OPEN_FAILED;
         if (roundTripMs)
             *roundTripMs = *roundTrip;
     }
     if (!connectTo(record->socket, peer))
-        return -1;
+        return LVRM_OPEN_FAILED;
     const int flags = ::fcntl(record->socket, F_GETFL);
     if (flags < 0 || ::fcntl(record->socket, F_SETFL, flags | O_NONBLOCK) != 0)
-        return -1;
+        return LVRM_OPEN_FAILED;
     record->connected.store(true, std::memory_order_release);
     if (!record->start())
-        return -1;
+        return LVRM_OPEN_FAILED;
     table.install(slot, std::move(record));
     guard.unlock();
     platform::sleepMs(100);
@@ -421,6 +422,21 @@ std::optional<platform::ModemStatus> modemStatus(std::int32_t handle)
     return link->port.modemStatus();
 }
 
+// Frees the slot (its record stops the link thread and closes the port or
+// socket); false for an invalid or empty handle.
+bool closeLink(std::int32_t handle)
+{
+    if (handle < 1 || handle > kMaxLinks)
+        return false;
+    {
+        std::lock_guard guard(table.lock);
+        if (!table.release(handle - 1))
+            return false;
+    }
+    platform::sleepMs(200);
+    return true;
+}
+
 } // namespace
 
 } // namespace linvaro
@@ -431,21 +447,14 @@ extern "C" {
 
 LVRM_API int32_t LVRM_SerialOpen(int32_t portNumber, int32_t baud)
 {
-    try {
-        return openSerial(portNumber, baud);
-    } catch (...) {
-        return -1;
-    }
+    return platform::guarded(LVRM_OPEN_FAILED, [&] { return openSerial(portNumber, baud); });
 }
 
 LVRM_API int32_t LVRM_TCPOpenEx(const char* host, int32_t port, int32_t ping, int32_t pingTimeoutMs,
                                 int32_t* roundTripMs)
 {
-    try {
-        return openTcp(host, port, ping, pingTimeoutMs, roundTripMs);
-    } catch (...) {
-        return -1;
-    }
+    return platform::guarded(LVRM_OPEN_FAILED,
+                             [&] { return openTcp(host, port, ping, pingTimeoutMs, roundTripMs); });
 }
 
 LVRM_API int32_t LVRM_TCPOpen(const char* host, int32_t port)
@@ -455,66 +464,70 @@ LVRM_API int32_t LVRM_TCPOpen(const char* host, int32_t port)
 
 LVRM_API int32_t LVRM_Close(int32_t handle)
 {
-    if (handle < 1 || handle > kMaxLinks)
-        return 0;
-    {
-        std::lock_guard guard(table.lock);
-        if (!table.release(handle - 1))
-            return 0;
-    }
-    platform::sleepMs(200);
-    return 1;
+    return platform::guarded(0, [&] { return closeLink(handle) ? 1 : 0; });
 }
 
 LVRM_API int32_t LVRM_IsHandleValid(int32_t handle)
 {
-    const auto link = findLink(handle);
-    if (!link)
-        return LVRM_ERR_INVALID_HANDLE;
-    return link->connected.load(std::memory_order_acquire) ? LVRM_OK : LVRM_ERR_CONNECTION_LOST;
+    return platform::guarded(LVRM_ERR_INVALID_HANDLE, [&]() -> std::int32_t {
+        const auto link = findLink(handle);
+        if (!link)
+            return LVRM_ERR_INVALID_HANDLE;
+        return link->connected.load(std::memory_order_acquire) ? LVRM_OK : LVRM_ERR_CONNECTION_LOST;
+    });
 }
 
 LVRM_API intptr_t LVRM_GetCommHandle(int32_t handle)
 {
-    const auto link = findLink(handle);
-    return link && link->kind == LinkKind::Serial ? link->port.fd() : -1;
+    return platform::guarded(-1, [&]() -> std::intptr_t {
+        const auto link = findLink(handle);
+        return link && link->kind == LinkKind::Serial ? link->port.fd() : -1;
+    });
 }
 
 LVRM_API intptr_t LVRM_GetSocket(int32_t handle)
 {
-    const auto link = findLink(handle);
-    return link && link->kind == LinkKind::Tcp ? link->socket : -1;
+    return platform::guarded(-1, [&]() -> std::intptr_t {
+        const auto link = findLink(handle);
+        return link && link->kind == LinkKind::Tcp ? link->socket : -1;
+    });
 }
 
 LVRM_API int32_t LVRM_SetRTS(int32_t handle, int32_t state)
 {
-    return setModemLine(handle, platform::ModemLine::Rts, state);
+    return platform::guarded(0, [&] { return setModemLine(handle, platform::ModemLine::Rts, state); });
 }
 
 LVRM_API int32_t LVRM_SetDTR(int32_t handle, int32_t state)
 {
-    return setModemLine(handle, platform::ModemLine::Dtr, state);
+    return platform::guarded(0, [&] { return setModemLine(handle, platform::ModemLine::Dtr, state); });
 }
 
 LVRM_API int32_t LVRM_GetCTS(int32_t handle)
 {
-    const auto status = modemStatus(handle);
-    return status && status->cts ? 1 : 0;
+    return platform::guarded(0, [&] {
+        const auto status = modemStatus(handle);
+        return status && status->cts ? 1 : 0;
+    });
 }
 
 LVRM_API int32_t LVRM_GetDSR(int32_t handle)
 {
-    const auto status = modemStatus(handle);
-    return status && status->dsr ? 1 : 0;
+    return platform::guarded(0, [&] {
+        const auto status = modemStatus(handle);
+        return status && status->dsr ? 1 : 0;
+    });
 }
 
 LVRM_API int32_t LVRM_TestAttachModemLines(int32_t handle, const LVRM_ModemLinesHooks* hooks)
 {
-    const auto link = findLink(handle);
-    if (!link || link->kind != LinkKind::Serial)
-        return 0;
-    link->testLines = hooks ? std::optional(*hooks) : std::nullopt;
-    return 1;
+    return platform::guarded(0, [&] {
+        const auto link = findLink(handle);
+        if (!link || link->kind != LinkKind::Serial)
+            return 0;
+        link->testLines = hooks ? std::optional(*hooks) : std::nullopt;
+        return 1;
+    });
 }
 
 } // extern "C"

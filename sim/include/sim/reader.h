@@ -152,13 +152,25 @@ private:
         Context::TimerCallback callback;
     };
     class CommandContext;
+    struct FaultPlan;
 
     void lineInputLocked(std::span<const std::uint8_t> bytes, int hostBaud, std::uint64_t nowUs);
     void processInput(std::uint64_t nowUs);
     void finishCommand(std::uint64_t nowUs);
     std::uint64_t queueEndUs() const;
     std::uint32_t wireNsPerByte() const;
+    std::uint32_t pacedNsPerByte() const;
     void handleFrame(std::span<const std::uint8_t> frame, std::uint64_t nowUs);
+    // The phases of handleFrame.
+    FaultPlan takeFaults(int code);
+    void addNoise(const Fault& fault, std::vector<std::uint8_t>& noise);
+    void queueLineClose(std::uint64_t nowUs, int reopenMs);
+    std::uint64_t runCommand(std::span<const std::uint8_t> frame, const FaultPlan& plan, CommandContext& ctx);
+    void damageAnswers(const FaultPlan& plan, CommandContext& ctx);
+    void account(std::size_t requestBytes, const FaultPlan& plan, const CommandContext& ctx, std::uint64_t airNs);
+    void queueAnswers(std::size_t requestBytes, const FaultPlan& plan, CommandContext& ctx, std::uint64_t airNs,
+                      std::uint64_t nowUs);
+    std::uint64_t queueFrames(std::uint64_t t, CommandContext& ctx, std::uint32_t paced, std::string_view note);
     void runTimers(std::uint64_t nowUs);
     void log(std::string line);
     void flushLog();

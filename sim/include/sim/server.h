@@ -21,6 +21,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -72,6 +73,10 @@ private:
     Server(Reader& reader, std::string linkPath, bool tcp);
     bool start(std::string* error);
     void run();
+    bool takeRequests();
+    void serveDueOutput();
+    bool waitAndRead();
+    bool nextWait(timespec& timeout) const;
     bool createPty(std::string* error);
     void destroyPty();
     void closeTcpClient();

@@ -95,8 +95,18 @@ public:
 
 private:
     using Response = std::optional<std::vector<std::uint8_t>>;
+    Response nextSlot();
+    std::optional<std::size_t> paramsForThisTag(std::span<const std::uint8_t> request);
+    Response tagCommand(std::uint8_t flags, std::uint8_t code, std::span<const std::uint8_t> params);
     Response inventory(std::span<const std::uint8_t> request);
     Response command(std::uint8_t flags, std::uint8_t code, std::span<const std::uint8_t> params);
+    Response readSingleBlock(std::span<const std::uint8_t> params, bool option);
+    Response readBlocks(std::uint8_t code, std::span<const std::uint8_t> params, bool option);
+    Response writeSingleBlock(std::span<const std::uint8_t> params);
+    Response lockBlock(std::span<const std::uint8_t> params);
+    Response writeIdentityByte(bool afi, std::span<const std::uint8_t> params);
+    Response lockIdentityByte(bool afi, std::span<const std::uint8_t> params);
+    Response systemInformation(std::span<const std::uint8_t> params) const;
     Response eas(std::uint8_t code, std::uint8_t flags, std::span<const std::uint8_t> params);
     Response inventoryResponse() const;
     bool afiMatches(std::uint8_t requested) const;

@@ -402,100 +402,123 @@ private:
     // Parses a tag command's parameters; nothing when it is not one or is malformed.
     static std::optional<Operation> tagOperation(std::uint8_t command, Params& p)
     {
-        using Shape = Operation::Shape;
         Operation op;
         std::optional<Target> target;
         switch (command) {
-        case kReadBlock: {
-            const std::uint8_t block = p.byte();
-            const std::uint8_t option = p.byte();
-            p.word();
-            target = p.target(iso::kFlagHighDataRate | flagIf(option & 1, iso::kFlagOption));
-            op = {iso::kReadSingleBlock, block, {}, {block}, false, Shape::Read};
-            break;
-        }
+        case kReadBlock: target = readBlockParams(p, op); break;
         case kWriteBlock:
         case kLockBlock:
         case kWriteAfi:
-        case kWriteDsfid: {
-            const std::uint8_t value = p.byte();
-            const std::uint8_t o1 = p.byte();
-            const std::uint8_t o2 = p.byte();
-            p.byte();
-            p.word();
-            target = p.target(threeOptionFlags(o1, o2));
-            if (command == kWriteBlock) {
-                // The host gives the value most significant first; the tag takes its own order.
-                const auto data = p.rest();
-                if (data.empty())
-                    return std::nullopt;
-                op = {iso::kWriteSingleBlock, value, {}, {value}};
-                op.params.insert(op.params.end(), data.rbegin(), data.rend());
-            } else {
-                const std::uint8_t code = command == kLockBlock  ? iso::kLockBlock
-                                          : command == kWriteAfi ? iso::kWriteAfi
-                                                                 : iso::kWriteDsfid;
-                op = {code, value, {}, {value}};
-            }
-            break;
-        }
+        case kWriteDsfid: target = writeParams(command, p, op); break;
         case kLockAfi:
-        case kLockDsfid: {
-            const std::uint8_t o1 = p.byte();
-            const std::uint8_t o2 = p.byte();
-            p.byte();
-            p.word();
-            target = p.target(threeOptionFlags(o1, o2));
-            op.isoCommand = command == kLockAfi ? iso::kLockAfi : iso::kLockDsfid;
-            break;
-        }
-        case kBlockStatus: {
-            const std::uint8_t first = p.byte();
-            const std::uint8_t countLess1 = p.byte();
-            const std::uint8_t option = p.byte();
-            p.word();
-            target = p.target(iso::kFlagHighDataRate | flagIf(option & 1, iso::kFlagOption));
-            op = {iso::kGetBlockSecurityStatus, first, {}, {first, countLess1}, false, Shape::Status};
-            break;
-        }
+        case kLockDsfid: target = lockIdentityParams(command, p, op); break;
+        case kBlockStatus: target = blockStatusParams(p, op); break;
         case kSystemInfo:
-        case kResetToReady: {
-            const std::uint8_t option = p.byte();
-            p.word();
-            target = p.target(iso::kFlagHighDataRate | flagIf(option & 1, iso::kFlagOption));
-            op.isoCommand = command == kSystemInfo ? iso::kGetSystemInformation : iso::kResetToReady;
-            op.shape = command == kSystemInfo ? Shape::SystemInfo : Shape::Plain;
-            break;
-        }
-        case kSelect: {
-            const std::uint8_t option = p.byte();
-            p.word();
-            Target t{static_cast<std::uint8_t>(iso::kFlagHighDataRate | iso::kFlagAddress |
-                                               flagIf(option & 1, iso::kFlagOption)),
-                     p.uid()};
-            target = t;
-            op.isoCommand = iso::kSelect;
-            break;
-        }
-        case kProgramEas: {
-            const std::uint8_t option = p.byte();
-            const std::uint8_t eas = p.byte();
-            p.word();
-            target = p.target(iso::kFlagHighDataRate | flagIf(option & 1, iso::kFlagOption));
-            // 1 sets the EAS bit, 0 resets it, 2 locks it.
-            if (eas > 2)
-                return std::nullopt;
-            op.isoCommand = eas == 1 ? iso::kSetEas : eas == 0 ? iso::kResetEas : iso::kLockEas;
-            op.customEas = true;
-            break;
-        }
-        default:
-            return std::nullopt;
+        case kResetToReady: target = infoOrResetParams(command, p, op); break;
+        case kSelect: target = selectParams(p, op); break;
+        case kProgramEas: target = programEasParams(p, op); break;
+        default: return std::nullopt;
         }
         if (!target || !p.complete())
             return std::nullopt;
         op.target = *target;
         return op;
+    }
+
+    // The parameter records of the tag commands, each into the operation;
+    // they give the tag the request goes to, nothing when malformed.
+
+    // [block][option][time][mode][UID].
+    static std::optional<Target> readBlockParams(Params& p, Operation& op)
+    {
+        const std::uint8_t block = p.byte();
+        const std::uint8_t option = p.byte();
+        p.word();
+        op = {iso::kReadSingleBlock, block, {}, {block}, false, Operation::Shape::Read};
+        return p.target(iso::kFlagHighDataRate | flagIf(option & 1, iso::kFlagOption));
+    }
+
+    // [block, AFI or DSFID][option 1][option 2][option 3][time][mode][UID], then a
+    // block write's value most significant byte first.
+    static std::optional<Target> writeParams(std::uint8_t command, Params& p, Operation& op)
+    {
+        const std::uint8_t value = p.byte();
+        const std::uint8_t o1 = p.byte();
+        const std::uint8_t o2 = p.byte();
+        p.byte();
+        p.word();
+        const std::optional<Target> target = p.target(threeOptionFlags(o1, o2));
+        if (command == kWriteBlock) {
+            // The host gives the value most significant first; the tag takes its own order.
+            const auto data = p.rest();
+            if (data.empty())
+                return std::nullopt;
+            op = {iso::kWriteSingleBlock, value, {}, {value}};
+            op.params.insert(op.params.end(), data.rbegin(), data.rend());
+        } else {
+            const std::uint8_t code = command == kLockBlock  ? iso::kLockBlock
+                                      : command == kWriteAfi ? iso::kWriteAfi
+                                                             : iso::kWriteDsfid;
+            op = {code, value, {}, {value}};
+        }
+        return target;
+    }
+
+    // [option 1][option 2][option 3][time][mode][UID].
+    static std::optional<Target> lockIdentityParams(std::uint8_t command, Params& p, Operation& op)
+    {
+        const std::uint8_t o1 = p.byte();
+        const std::uint8_t o2 = p.byte();
+        p.byte();
+        p.word();
+        op.isoCommand = command == kLockAfi ? iso::kLockAfi : iso::kLockDsfid;
+        return p.target(threeOptionFlags(o1, o2));
+    }
+
+    // [first block][count - 1][option][time][mode][UID].
+    static std::optional<Target> blockStatusParams(Params& p, Operation& op)
+    {
+        const std::uint8_t first = p.byte();
+        const std::uint8_t countLess1 = p.byte();
+        const std::uint8_t option = p.byte();
+        p.word();
+        op = {iso::kGetBlockSecurityStatus, first, {}, {first, countLess1}, false, Operation::Shape::Status};
+        return p.target(iso::kFlagHighDataRate | flagIf(option & 1, iso::kFlagOption));
+    }
+
+    // [option][time][mode][UID].
+    static std::optional<Target> infoOrResetParams(std::uint8_t command, Params& p, Operation& op)
+    {
+        const std::uint8_t option = p.byte();
+        p.word();
+        op.isoCommand = command == kSystemInfo ? iso::kGetSystemInformation : iso::kResetToReady;
+        op.shape = command == kSystemInfo ? Operation::Shape::SystemInfo : Operation::Shape::Plain;
+        return p.target(iso::kFlagHighDataRate | flagIf(option & 1, iso::kFlagOption));
+    }
+
+    // [option][time][UID]: always addressed.
+    static std::optional<Target> selectParams(Params& p, Operation& op)
+    {
+        const std::uint8_t option = p.byte();
+        p.word();
+        op.isoCommand = iso::kSelect;
+        return Target{static_cast<std::uint8_t>(iso::kFlagHighDataRate | iso::kFlagAddress |
+                                                flagIf(option & 1, iso::kFlagOption)),
+                      p.uid()};
+    }
+
+    // [option][EAS action][time][mode][UID]: 1 sets the EAS bit, 0 resets it, 2 locks it.
+    static std::optional<Target> programEasParams(Params& p, Operation& op)
+    {
+        const std::uint8_t option = p.byte();
+        const std::uint8_t eas = p.byte();
+        p.word();
+        const std::optional<Target> target = p.target(iso::kFlagHighDataRate | flagIf(option & 1, iso::kFlagOption));
+        if (eas > 2)
+            return std::nullopt;
+        op.isoCommand = eas == 1 ? iso::kSetEas : eas == 0 ? iso::kResetEas : iso::kLockEas;
+        op.customEas = true;
+        return target;
     }
 
     static Bytes airRequest(std::uint8_t isoCommand, const Target& target, std::span<const std::uint8_t> params)
