@@ -24,7 +24,7 @@
  *   return no output is written, the status byte included.
  * - Arguments that cannot make a request (a request longer than a frame's
  *   255 data bytes, or a NULL pointer where bytes must be read) send nothing:
- *   the function stores status 0x82 and returns 0.
+ *   the function stores status QVL_STATUS_BAD_ARGUMENT and returns 0.
  *
  * Inventory entries (FENO_InventoryISO15693Ex, FENO_GenericCommandISO15693Ex):
  * the answer is cut into entries, each (second byte + 6) bytes long, copied

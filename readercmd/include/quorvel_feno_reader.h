@@ -21,7 +21,7 @@
  *   running past the end of the answer is dropped.
  * - Arguments that cannot make a request (a NULL pointer where bytes must be
  *   read, a negative count, a request longer than a frame's 255 bytes) send
- *   nothing: status 0x82, return code 0.
+ *   nothing: status QVL_STATUS_BAD_ARGUMENT, return code 0.
  */
 #ifndef QUORVEL_FENO_READER_H
 #define QUORVEL_FENO_READER_H

@@ -41,6 +41,8 @@
 
 #include <stdint.h>
 
+#include "quorvel.h"
+
 #ifndef QVL_API
 #if defined(__GNUC__)
 #define QVL_API __attribute__((visibility("default")))
@@ -67,7 +69,7 @@ extern "C" {
 /* Status stored by the library itself, with nothing sent, for arguments that
  * cannot make a request: a NULL UID in addressing mode 2, a NULL request,
  * mask or data with a non-zero length, or a request too long for one frame. */
-#define ORBA_STATUS_BAD_ARGUMENT 0x82
+#define ORBA_STATUS_BAD_ARGUMENT QVL_STATUS_BAD_ARGUMENT
 
 /*
  * The ISO carrier. Control byte: 0x01 when writeAlike is non-zero, 0x02 when

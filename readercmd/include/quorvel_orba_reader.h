@@ -19,7 +19,7 @@
  *   answer data with a zero byte after it, in buffers of ORBA_TEXT_SIZE bytes.
  * - Arguments that cannot make a request (NULL where bytes must be read, a
  *   negative count, a CHJ first page of 16 or more, a request longer than a
- *   frame) send nothing: status ORBA_STATUS_BAD_ARGUMENT (0x82), return 0.
+ *   frame) send nothing: status ORBA_STATUS_BAD_ARGUMENT, return 0.
  */
 #ifndef QUORVEL_ORBA_READER_H
 #define QUORVEL_ORBA_READER_H

@@ -36,6 +36,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "quorvel.h"
+
 #ifndef QVL_API
 #if defined(__GNUC__)
 #define QVL_API __attribute__((visibility("default")))
@@ -56,9 +58,9 @@ extern "C" {
 #define TALU_ANSWER_SIZE 255
 
 /* Reader status stored without sending anything, for arguments that cannot make a request. */
-#define TALU_STATUS_BAD_ARGUMENT 0x82
+#define TALU_STATUS_BAD_ARGUMENT QVL_STATUS_BAD_ARGUMENT
 /* The status of a tag that did not answer or refused; TALU_CheckEasCHM reads it as "EAS off". */
-#define TALU_STATUS_NO_TAG 0xC4
+#define TALU_STATUS_NO_TAG QVL_STATUS_NO_TAG
 
 /* What TALU_GetFeatures reports: two bytes, then eight flags, flag i = 1 when
    the reader offers feature i (flag 4: ISO 15693, flag 7: CHM commands). */

@@ -20,7 +20,7 @@
  *   is above 7, else one byte, taken from the front of the buffer; the answer
  *   data then comes back in the same buffer (TALU_ANSWER_SIZE bytes).
  * - Arguments that cannot make a request send nothing: status
- *   TALU_STATUS_BAD_ARGUMENT (0x82), return 0. Besides NULL pointers where
+ *   TALU_STATUS_BAD_ARGUMENT, return 0. Besides NULL pointers where
  *   bytes must be read and requests longer than a frame, these are: CHD pages
  *   outside 0-7, areas outside 0-3, read counts outside 1 to 4 - area, and
  *   password selectors other than 0 and 1.
