@@ -588,7 +588,8 @@ TEST_F(Driver, AnswerIsTakenAsSoonAsItsLastByteArrives)
     }
     std::sort(delaysUs.begin(), delaysUs.end());
     EXPECT_LT(delaysUs[4], 10000u) << "median us from the last byte to the result";
-    EXPECT_LT(delaysUs.back(), 100000u) << "longest us from the last byte to the result";
+    // A loaded machine may hold one wake-up back; none waits for a time-out.
+    EXPECT_LT(delaysUs.back(), 1000000u) << "longest us from the last byte to the result";
 }
 
 TEST_F(Driver, LateAnswerDoesNotSpoilTheNextExchange)
