@@ -21,6 +21,27 @@ function(tagging_warnings target)
     -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers)
 endfunction()
 
+# tagging_c_interface(<target>)
+# A shared library whose dynamic symbols are its C functions alone: hidden
+# visibility for our own names, and every C++ (mangled) name the compiler or a
+# sanitizer emits with default visibility kept local (c-exports.map). A test
+# (label "unit") reads the built library's symbol table and fails on any C++
+# name in it.
+function(tagging_c_interface target)
+  set(map ${PROJECT_SOURCE_DIR}/cmake/c-exports.map)
+  set_target_properties(${target} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON
+    LINK_DEPENDS ${map})
+  target_link_options(${target} PRIVATE -Wl,--version-script=${map})
+  if(TAGGING_TESTS)
+    add_test(NAME ${target}.ExportsItsCInterfaceAlone
+             COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${target}> -DNM=${CMAKE_NM}
+                     -P ${PROJECT_SOURCE_DIR}/cmake/CheckCExports.cmake)
+    set_tests_properties(${target}.ExportsItsCInterfaceAlone PROPERTIES LABELS "unit")
+  endif()
+endfunction()
+
 # tagging_test(<name> SOURCES ... LIBS ... LABELS ... [TIMEOUT s])
 # A GoogleTest executable whose cases are registered one by one with CTest.
 # Tests run from the output folder, where the driver and helper programs are.
