@@ -42,6 +42,8 @@ AfiFilter afiFilterFor(std::int32_t itemType)
 std::int32_t findSingleTag(ReaderFamily& family, brnHandle handle, AfiFilter filter, std::uint32_t retryDelayMs,
                            Uid& uid)
 {
+    if (const Outcome on = switchRfOn(family, handle); !on.ok)
+        return on.error();
     constexpr int kInventories = 3;
     std::vector<Uid> tags;
     for (int attempt = 0; attempt < kInventories && tags.empty(); ++attempt) {

@@ -22,24 +22,25 @@ bool readerLineUp(brnHandle handle);
 // Item types 0, 1 and 2 filter on their AFI; other types take every tag.
 AfiFilter afiFilterFor(std::int32_t itemType);
 
-// Up to three inventories with retryDelayMs after each empty one. 0 and the
-// tag's UID when exactly one tag answered; -14 when none did, -13 when more
-// than one did; the failed inventory's error at once when the reader's line
-// has gone.
+// The field on (switchRfOn; its failure ends the search), then up to three
+// inventories with retryDelayMs after each empty one. BRN_OK and the tag's
+// UID when exactly one tag answered; BRN_ERR_NO_TAG when none did,
+// BRN_ERR_MANY_TAGS when more than one did; the failed inventory's error at
+// once when the reader's line has gone.
 std::int32_t findSingleTag(ReaderFamily& family, brnHandle handle, AfiFilter filter, std::uint32_t retryDelayMs,
                            Uid& uid);
 
 // The parts of a tag's record that requestMask asks for (BRN_RAW_*), read
 // into raw in this order: EAS bit, lock status, blocks 0 to 7. The EAS part
 // stays out when the family leaves it untold, the lock status when its query
-// fails and locksOptional is set. 0, or the first failure's error (-15 for a
-// block); raw keeps what was read before a failure.
+// fails and locksOptional is set. BRN_OK, or the first failure's error
+// (BRN_ERR_READ for a block); raw keeps what was read before a failure.
 std::int32_t readTagParts(ReaderFamily& family, brnHandle handle, const Uid* uid, std::uint32_t requestMask,
                           bool locksOptional, brnRawItem& raw);
 
-// The adapter of the process-wide reader family for handle: 0 and the
-// adapter, -3 when the family has none, -5 when the handle is null or is not
-// a reader of that family.
+// The adapter of the process-wide reader family for handle: BRN_OK and the
+// adapter, BRN_ERR_READER when the family has none, BRN_ERR_HANDLE when the
+// handle is null or is not a reader of that family.
 std::int32_t currentFamily(brnHandle handle, ReaderFamily*& family);
 
 } // namespace brenholt

@@ -25,9 +25,6 @@ std::int32_t readRaw(brnHandle handle, std::uint32_t retryDelayMs, AfiFilter fil
     if (!item)
         return BRN_ERR_PARAMETER;
     ReaderInUse busy;
-    if (const Outcome on = switchRfOn(*family, handle); !on.ok)
-        return on.error();
-
     Uid uid{};
     if (const std::int32_t error = findSingleTag(*family, handle, filter, retryDelayMs, uid))
         return error;
@@ -109,8 +106,6 @@ int32_t brnReadSingleUID(brnHandle handle, uint8_t uid[8])
         if (!uid)
             return BRN_ERR_PARAMETER;
         ReaderInUse busy;
-        if (const Outcome on = switchRfOn(*family, handle); !on.ok)
-            return on.error();
         Uid found{};
         if (const std::int32_t error = findSingleTag(*family, handle, {}, kUidWaitMs, found))
             return error;
@@ -130,8 +125,6 @@ int32_t brnReadSingleRawItemLocking(brnHandle handle, uint32_t retryDelayMs, uin
         if (!lockMask)
             return BRN_ERR_PARAMETER;
         ReaderInUse busy;
-        if (const Outcome on = switchRfOn(*family, handle); !on.ok)
-            return on.error();
         Uid uid{};
         if (const std::int32_t error = findSingleTag(*family, handle, {}, retryDelayMs, uid))
             return error;

@@ -23,8 +23,6 @@ int32_t brnReadSingleTagMemory(brnHandle handle, uint32_t retryDelayMs, uint32_t
         if (!memory || maxBlocks > BRN_TAG_MEMORY_MAX_BLOCKS)
             return BRN_ERR_PARAMETER;
         ReaderInUse busy;
-        if (const Outcome on = switchRfOn(*family, handle); !on.ok)
-            return on.error();
         Uid uid{};
         if (const std::int32_t error = findSingleTag(*family, handle, {}, retryDelayMs, uid))
             return error;
