@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "sim/fault.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 
 using namespace sim;
 

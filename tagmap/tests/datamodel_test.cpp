@@ -8,7 +8,7 @@
 #include "brenholt_datamodel.h"
 #include "datamodel.h"
 #include "item_codec.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 
 extern "C" unsigned brnDataModelHeaderCheckC(void);
 

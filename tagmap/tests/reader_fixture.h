@@ -9,7 +9,7 @@
 #include <string>
 
 #include "brenholt.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 #include "sim/testing.h"
 
 namespace brenholt_test {

@@ -23,7 +23,7 @@
 #include "platform/serial.h"
 #include "sim/fault.h"
 #include "sim/iso15693.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 #include "sim/testing.h"
 
 extern char** environ;

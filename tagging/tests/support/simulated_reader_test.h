@@ -6,15 +6,15 @@
 // Only for test programs that link the simulator (readersim_core).
 #pragma once
 
-#include "barcodeedit.h"
-#include "loopbridge.h"
+#include "barcode_edit.h"
+#include "loop_bridge.h"
 #include "recording_ui.h"
 #include "settings.h"
-#include "taggingview.h"
-#include "taggingwritepage.h"
+#include "tagging_view.h"
+#include "tagging_write_page.h"
 
 #include <brenholt.h>
-#include <sim/tagfile.h>
+#include <sim/tag_file.h>
 #include <sim/testing.h>
 
 #include <QDateTime>
