@@ -1,7 +1,6 @@
 #include "reader_library.h"
 
 #include "gbk.h"
-#include "ui.h"
 
 #include <cstring>
 
@@ -46,45 +45,25 @@ QString failureAdvice(int code)
     }
 }
 
-namespace {
-
-// The failure box: prefix and the library's text for code, then the advice
-// on a line of its own (none when it is empty).
-void showFailure(QWidget* owner, const QString& caption, const QString& prefix, int code, const QString& advice)
+QString FailureText(const QString& prefix, int code, const QString& advice)
 {
     const char* text = ReaderLibrary::instance().errorString(code);
     QString message = prefix + fromGbk(text ? std::string_view(text, std::strlen(text)) : std::string_view());
     if (!advice.isEmpty())
         message += (message.isEmpty() ? QString() : QStringLiteral("\n")) + advice;
-    Ui::instance().message(owner, caption, message, Ui::Icon::Error);
+    return message;
 }
-
-} // namespace
 
 bool ReaderLineGone(ReaderHandle handle)
 {
     return handle && ReaderLibrary::instance().readerConnected(handle) == 0;
 }
 
-bool ReportFailure(QWidget* owner, const QString& caption, const QString& prefix, int code)
+ReaderFailure ReaderFailureOf(ReaderHandle handle, int code)
 {
-    if (code == 0)
-        return true;
-    showFailure(owner, caption, prefix, code, failureAdvice(code));
-    return false;
-}
-
-bool ReportReaderFailure(QWidget* owner, const QString& caption, ReaderHandle handle, int code)
-{
-    if (code == 0)
-        return true;
-    if (!ReaderLineGone(handle)) {
-        showFailure(owner, caption, QString(), code, failureAdvice(code));
-        return false;
-    }
-    showFailure(owner, caption, QString(), code, kReaderGoneAdvice);
-    emit CReaderLine::instance().gone(handle, false, true);
-    return false;
+    if (!ReaderLineGone(handle))
+        return {FailureText(QString(), code), false};
+    return {FailureText(QString(), code, kReaderGoneAdvice), true};
 }
 
 CReaderLine& CReaderLine::instance()
@@ -93,18 +72,16 @@ CReaderLine& CReaderLine::instance()
     return line;
 }
 
-bool OneTagOnReader(QWidget* owner, ReaderHandle handle)
+int OneTagCode(ReaderHandle handle)
 {
     const int count = ReaderLibrary::instance().inventory(handle);
     if (count == 1)
-        return true;
-    int code = BRN_ERR_NO_TAG;
+        return 0;
     if (count < 0)
-        code = count;
-    else if (count > 1)
-        code = BRN_ERR_MANY_TAGS;
-    else if (ReaderLineGone(handle))
-        code = BRN_ERR_VERSION;   // an inventory on a gone line finds nothing: no answer, not no tag
-    ReportReaderFailure(owner, QStringLiteral("brnInventory()"), handle, code);
-    return false;
+        return count;
+    if (count > 1)
+        return BRN_ERR_MANY_TAGS;
+    if (ReaderLineGone(handle))
+        return BRN_ERR_VERSION;   // an inventory on a gone line finds nothing: no answer, not no tag
+    return BRN_ERR_NO_TAG;
 }

@@ -2,9 +2,9 @@
 // interface: the program runs on the library's functions, tests on a scripted
 // stand-in. ReaderLibrary::instance() is the one in use.
 //
-// Every call of the library made by the program is followed by ReportFailure,
-// which shows a failed call's error text in a message box captioned with the
-// call's name.
+// A failed call's text is composed here (FailureText, ReaderFailureOf); the
+// widget side shows it in a message box captioned with the call's name
+// (ReportFailure and its kin, reader_calls.h).
 #pragma once
 
 #include <brenholt.h>
@@ -13,8 +13,6 @@
 #include <QString>
 
 #include <cstdint>
-
-class QWidget;
 
 // The opaque, pointer-sized handle of an open reader; null means none.
 using ReaderHandle = void*;
@@ -95,24 +93,8 @@ public:
 // The program's tag mapping library (brenholt_library.cpp).
 ReaderLibrary& brenholtLibrary();
 
-// Reports a library call's result: true when code is 0. Otherwise shows
-// prefix + the library's text for code (converted from GBK) in a modal box
-// owned by owner, captioned with the call's name (e.g. "brnOpenSerial()"),
-// with an error icon, and returns false. Where staff can do something about
-// the failure, a second line of the box says what (failureAdvice).
-bool ReportFailure(QWidget* owner, const QString& caption, const QString& prefix, int code);
-inline bool ReportFailure(QWidget* owner, const QString& caption, int code)
-{
-    return ReportFailure(owner, caption, QString(), code);
-}
-
 // Whether the line of the reader of handle has gone (not: a null handle).
 bool ReaderLineGone(ReaderHandle handle);
-
-// As ReportFailure, for a call on the reader of handle: when the reader's
-// line has gone, the second line says so and what to do instead, and the
-// reader connection hears of it (CReaderLine).
-bool ReportReaderFailure(QWidget* owner, const QString& caption, ReaderHandle handle, int code);
 
 // What staff can do about a failed call's code, or empty where there is
 // nothing to say beyond the library's text.
@@ -121,6 +103,29 @@ QString failureAdvice(int code);
 inline const QString kReaderGoneAdvice =
     QStringLiteral("阅读器的连接断开了（可能被拔出或断电）：请重新接好阅读器，阅读器应答后程序会自动重新连接；"
                    "也可以在“阅读器连接口”中重新选择端口。");
+
+// The text of a failed call: prefix + the library's text for code (converted
+// from GBK), then advice on a line of its own (none when advice is empty).
+QString FailureText(const QString& prefix, int code, const QString& advice);
+// The text of a failed call with its advice (failureAdvice).
+inline QString FailureText(const QString& prefix, int code)
+{
+    return FailureText(prefix, code, failureAdvice(code));
+}
+
+// A failed call on the reader of handle: when the reader's line has gone,
+// the second line says so and what to do instead (kReaderGoneAdvice).
+struct ReaderFailure {
+    QString text;
+    bool lineGone = false;
+};
+ReaderFailure ReaderFailureOf(ReaderHandle handle, int code);
+
+// Whether exactly one tag lies on the reader (one inventory): 0 when it
+// does, otherwise the code that says why not (the library's codes for no
+// tag and for more than one tag; for a reader whose line has gone, the code
+// of a reader that does not answer; a negative inventory result as it is).
+int OneTagCode(ReaderHandle handle);
 
 // Where the program hears that a reader's line has gone: a failed call found
 // it (ReportReaderFailure, which told staff), or continuous reading reported
@@ -135,10 +140,3 @@ signals:
     // ended with it; told: staff have been told already.
     void gone(void* handle, bool reading, bool told);
 };
-
-// Makes sure that exactly one tag lies on the reader before it is written:
-// with none, or more than one, reports that under "brnInventory()" (the
-// library's texts for no tag and for more than one tag; for a reader whose
-// line has gone, the text of a reader that does not answer) and returns
-// false.
-bool OneTagOnReader(QWidget* owner, ReaderHandle handle);

@@ -2,7 +2,7 @@
 // models, ISO 28560-3 or ISO 28560-2, instead of this library's layout. The
 // tag check page lists them as what they are; the book, patron card and
 // shelf tag pages and the rewrite dialog ask staff before they write over
-// one.
+// one (MayWriteOverTag, reader_calls.h).
 //
 // Whose tag it is: a standard tag names its owner library by ISIL (such as
 // "DK-718500"), this library names itself by a number (LibraryID). The two
@@ -16,8 +16,6 @@
 
 #include <cstdint>
 #include <optional>
-
-class QWidget;
 
 struct StandardTag {
     QString model;  // "ISO 28560-3" or "ISO 28560-2"
@@ -47,11 +45,3 @@ inline const QString kNotOnTag = QStringLiteral("（无）");
 inline const QString kTagChanged =
     QStringLiteral("阅读器上的标签已经换了，不是刚才确认写入的那个标签：标签没有写入。\n"
                    "请把要写入的标签单独放在阅读器上，然后再试一次。");
-
-// Before writing to the one tag on the reader (once OneTagOnReader has made
-// sure it lies there alone): reads the tag (a failure is reported under
-// "brnReadSingleTagMemory()"). Another library's tag is written only when
-// staff answer Yes to kWriteOverQuestion, and then only while that same
-// tag still lies on the reader alone (checked again: the question may have
-// been up a long time). Returns whether the write may go on.
-bool MayWriteOverTag(QWidget* owner, ReaderHandle handle);

@@ -1,8 +1,6 @@
 #include "work_logs.h"
 
 #include "settings.h"
-#include "tag_list.h"
-#include "ui.h"
 
 #include <QDir>
 
@@ -56,28 +54,23 @@ QString CWorkLogs::nowText() const
     return timeText(now());
 }
 
-bool CWorkLogs::open(QWidget* owner)
+QString CWorkLogs::open()
 {
     if (isOpen())
-        return true;
+        return {};
     close();
     const QString workPath = CSettings().workPath();
-    if (workPath.isEmpty()) {
-        programMessage(owner, kNoWorkPath);
-        return false;
-    }
+    if (workPath.isEmpty())
+        return kNoWorkPath;
     m_itemLog.setFileName(inWorkPath(workPath, QStringLiteral("%1.log").arg(dateNumber(now().date()))));
-    if (!m_itemLog.open(kAppend)) {
-        programMessage(owner, kCannotCreateItemLog);
-        return false;
-    }
+    if (!m_itemLog.open(kAppend))
+        return kCannotCreateItemLog;
     m_workload.setFileName(inWorkPath(workPath, kWorkloadName));
     if (!m_workload.open(kAppend)) {
         m_itemLog.close();
-        programMessage(owner, kCannotCreateWorkload);
-        return false;
+        return kCannotCreateWorkload;
     }
-    return true;
+    return {};
 }
 
 bool CWorkLogs::appendItem(std::uint64_t itemId, int digits)
@@ -94,12 +87,9 @@ bool CWorkLogs::appendWorkload(int writtenCount, const QString& workStart)
     return writeLine(m_workload, QStringLiteral("%1   [ %2 ] -- [ %3 ]\n").arg(writtenCount).arg(workStart, nowText()));
 }
 
-void CWorkLogs::tellLineLost(QWidget* owner)
+bool CWorkLogs::lineLostFirstTime()
 {
-    if (m_toldLineLost)
-        return;
-    m_toldLineLost = true;
-    programMessage(owner, kLineLost);
+    return !std::exchange(m_toldLineLost, true);
 }
 
 void CWorkLogs::close()
@@ -108,22 +98,17 @@ void CWorkLogs::close()
     m_workload.close();
 }
 
-bool CWorkLogs::showStatistics(QWidget* owner, CTagList& list)
+QString CWorkLogs::readStatistics(QStringList& pieces)
 {
     const QString workPath = CSettings().workPath();
-    if (workPath.isEmpty()) {
-        programMessage(owner, kNoWorkPath);
-        return false;
-    }
+    if (workPath.isEmpty())
+        return kNoWorkPath;
     QFile workload(inWorkPath(workPath, kWorkloadName));
-    if (!workload.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        programMessage(owner, kCannotOpenWorkload);
-        return false;
-    }
-    list.deleteAllRows();
-    list.setMode(CTagList::WorkloadLines);
+    if (!workload.open(QIODevice::ReadOnly | QIODevice::Text))
+        return kCannotOpenWorkload;
+    pieces.clear();
     char piece[256];   // 255 characters and the terminator
     while (workload.readLine(piece, sizeof piece) > 0)
-        list.insertTopRow({QString::fromLatin1(piece)});
-    return true;
+        pieces.append(QString::fromLatin1(piece));
+    return {};
 }

@@ -8,18 +8,17 @@
 // while the page works, even past midnight, and are closed with the page.
 // Every line goes to disk as soon as it is written; a line that cannot be
 // written (a full disk, a lost drive) is told to staff once per work period.
+// Failures come back as the program message to show; the page shows it.
 #pragma once
 
 #include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
 #include <utility>
-
-class CTagList;
-class QWidget;
 
 class CWorkLogs {
 public:
@@ -42,9 +41,9 @@ public:
     CWorkLogs(const CWorkLogs&) = delete;
     CWorkLogs& operator=(const CWorkLogs&) = delete;
 
-    // Opens both files unless both are open already; a failure shows its
-    // program message (owned by owner), leaves both closed and returns false.
-    bool open(QWidget* owner);
+    // Opens both files unless both are open already. A failure leaves both
+    // closed and returns its program message; empty when both are open.
+    [[nodiscard]] QString open();
     bool isOpen() const { return m_itemLog.isOpen() && m_workload.isOpen(); }
     // The item log in use (empty while closed).
     QString itemLogPath() const { return m_itemLog.isOpen() ? m_itemLog.fileName() : QString(); }
@@ -57,17 +56,18 @@ public:
     // The workload line of a work period ending now. Nothing happens while
     // the workload file is closed. False when the line could not be written.
     bool appendWorkload(int writtenCount, const QString& workStart);
-    // A line was lost: the program message kLineLost, the first time only.
-    void tellLineLost(QWidget* owner);
+    // A line was lost: true the first time only, when staff are to be told
+    // kLineLost.
+    [[nodiscard]] bool lineLostFirstTime();
     void close();
 
     // The time text of now, as a page keeps it for its work start.
     QString nowText() const;
 
-    // Shows the workload file in a page's list (mode 2), newest line on top,
-    // each line in pieces of at most 255 characters, line ends included.
-    // Returns false after showing a program message.
-    static bool showStatistics(QWidget* owner, CTagList& list);
+    // The workload file in pieces of at most 255 characters, line ends
+    // included, in the file's order (a page's list shows them newest on
+    // top). A failure returns its program message; empty on success.
+    [[nodiscard]] static QString readStatistics(QStringList& pieces);
 
     static QString timeText(const QDateTime& t);
     // An item identifier in decimal, zero-padded to digits.

@@ -1,5 +1,6 @@
 #include "check_tag_page.h"
 
+#include "reader_calls.h"
 #include "ui.h"
 
 #include <grid.h>

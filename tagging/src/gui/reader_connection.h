@@ -5,7 +5,7 @@
 // settings ("Reader" / Sorting, default 80) and hands the reader handle to
 // every page. Disconnect stops each page's reading first, then closes the
 // reader and takes the handle back from the pages. Every failed library call
-// is reported (ReportFailure) and ends the step it is in.
+// is reported (ReportFailure, reader_calls.h) and ends the step it is in.
 //
 // A reader whose line goes (unplugged, switched off with its adapter) is
 // closed and the pages lose its handle; staff are told once (the failure
@@ -21,7 +21,7 @@
 // moment after it came back.
 #pragma once
 
-#include "reader_library.h"
+#include "reader_calls.h"
 
 #include <QDeadlineTimer>
 #include <QString>

@@ -2,6 +2,7 @@
 
 #include "barcode.h"
 #include "holdings.h"
+#include "reader_calls.h"
 #include "standard_tag.h"
 #include "ui.h"
 

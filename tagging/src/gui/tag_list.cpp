@@ -1,5 +1,8 @@
 #include "tag_list.h"
 
+#include "ui.h"
+#include "work_logs.h"
+
 #include <QHeaderView>
 #include <QStyledItemDelegate>
 
@@ -82,4 +85,18 @@ QString CTagList::cellText(int row, int col) const
 {
     const QTreeWidgetItem* item = topLevelItem(row);
     return item ? item->text(col) : QString();
+}
+
+bool CTagList::showStatistics(QWidget* owner)
+{
+    QStringList pieces;
+    if (const QString failure = CWorkLogs::readStatistics(pieces); !failure.isEmpty()) {
+        programMessage(owner, failure);
+        return false;
+    }
+    deleteAllRows();
+    setMode(WorkloadLines);
+    for (const QString& piece : pieces)
+        insertTopRow({piece});
+    return true;
 }

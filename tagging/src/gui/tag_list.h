@@ -35,6 +35,11 @@ public:
     void insertTopRow(const QStringList& cells);
     QString cellText(int row, int col) const;
 
+    // Shows the workload file (CWorkLogs::readStatistics) in mode 2, newest
+    // line on top. A failure shows its program message (owned by owner),
+    // leaves the list alone and returns false.
+    bool showStatistics(QWidget* owner);
+
 private:
     const Columns& columnSet(int mode) const;
 

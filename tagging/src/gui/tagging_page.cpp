@@ -1,6 +1,7 @@
 #include "tagging_page.h"
 
 #include "holdings.h"
+#include "reader_calls.h"
 #include "work_logs.h"
 
 #include <QLabel>

@@ -3,6 +3,7 @@
 #include "barcode_edit.h"
 #include "parameter_dlg.h"
 #include "settings.h"
+#include "reader_calls.h"
 #include "standard_tag.h"
 #include "ui.h"
 
@@ -118,8 +119,10 @@ void CTaggingWritePage::writeBarcode(const QString& text)
     }
     if (m_workStart.isEmpty())
         m_workStart = m_logs.nowText();
-    if (!m_logs.open(this))
+    if (const QString failure = m_logs.open(); !failure.isEmpty()) {
+        programMessage(this, failure);
         return;
+    }
     brnItem item{};
     buildItem(text, item);
     // The tag staff laid on the reader, and no other one beside it; another
@@ -151,7 +154,7 @@ void CTaggingWritePage::accept(const brnItem& item, const QString& text)
     ++m_written;
     setCounter(m_written);
     if (!m_logs.appendItem(item.itemId, logDigits()))
-        m_logs.tellLineLost(this);
+        tellLineLost();
     m_lastBarcode = text;
 }
 
@@ -211,14 +214,20 @@ void CTaggingWritePage::takeSettings()
 
 void CTaggingWritePage::showStatistics()
 {
-    CWorkLogs::showStatistics(this, *m_list);
+    m_list->showStatistics(this);
+}
+
+void CTaggingWritePage::tellLineLost()
+{
+    if (m_logs.lineLostFirstTime())
+        programMessage(this, CWorkLogs::kLineLost);
 }
 
 void CTaggingWritePage::closing()
 {
     storeSettings();
     if (!m_logs.appendWorkload(m_written, m_workStart))
-        m_logs.tellLineLost(this);
+        tellLineLost();
     if (isReading())
         stopReading();
     m_logs.close();

@@ -123,6 +123,8 @@ protected:
     void setIdentity(brnItem& item, std::int32_t itemType, const QString& text) const;
 
 private:
+    // A lost log line: the program message kLineLost, once per work period.
+    void tellLineLost();
     // The write of an accepted barcode text, up to the accepted tag.
     void writeBarcode(const QString& text);
     enum class Verification { Passed, Mismatch, ReaderGone };

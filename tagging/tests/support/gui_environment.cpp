@@ -1,10 +1,9 @@
 // One QApplication for the whole test program, on the offscreen platform;
-// the settings store lives in a temporary folder; message boxes are recorded.
+// message boxes are recorded. (The temporary settings folder comes from
+// core_test.cpp, which needs no particular order.)
 #include "recording_ui.h"
 
 #include <QApplication>
-#include <QSettings>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -21,21 +20,16 @@ public:
         static char name[] = "tagging_tests";
         static char* argv[] = {name, nullptr};
         m_app = std::make_unique<QApplication>(argc, argv);
-        m_config = std::make_unique<QTemporaryDir>();
-        ASSERT_TRUE(m_config->isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config->path());
         m_previousUi = Ui::install(&recordingUi());
     }
     void TearDown() override
     {
         Ui::install(m_previousUi);
-        m_config.reset();
         m_app.reset();
     }
 
 private:
     std::unique_ptr<QApplication> m_app;
-    std::unique_ptr<QTemporaryDir> m_config;
     Ui* m_previousUi = nullptr;
 };
 
