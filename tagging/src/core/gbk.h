@@ -1,5 +1,6 @@
 // The tag mapping library's error texts are narrow strings in the GBK code
-// page; the program shows them as Unicode text.
+// page; the program shows them as Unicode text (platform::gbkTo, the one
+// conversion tagctl uses too).
 #pragma once
 
 #include <QString>
