@@ -8,13 +8,13 @@
 
 namespace {
 
-class GuiEnvironment : public ::testing::Environment {
+class OffscreenGuiEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
-        static char name[] = "grid_tests";
+        static char name[] = "offscreen_gui_test";
         static char* argv[] = {name, nullptr};
         m_app = std::make_unique<QApplication>(argc, argv);
     }
@@ -25,6 +25,6 @@ private:
 };
 
 [[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+    ::testing::AddGlobalTestEnvironment(new OffscreenGuiEnvironment);
 
 } // namespace
