@@ -283,7 +283,7 @@ TEST(DataModel, RawItemBytesAndParameters)
 TEST(DataModel, SimulatorExampleTags)
 {
     std::string error;
-    const auto tags = sim::loadTagFile(SIM_EXAMPLES_DIR "/library-standard-tags.txt", &error);
+    const auto tags = sim::loadTagFile(SIM_EXAMPLES_DIR "/library_standard_tags.txt", &error);
     ASSERT_TRUE(tags) << error;
     std::vector<std::string> got;
     for (const sim::Tag& tag : *tags) {

@@ -53,7 +53,7 @@ inline const FamilyCase kFamilies[] = {
 
 inline const char kBlankUid[] = "E004010000000001";
 
-// Tags of other libraries (sim/examples/library-standard-tags.txt): ISO
+// Tags of other libraries (sim/examples/library_standard_tags.txt): ISO
 // 28560-3, item 1000000136 of DK-718500; ISO 28560-2, item 1620168259 of
 // FI-Mamk-M.
 inline const char kIso28560_3Uid[] = "E004010028560003";

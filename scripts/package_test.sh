@@ -9,7 +9,7 @@
 # is left behind: no file of the package, no record in dpkg. Needs root;
 # takes about a minute once the build is done.
 #
-#   scripts/package-test.sh [BUILD_DIR]     (see scripts/package.sh)
+#   scripts/package_test.sh [BUILD_DIR]     (see scripts/package.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-package}
@@ -17,11 +17,11 @@ pkg=tagging-workstation
 port=3
 
 if ((EUID != 0)); then
-  echo "package-test: needs root (dpkg -i, dpkg -r)" >&2
+  echo "package_test: needs root (dpkg -i, dpkg -r)" >&2
   exit 2
 fi
 if dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q installed; then
-  echo "package-test: $pkg is installed on this machine already; remove it first (dpkg -r $pkg)" >&2
+  echo "package_test: $pkg is installed on this machine already; remove it first (dpkg -r $pkg)" >&2
   exit 2
 fi
 
@@ -51,7 +51,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 fail() {
-  echo "package-test: $*" >&2
+  echo "package_test: $*" >&2
   exit 1
 }
 

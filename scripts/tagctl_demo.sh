@@ -6,7 +6,7 @@
 # tagctl find the reader and read and count the tags. Everything it starts
 # is stopped on exit.
 #
-#   scripts/tagctl-demo.sh [FAMILY]     reader family: feno (default), orba, talu or dalrix
+#   scripts/tagctl_demo.sh [FAMILY]     reader family: feno (default), orba, talu or dalrix
 set -euo pipefail
 cd "$(dirname "$0")/.."
 family=${1:-feno}
