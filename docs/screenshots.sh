@@ -15,7 +15,7 @@ build=build-demo
 port=3
 docs=$PWD/docs
 
-command -v xvfb-run >/dev/null || { echo "screenshots: no xvfb-run (scripts/install-deps.sh installs it)" >&2; exit 2; }
+command -v xvfb-run >/dev/null || { echo "screenshots: no xvfb-run (scripts/install_deps.sh installs it)" >&2; exit 2; }
 echo "== building Tagging, readersim and Dalrix.so (into $build/bin)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DTAGGING_TESTS=OFF -DTAGGING_BENCH=OFF >/dev/null
@@ -107,7 +107,7 @@ for i in 1 2 3; do
   program "E00401000000011$i" "441200000010$i"
 done
 drive waited "wait 500"
-drive saved "shot $docs/book-page.png"
+drive saved "shot $docs/book_page.png"
 
 echo "== the patron card page"
 drive page "page card"
@@ -119,7 +119,7 @@ for i in 1 2 3; do
   program "E00401000000020$i" "202600000010$i"
 done
 drive waited "wait 500"
-drive saved "shot $docs/card-page.png"
+drive saved "shot $docs/card_page.png"
 
 echo "== the shelf tag page"
 drive page "page shelf"
@@ -128,7 +128,7 @@ for i in 1 2 3; do
   program "E00401000000030$i" "100000000$i"
 done
 drive waited "wait 500"
-drive saved "shot $docs/shelf-page.png"
+drive saved "shot $docs/shelf_page.png"
 
 echo "== the tag check page: a book, a card, a shelf tag and an empty tag pass"
 sim "place E004010000000101 afi=91 eas=1 locked=0-1,3 10000000 00000065 20080000 0000AC58 0004E000"
@@ -146,9 +146,9 @@ done
 sim "place E004010000000401 eas=0"
 drive waited "wait 800"
 drive rows "rows"
-drive saved "shot $docs/check-page.png"
+drive saved "shot $docs/check_page.png"
 
 echo quit >&"${TAGGING[1]}"
 wait "$tagging_pid" || true
 tagging_pid=""
-echo "== pictures: docs/book-page.png docs/card-page.png docs/shelf-page.png docs/check-page.png"
+echo "== pictures: docs/book_page.png docs/card_page.png docs/shelf_page.png docs/check_page.png"

@@ -50,7 +50,7 @@ if ! "$bin/readersim" --families | grep -q "^$family "; then
   exit 2
 fi
 if ((scripted)) && ! command -v xvfb-run >/dev/null; then
-  echo "demo: no display and no xvfb-run (scripts/install-deps.sh installs it)" >&2
+  echo "demo: no display and no xvfb-run (scripts/install_deps.sh installs it)" >&2
   exit 2
 fi
 

@@ -24,7 +24,7 @@ while (($#)); do
   esac
 done
 
-command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is needed (scripts/install-deps.sh installs it)" >&2; exit 1; }
+command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is needed (scripts/install_deps.sh installs it)" >&2; exit 1; }
 echo "== building the fuzz targets in build-fuzz/"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTAGGING_FUZZ=ON -DSANITIZE=address,undefined -DTAGGING_TESTS=OFF \

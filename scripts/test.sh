@@ -13,7 +13,7 @@ cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure --timeout 300
 
 echo "== Debian package (from the regular build): dpkg -i, the installed programs, dpkg -r"
-scripts/package-test.sh build
+scripts/package_test.sh build
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined \

@@ -20,7 +20,7 @@
 #include "sim/personality.h"
 #include "sim/reader.h"
 #include "sim/server.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 
 namespace {
 

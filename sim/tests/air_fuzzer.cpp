@@ -9,7 +9,7 @@
 #include "sim/field.h"
 #include "sim/raw.h"
 #include "sim/reader.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

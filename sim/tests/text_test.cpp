@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "sim/fault.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 
 using namespace sim;
 
@@ -105,7 +105,7 @@ TEST(TagFile, LoadsTagsSkippingCommentsAndNamesTheBadLine)
 TEST(TagFile, TheExampleFileLoads)
 {
     std::string error;
-    for (const auto& [file, count] : {std::pair{"/tags.txt", 4u}, std::pair{"/library-standard-tags.txt", 2u}}) {
+    for (const auto& [file, count] : {std::pair{"/tags.txt", 4u}, std::pair{"/library_standard_tags.txt", 2u}}) {
         const auto tags = loadTagFile(SIM_EXAMPLES_DIR + std::string(file), &error);
         ASSERT_TRUE(tags) << error;
         EXPECT_EQ(tags->size(), count) << file;

@@ -12,9 +12,9 @@
 // and answers each on standard output; message boxes come out there too
 // instead of being shown. The program ends when its input ends.
 #include "driver.h"
-#include "mainframe.h"
-#include "taggingapp.h"
-#include "taggingview.h"
+#include "main_frame.h"
+#include "tagging_app.h"
+#include "tagging_view.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

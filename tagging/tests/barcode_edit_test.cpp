@@ -1,4 +1,4 @@
-#include "barcodeedit.h"
+#include "barcode_edit.h"
 #include "settings.h"
 
 #include "recording_ui.h"

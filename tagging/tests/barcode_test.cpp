@@ -1,7 +1,7 @@
 #include "barcode.h"
 #include "settings.h"
 
-#include "recording_ui.h"
+#include "core_test.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +85,7 @@ void PrintTo(const CheckCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class Check : public GuiTest, public ::testing::WithParamInterface<CheckCase> {};
+class Check : public CoreTest, public ::testing::WithParamInterface<CheckCase> {};
 
 TEST_P(Check, GivesResultAndMessage)
 {
@@ -125,7 +125,7 @@ const CheckCase kCheckCases[] = {
 INSTANTIATE_TEST_SUITE_P(Barcodes, Check, ::testing::ValuesIn(kCheckCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-class Checker : public GuiTest {};
+class Checker : public CoreTest {};
 
 TEST_F(Checker, LoadsOnFirstUseAndAgainOnlyWhenForced)
 {

@@ -2,8 +2,8 @@
 // simulated reader of each first-make family on a pseudo-terminal: a barcode
 // scanned into the field becomes a programmed tag in the simulator's memory,
 // and the page lists, counts and logs it.
-#include "rewritetagdlg.h"
-#include "taggingbookpage.h"
+#include "rewrite_tag_dlg.h"
+#include "tagging_book_page.h"
 
 #include "simulated_reader_test.h"
 

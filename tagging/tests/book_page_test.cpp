@@ -1,13 +1,13 @@
 // The book page's behaviour against the scripted library: the item it
 // writes, its guards, verification, list, counter, logs, reading, settings
 // and close. What the item does to a tag is tested end to end (book_page_e2e_test).
-#include "barcodeedit.h"
+#include "barcode_edit.h"
 #include "holdings.h"
-#include "parameterdlg.h"
-#include "rewritetagdlg.h"
+#include "parameter_dlg.h"
+#include "rewrite_tag_dlg.h"
 #include "settings.h"
-#include "standardtag.h"
-#include "taggingbookpage.h"
+#include "standard_tag.h"
+#include "tagging_book_page.h"
 
 #include "page_test.h"
 

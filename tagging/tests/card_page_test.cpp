@@ -1,8 +1,8 @@
 // The patron card page against the scripted library: what it opens with, the
 // card it writes, its rows and counter, settings and close. What the card
 // does to a tag is tested end to end (pages_e2e_test).
-#include "parameterdlg.h"
-#include "taggingcardpage.h"
+#include "parameter_dlg.h"
+#include "tagging_card_page.h"
 
 #include "page_test.h"
 

@@ -1,8 +1,8 @@
 // The tag check page against the scripted library: options and request
 // masks, Start and Stop, the grid's rows, brackets and cap, the beep for a
 // tag without a number. Tags passing a real reader: pages_e2e_test.
-#include "checktagpage.h"
-#include "pagesheet.h"
+#include "check_tag_page.h"
+#include "page_sheet.h"
 
 #include "page_test.h"
 

@@ -1,10 +1,10 @@
 // The scripted staff member of --drive: each command acts on the form and
 // is answered in one line; message boxes come out as lines.
 #include "driver.h"
-#include "readerlibrary.h"
+#include "reader_library.h"
 #include "settings.h"
-#include "taggingbookpage.h"
-#include "taggingview.h"
+#include "tagging_book_page.h"
+#include "tagging_view.h"
 
 #include "recording_ui.h"
 #include "scripted_library.h"

@@ -3,13 +3,13 @@
 // continuous reading, and a port change closes that reader and opens the
 // one on the new port.
 #include "settings.h"
-#include "taggingbookpage.h"
-#include "taggingview.h"
+#include "tagging_book_page.h"
+#include "tagging_view.h"
 
 #include "recording_ui.h"
 
 #include <brenholt.h>
-#include <sim/tagfile.h>
+#include <sim/tag_file.h>
 #include <sim/testing.h>
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "loopbridge.h"
+#include "loop_bridge.h"
 
 #include <platform/loop.h>
 

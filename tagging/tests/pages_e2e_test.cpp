@@ -3,13 +3,13 @@
 // them, on the form's page sheet: a card and a shelf tag programmed and read
 // back, tags passing the reader listed on the check page, the check page's
 // row cap, and a page that leaves the front of the sheet stops its reading.
-#include "checktagpage.h"
-#include "pagesheet.h"
-#include "readerconnection.h"
-#include "standardtag.h"
-#include "taggingbookpage.h"
-#include "taggingcardpage.h"
-#include "taggingshelfpage.h"
+#include "check_tag_page.h"
+#include "page_sheet.h"
+#include "reader_connection.h"
+#include "standard_tag.h"
+#include "tagging_book_page.h"
+#include "tagging_card_page.h"
+#include "tagging_shelf_page.h"
 
 #include "simulated_reader_test.h"
 

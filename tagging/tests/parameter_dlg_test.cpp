@@ -1,5 +1,5 @@
-#include "parameterdlg.h"
-#include "parametergrid.h"
+#include "parameter_dlg.h"
+#include "parameter_grid.h"
 #include "settings.h"
 
 #include "recording_ui.h"

@@ -1,4 +1,4 @@
-#include "parametergrid.h"
+#include "parameter_grid.h"
 #include "settings.h"
 
 #include "recording_ui.h"

@@ -1,6 +1,6 @@
-#include "readerconnection.h"
+#include "reader_connection.h"
 #include "settings.h"
-#include "taggingpage.h"
+#include "tagging_page.h"
 
 #include "recording_ui.h"
 #include "scripted_library.h"

@@ -1,7 +1,7 @@
 // The rewrite dialog against the scripted library: its controls and their
 // enabling, the item built for each choice of ticked parts, its messages.
 #include "holdings.h"
-#include "rewritetagdlg.h"
+#include "rewrite_tag_dlg.h"
 
 #include "recording_ui.h"
 #include "scripted_library.h"

@@ -1,6 +1,6 @@
 #include "settings.h"
 
-#include "recording_ui.h"
+#include "core_test.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,7 @@
 
 namespace {
 
-class Settings : public GuiTest {};
+class Settings : public CoreTest {};
 
 TEST_F(Settings, AnEmptyStoreGivesTheDefaults)
 {

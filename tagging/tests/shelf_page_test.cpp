@@ -1,8 +1,8 @@
 // The shelf tag page against the scripted library: the shelf tag it writes
 // (EAS only on request, never locked), its 10-digit rows and log lines, the
 // list that is never started over, the library identifier of its opening.
-#include "parameterdlg.h"
-#include "taggingshelfpage.h"
+#include "parameter_dlg.h"
+#include "tagging_shelf_page.h"
 
 #include "page_test.h"
 

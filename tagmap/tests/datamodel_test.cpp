@@ -8,7 +8,7 @@
 #include "brenholt_datamodel.h"
 #include "datamodel.h"
 #include "item_codec.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 
 extern "C" unsigned brnDataModelHeaderCheckC(void);
 
@@ -283,7 +283,7 @@ TEST(DataModel, RawItemBytesAndParameters)
 TEST(DataModel, SimulatorExampleTags)
 {
     std::string error;
-    const auto tags = sim::loadTagFile(SIM_EXAMPLES_DIR "/library-standard-tags.txt", &error);
+    const auto tags = sim::loadTagFile(SIM_EXAMPLES_DIR "/library_standard_tags.txt", &error);
     ASSERT_TRUE(tags) << error;
     std::vector<std::string> got;
     for (const sim::Tag& tag : *tags) {

@@ -14,7 +14,7 @@
 #include "first_make.h"
 #include "quorvel.h"
 #include "second_make.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 #include "sim/testing.h"
 
 using namespace brenholt;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "brenholt.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 #include "sim/testing.h"
 
 namespace brenholt_test {
@@ -37,7 +37,7 @@ inline const FamilyCase kFamilies[] = {
     {"dalrix", BRN_FAMILY_DALRIX, false, false, false, true, true},
 };
 
-// Library tags as the workstation writes them (see also scripts/tagctl-demo.sh): a
+// Library tags as the workstation writes them (see also scripts/tagctl_demo.sh): a
 // book of library 44120 with blocks 0 and 1 locked and EAS on, a patron card
 // with block 6 locked, a shelf tag.
 inline const char* const kBook =
@@ -45,7 +45,7 @@ inline const char* const kBook =
 inline const char* const kCard = "E0040100AABBCCDD afi=92 eas=0 locked=6 12000000 013524A1 9086E040 0000AC58 8F876000";
 inline const char* const kShelf = "E004010055667788 afi=93 eas=0 14000000 00000BB9 00000000 0000AC58";
 inline const std::uint8_t kBookUid[8] = {0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
-// Tags of other libraries (sim/examples/library-standard-tags.txt): ISO
+// Tags of other libraries (sim/examples/library_standard_tags.txt): ISO
 // 28560-3, item 1000000136 of DK-718500 with two extension blocks (74 bytes);
 // ISO 28560-2, item 1620168259 of FI-Mamk-M (28 bytes).
 inline const char* const kIso28560_3 =

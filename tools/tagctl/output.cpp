@@ -1,43 +1,23 @@
 #include "output.h"
 
-#include <iconv.h>
 #include <langinfo.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 
 #include "brenholt.h"
+#include "platform/text.h"
 
 namespace tagctl {
 namespace {
 
-std::string convert(const std::string& bytes, const char* to, const char* from)
+// A byte that does not convert shows as '?' (in UTF-8 too); where the
+// system cannot convert at all, the bytes go out as they are.
+std::string convert(const std::string& gbk, const char* to)
 {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return bytes;
-    std::string out;
-    char buffer[256];
-    char* src = const_cast<char*>(bytes.data());
-    std::size_t srcLeft = bytes.size();
-    while (srcLeft > 0) {
-        char* dst = buffer;
-        std::size_t dstLeft = sizeof buffer;
-        const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        out.append(buffer, sizeof buffer - dstLeft);
-        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // A byte that does not convert: mark it and go on after it.
-            out += '?';
-            ++src;
-            --srcLeft;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    iconv_close(cd);
-    return out;
+    return platform::gbkTo(gbk, to, "?").value_or(gbk);
 }
 
 std::string terminalCodeset()
@@ -75,12 +55,12 @@ std::string quoted(const std::string& utf8)
 
 std::string fromGbk(const std::string& gbk)
 {
-    return convert(gbk, terminalCodeset().c_str(), "GBK");
+    return convert(gbk, terminalCodeset().c_str());
 }
 
 std::string gbkToUtf8(const std::string& gbk)
 {
-    return convert(gbk, "UTF-8", "GBK");
+    return convert(gbk, "UTF-8");
 }
 
 Json Json::string(const std::string& utf8)

@@ -23,7 +23,7 @@
 #include "platform/serial.h"
 #include "sim/fault.h"
 #include "sim/iso15693.h"
-#include "sim/tagfile.h"
+#include "sim/tag_file.h"
 #include "sim/testing.h"
 
 extern char** environ;
@@ -117,7 +117,7 @@ Outcome tagctl(std::vector<std::string> args, const char* interruptOn = nullptr,
 
 const char* const kBook =
     "E004010012345678 afi=91 eas=1 locked=0-1 10000000 00003039 20040000 0000AC58 9BC38000";
-// Tags of other libraries, as in sim/examples/library-standard-tags.txt.
+// Tags of other libraries, as in sim/examples/library_standard_tags.txt.
 const char* const kIso28560_3 =
     "E004010028560003 afi=07 dsfid=3E eas=1 mem=110101313030303030303133360000000000003615444b373138353030000000"
     "0000050100050122020071426f67766f676e656e00313233343536373839300000613738393635366300";

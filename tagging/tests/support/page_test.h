@@ -3,12 +3,12 @@
 // in the settings store, and the work logs on a fixed clock.
 #pragma once
 
-#include "barcodeedit.h"
-#include "parameterdlg.h"
+#include "barcode_edit.h"
+#include "parameter_dlg.h"
 #include "recording_ui.h"
 #include "scripted_library.h"
 #include "settings.h"
-#include "taggingwritepage.h"
+#include "tagging_write_page.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,9 +1,5 @@
 #include "recording_ui.h"
 
-#include <QSettings>
-
-#include "settings.h"
-
 void RecordingUi::message(QWidget*, const QString& caption, const QString& text, Icon icon)
 {
     messages.push_back({caption, text, icon});
@@ -55,7 +51,6 @@ RecordingUi& recordingUi()
 
 void GuiTest::SetUp()
 {
+    CoreTest::SetUp();
     ui.reset();
-    QSettings(QSettings::IniFormat, QSettings::UserScope, CSettings::kOrganisation, CSettings::kApplication)
-        .clear();
 }

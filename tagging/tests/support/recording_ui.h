@@ -1,6 +1,7 @@
 // Test stand-ins for the program's dialogs, and the shared test environment.
 #pragma once
 
+#include "core_test.h"
 #include "ui.h"
 
 #include <QComboBox>
@@ -10,14 +11,7 @@
 
 #include <deque>
 #include <functional>
-#include <ostream>
 #include <vector>
-
-// Texts in test failures as text.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 // The texts of a drop-down list's entries, in order.
 inline QStringList comboEntries(const QComboBox* list)
@@ -71,7 +65,7 @@ public:
 RecordingUi& recordingUi();
 
 // Base of the GUI tests: a fresh recorder and an empty settings store.
-class GuiTest : public ::testing::Test {
+class GuiTest : public CoreTest {
 protected:
     void SetUp() override;
     RecordingUi& ui = recordingUi();

@@ -4,7 +4,7 @@
 // as the library gives them.
 #pragma once
 
-#include "readerlibrary.h"
+#include "reader_library.h"
 
 #include <QString>
 #include <QStringList>

@@ -6,15 +6,15 @@
 // Only for test programs that link the simulator (readersim_core).
 #pragma once
 
-#include "barcodeedit.h"
-#include "loopbridge.h"
+#include "barcode_edit.h"
+#include "loop_bridge.h"
 #include "recording_ui.h"
 #include "settings.h"
-#include "taggingview.h"
-#include "taggingwritepage.h"
+#include "tagging_view.h"
+#include "tagging_write_page.h"
 
 #include <brenholt.h>
-#include <sim/tagfile.h>
+#include <sim/tag_file.h>
 #include <sim/testing.h>
 
 #include <QDateTime>
@@ -53,7 +53,7 @@ inline const FamilyCase kFamilies[] = {
 
 inline const char kBlankUid[] = "E004010000000001";
 
-// Tags of other libraries (sim/examples/library-standard-tags.txt): ISO
+// Tags of other libraries (sim/examples/library_standard_tags.txt): ISO
 // 28560-3, item 1000000136 of DK-718500; ISO 28560-2, item 1620168259 of
 // FI-Mamk-M.
 inline const char kIso28560_3Uid[] = "E004010028560003";
