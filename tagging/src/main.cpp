@@ -83,6 +83,14 @@ QStringList argumentsOf(int argc, char** argv)
     return arguments;
 }
 
+// Whether the environment names a display (or a platform such as offscreen)
+// for the application object.
+bool displayGiven()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+           || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 // --help and --version, answered without a display: the exit status, or
 // nothing when the program is to run (or the toolkit's own options are
 // among the arguments, which only the application object takes).
@@ -90,10 +98,16 @@ std::optional<int> answerWithoutDisplay(Options& options, const QStringList& arg
 {
     if (!options.parser.parse(arguments))
         return std::nullopt;
-    if (options.parser.isSet(QStringLiteral("help"))) {
+    // --help-all adds the toolkit's own options, which only the application
+    // object knows; without a display there is none, so the program's own
+    // help stands for it.
+    const bool helpAll = options.parser.isSet(QStringLiteral("help-all"));
+    if (options.parser.isSet(QStringLiteral("help")) || (helpAll && !displayGiven())) {
         QString help = options.parser.helpText();
         help.replace(QStringLiteral("<executable_name>"), QFileInfo(arguments.value(0)).fileName());
         std::fputs(qPrintable(help), stdout);
+        if (helpAll)
+            std::puts("The toolkit's own options (-platform, -display and others) are listed with a display.");
         return 0;
     }
     if (options.parser.isSet(QStringLiteral("version"))) {
