@@ -16,9 +16,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-CRewriteTagDlg::CRewriteTagDlg(ReaderHandle reader, QWidget* parent)
+#include <utility>
+
+CRewriteTagDlg::CRewriteTagDlg(CurrentReader reader, QWidget* parent)
     : QDialog(parent),
-      m_reader(reader),
+      m_reader(std::move(reader)),
       m_writeLibrary(new QCheckBox(QStringLiteral("写"), this)),
       m_lockLibrary(new QCheckBox(QStringLiteral("锁"), this)),
       m_libraryId(new QLineEdit(this)),
@@ -132,11 +134,12 @@ void CRewriteTagDlg::startWriting()
     // The tag staff laid on the reader, and no other one beside it. Blocks
     // or locks written to another library's tag spoil it: only when staff
     // say so (the EAS bit alone leaves its data as it is).
-    if (!OneTagOnReader(this, m_reader))
+    const ReaderHandle reader = m_reader();
+    if (!OneTagOnReader(this, reader))
         return;
-    if ((item.validMask & ~BRN_ITEM_EAS) && !MayWriteOverTag(this, m_reader))
+    if ((item.validMask & ~BRN_ITEM_EAS) && !MayWriteOverTag(this, reader))
         return;
-    if (ReportReaderFailure(this, QStringLiteral("brnWriteItems()"), m_reader,
-                            ReaderLibrary::instance().writeItems(m_reader, &item)))
+    if (ReportReaderFailure(this, QStringLiteral("brnWriteItems()"), reader,
+                            ReaderLibrary::instance().writeItems(reader, &item)))
         programMessage(this, kRewritten);
 }

@@ -19,6 +19,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -31,7 +33,15 @@ public:
     static inline const QString kNothingChosen = QStringLiteral("未选择更改项目!");
     static inline const QString kRewritten = QStringLiteral("改写标签成功！");
 
-    explicit CRewriteTagDlg(ReaderHandle reader, QWidget* parent = nullptr);
+    // The reader as it is at each write: the form may reconnect it (a new
+    // handle) while the dialog is open.
+    using CurrentReader = std::function<ReaderHandle()>;
+    explicit CRewriteTagDlg(CurrentReader reader, QWidget* parent = nullptr);
+    // Always the reader of handle.
+    explicit CRewriteTagDlg(ReaderHandle reader, QWidget* parent = nullptr)
+        : CRewriteTagDlg(CurrentReader([reader] { return reader; }), parent)
+    {
+    }
 
     QCheckBox* writeLibraryBox() const { return m_writeLibrary; }
     QCheckBox* lockLibraryBox() const { return m_lockLibrary; }
@@ -53,7 +63,7 @@ public:
 private:
     void enableGroups();
 
-    ReaderHandle m_reader;
+    CurrentReader m_reader;
     QCheckBox* m_writeLibrary;
     QCheckBox* m_lockLibrary;
     QLineEdit* m_libraryId;

@@ -109,6 +109,6 @@ void CTaggingBookPage::rewrite()
 {
     if (isReading())
         stopReading();
-    CRewriteTagDlg dialog(readerHandle(), this);
+    CRewriteTagDlg dialog([this] { return readerHandle(); }, this);
     dialog.exec();
 }
