@@ -206,10 +206,12 @@ std::optional<std::string> parseWriteArgs(const Args& args, WriteArgs& out)
             continue;
         const bool valueOption = std::find(std::begin(kWriteValueOptions), std::end(kWriteValueOptions), a) !=
                                  std::end(kWriteValueOptions);
-        if (!valueOption || i + 1 >= args.size())
+        if (!valueOption)
             return "unexpected argument '" + a + "'";
+        if (i + 1 >= args.size())
+            return a + " needs a value";
         if (auto message = takeWriteValue(a, args[++i], out))
-            return message;
+            return a + ": " + *message;
     }
     return checkWriteArgs(out);
 }

@@ -407,6 +407,10 @@ TEST(TagctlCommandLine, Mistakes)
         EXPECT_EQ(r.exitCode, 2) << testing::PrintToString(args);
         EXPECT_FALSE(r.err.empty());
     }
+    // A bad or missing value names its option.
+    EXPECT_EQ(tagctl({"write", "--book", "12x", "--library", "1"}).err.rfind("tagctl: --book: bad number '12x'", 0),
+              0u);
+    EXPECT_EQ(tagctl({"write", "--library", "1", "--book"}).err.rfind("tagctl: --book needs a value", 0), 0u);
     const Outcome help = tagctl({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* command : {"info", "read", "uid", "count", "watch", "write", "write-raw"})
