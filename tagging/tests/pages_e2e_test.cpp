@@ -285,6 +285,15 @@ TEST_P(OneTagAtATime, AnotherLibrarysTagIsWrittenOverOnlyWhenStaffSaySo)
     startOn(BookTab);
     CTaggingBookPage* page = view->bookPage();
     const TagImage before = image(kIso28560_3Uid);
+
+    // Its reading lists it as what it is, not as a book of nonsense.
+    page->readButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->tagList()->rowCount() == 1; }, kSimTimeoutMs))
+        << messages().toStdString();
+    const QStringList listed{page->tagList()->cellText(0, 0), page->tagList()->cellText(0, 1),
+                             page->tagList()->cellText(0, 2), page->tagList()->cellText(0, 3)};
+    EXPECT_EQ(listed, (QStringList{"ISO 28560-3", "ON", "1000000136", "DK-718500"}));
+
     scan(page, QStringLiteral("1357"));
     ASSERT_EQ(ui.questions.size(), 1u) << messages().toStdString();
     EXPECT_EQ(ui.questions[0].caption, QStringLiteral("Tagging"));

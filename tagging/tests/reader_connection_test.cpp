@@ -30,7 +30,7 @@ public:
     std::uint32_t lastId = 0;
 
 protected:
-    void tagRead(const brnItem& item) override
+    void tagRead(const brnItem& item, const StandardTag*) override
     {
         ++tags;
         lastId = static_cast<std::uint32_t>(item.itemId);

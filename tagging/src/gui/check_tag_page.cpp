@@ -99,11 +99,7 @@ void CCheckTagPage::start()
         stopReading();
     m_grid->deleteAllRows();
     m_grid->redraw();
-    m_standard.reset();
-    if (startReading(requestMask()))
-        ReportReaderFailure(this, QStringLiteral("brnSetTagMemoryCallback()"), readerHandle(),
-                            ReaderLibrary::instance().setTagMemoryCallback(readerHandle(), kTagMemoryBlocks,
-                                                                           &tagMemoryRead, this));
+    startReading(requestMask());
     // Swapped even when the start failed: Stop is how staff start over.
     setButtons(true);
 }
@@ -114,16 +110,8 @@ void CCheckTagPage::stop()
     setButtons(false);
 }
 
-void CCheckTagPage::tagMemoryRead(ReaderHandle, const brnTagMemory* memory, void* context)
+void CCheckTagPage::tagRead(const brnItem& item, const StandardTag* standard)
 {
-    auto* page = static_cast<CCheckTagPage*>(context);
-    if (page->isReading())
-        page->m_standard = memory ? StandardTagIn(*memory) : std::nullopt;
-}
-
-void CCheckTagPage::tagRead(const brnItem& item)
-{
-    const std::optional<StandardTag> standard = std::exchange(m_standard, std::nullopt);
     ++m_reported;
     m_counter->setText(QString::number(m_reported));
     // Room for the new row: the oldest beyond the cap goes.

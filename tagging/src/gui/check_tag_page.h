@@ -65,12 +65,11 @@ public:
     static QStringList standardRow(const brnItem& item, const StandardTag& tag);
 
 protected:
-    void tagRead(const brnItem& item) override;
+    void tagRead(const brnItem& item, const StandardTag* standard) override;
     // Start comes back, as after Stop.
     void readingEnded() override { setButtons(false); }
 
 private:
-    static void tagMemoryRead(ReaderHandle handle, const brnTagMemory* memory, void* context);
     void setButtons(bool reading);
     // The column widths are the least each column gets: a value wider than
     // its column widens it, so that no number is cut short.
@@ -84,6 +83,4 @@ private:
     QLabel* m_counter;
     CDataGrid* m_grid;
     int m_reported = 0;
-    // The standard tag whose memory came last: the item of that tag comes next.
-    std::optional<StandardTag> m_standard;
 };

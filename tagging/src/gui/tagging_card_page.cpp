@@ -129,10 +129,10 @@ QStringList CTaggingCardPage::cardRow(const brnItem& item)
     return row;
 }
 
-void CTaggingCardPage::addTagRow(const brnItem& item)
+void CTaggingCardPage::addTagRow(const QStringList& row)
 {
     setCounter(readCount() + 1);
-    CTaggingWritePage::addTagRow(item);
+    CTaggingWritePage::addTagRow(row);
 }
 
 void CTaggingCardPage::settingsAccepted()

@@ -43,7 +43,7 @@ protected:
     void buildItem(const QString& text, brnItem& item) const override;
     QStringList tagRow(const brnItem& item) const override { return cardRow(item); }
     std::uint32_t readRequestMask() const override { return kReadMask; }
-    void addTagRow(const brnItem& item) override;
+    void addTagRow(const QStringList& row) override;
     void settingsAccepted() override;
     void storeSettings() override;
 

@@ -6,6 +6,8 @@
 
 #include <QLabel>
 
+#include <utility>
+
 CTaggingPage::CTaggingPage(const QString& caption, QWidget* parent) : QWidget(parent), m_caption(caption)
 {
 }
@@ -16,6 +18,10 @@ bool CTaggingPage::startReading(std::uint32_t requestMask)
     if (!ReportReaderFailure(this, QStringLiteral("brnStartReadingItems()"), m_reader, rc))
         return false;
     m_reading = true;
+    m_standard.reset();
+    ReportReaderFailure(this, QStringLiteral("brnSetTagMemoryCallback()"), m_reader,
+                        ReaderLibrary::instance().setTagMemoryCallback(m_reader, kTagMemoryBlocks, &tagMemoryRead,
+                                                                       this));
     return true;
 }
 
@@ -32,8 +38,15 @@ void CTaggingPage::deactivated()
         stopReading();
 }
 
-void CTaggingPage::tagRead(const brnItem&)
+void CTaggingPage::tagRead(const brnItem&, const StandardTag*)
 {
+}
+
+void CTaggingPage::tagMemoryRead(ReaderHandle, const brnTagMemory* memory, void* context)
+{
+    auto* page = static_cast<CTaggingPage*>(context);
+    if (page->m_reading)
+        page->m_standard = memory ? StandardTagIn(*memory) : std::nullopt;
 }
 
 void CTaggingPage::readingCallback(ReaderHandle handle, int event, brnItem* item, void* context)
@@ -42,7 +55,8 @@ void CTaggingPage::readingCallback(ReaderHandle handle, int event, brnItem* item
     if (!page->m_reading)
         return;
     if (event == kReadingNewTag && item) {
-        page->tagRead(*item);
+        const std::optional<StandardTag> standard = std::exchange(page->m_standard, std::nullopt);
+        page->tagRead(*item, standard ? &*standard : nullptr);
     } else if (event == kReadingReaderGone) {
         // The library has stopped reading already.
         page->m_reading = false;
@@ -124,4 +138,9 @@ QStringList CTaggingPage::unreadBlock2Cells(const brnItem& item)
     return {bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("----")),
             bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------")),
             bracketed(item, BRN_ITEM_BLOCK2, QStringLiteral("---------"))};
+}
+
+QStringList CTaggingPage::standardCells(const brnItem& item, const StandardTag& tag)
+{
+    return {tag.model, easCell(item), tag.itemId, tag.owner};
 }

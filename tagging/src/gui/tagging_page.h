@@ -4,8 +4,10 @@
 //    connection and taken back (null) at each disconnection, so that a page
 //    never uses the handle of a closed connection;
 //  - continuous reading: startReading() passes the page itself as the
-//    context, and the page hears only of new tags (event 2) while its
-//    reading flag is set (tagRead); stopReading() ends it. When the reader's
+//    context, and the page hears only of new tags (BRN_EVENT_NEW_TAG) while
+//    its reading flag is set (tagRead), each with what its memory says when
+//    it is another library's tag (the tag memory callback, standard_tag.h);
+//    stopReading() ends it. When the reader's
 //    line goes, reading ends by itself (readingEnded) and the reader
 //    connection hears of it (CReaderLine);
 //  - activation on the page sheet: activated() when the page comes to the
@@ -15,6 +17,7 @@
 #pragma once
 
 #include "reader_library.h"
+#include "standard_tag.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -34,8 +37,10 @@ public:
 
     bool isReading() const { return m_reading; }
     // Starts continuous reading of the items on the reader with the given
-    // request mask; a failure is reported under "brnStartReadingItems()".
-    // Returns whether reading runs.
+    // request mask, with the tags' memory beside it; a failure is reported
+    // under "brnStartReadingItems()" (or "brnSetTagMemoryCallback()": then
+    // reading runs without telling other libraries' tags apart). Returns
+    // whether reading runs.
     bool startReading(std::uint32_t requestMask);
     // Clears the reading flag and stops the library's reading; a failure is
     // reported under "brnStopReadingItems()".
@@ -49,9 +54,11 @@ public:
     virtual void closing() {}
 
 protected:
-    // A tag not reported before, while reading runs; the item lives only
-    // for the duration of the call.
-    virtual void tagRead(const brnItem& item);
+    // A tag not reported before, while reading runs; standard is what the
+    // tag holds when it is another library's tag (its item is then decoded
+    // nonsense beyond the EAS state), else null. Both live only for the
+    // duration of the call.
+    virtual void tagRead(const brnItem& item, const StandardTag* standard);
     // Reading ended because the reader's line has gone.
     virtual void readingEnded() {}
 
@@ -78,11 +85,17 @@ protected:
     // The three cells of block 2 on the tagging pages when it was not read:
     // "----", "---------", "---------" (bracketed as block 2 values).
     static QStringList unreadBlock2Cells(const brnItem& item);
+    // The cells another library's tag shows on the tagging pages: its model,
+    // EAS cell, item identifier and owner.
+    static QStringList standardCells(const brnItem& item, const StandardTag& tag);
 
 private:
     static void readingCallback(ReaderHandle handle, int event, brnItem* item, void* context);
+    static void tagMemoryRead(ReaderHandle handle, const brnTagMemory* memory, void* context);
 
     QString m_caption;
     ReaderHandle m_reader = nullptr;
     bool m_reading = false;
+    // The standard tag whose memory came last: the item of that tag comes next.
+    std::optional<StandardTag> m_standard;
 };

@@ -149,7 +149,7 @@ void CTaggingWritePage::accept(const brnItem& item, const QString& text)
     if (clearsListByCount() && m_written % kRowsPerList == 0)
         m_list->deleteAllRows();
     // Row and log line show the number as the library left it.
-    addTagRow(item);
+    addTagRow(tagRow(item));
     m_barcode->clear();
     ++m_written;
     setCounter(m_written);
@@ -187,17 +187,17 @@ void CTaggingWritePage::readTagData()
         m_read = 0;
 }
 
-void CTaggingWritePage::tagRead(const brnItem& item)
+void CTaggingWritePage::tagRead(const brnItem& item, const StandardTag* standard)
 {
     // A tag found while the workload is shown brings the tag rows back.
     m_list->setMode(CTagList::TagRows);
-    addTagRow(item);
+    addTagRow(standard ? standardCells(item, *standard) : tagRow(item));
     ++m_read;
 }
 
-void CTaggingWritePage::addTagRow(const brnItem& item)
+void CTaggingWritePage::addTagRow(const QStringList& row)
 {
-    m_list->insertTopRow(tagRow(item));
+    m_list->insertTopRow(row);
 }
 
 void CTaggingWritePage::openSettings()

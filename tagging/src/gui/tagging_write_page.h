@@ -106,9 +106,9 @@ protected:
     // At close, before the workload line: the settings the page keeps.
     virtual void storeSettings() {}
     // A row for an item at the top of the list (rows of writes and of reading).
-    virtual void addTagRow(const brnItem& item);
+    virtual void addTagRow(const QStringList& row);
 
-    void tagRead(const brnItem& item) override;
+    void tagRead(const brnItem& item, const StandardTag* standard) override;
     void setCounter(int value);
     // Lays the page out: its own fields on top, then the buttons ("设  置",
     // "读标签数据", "查统计日志" and the page's own) with the counter at the
