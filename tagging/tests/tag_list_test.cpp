@@ -6,6 +6,7 @@
 #include "recording_ui.h"
 
 #include <QFile>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QTemporaryDir>
 
@@ -104,6 +105,15 @@ TEST_F(Statistics, TagRowModeHasItsSevenColumns)
     list.insertTopRow({"读者证", "OFF"});
     EXPECT_EQ(list.cellText(1, 2), QStringLiteral("00000000123"));
     EXPECT_EQ(list.cellText(0, 0), QStringLiteral("读者证"));
+    for (int col = 0; col < 7; ++col)
+        EXPECT_EQ(list.columnWidth(col), widths[col]) << "cells that fit leave the widths alone";
+
+    // A cell wider than its column (another library's model and owner)
+    // widens it, so that "ISO 28560-3" is not cut to "ISO 2856...".
+    const QString model = QStringLiteral("ISO 28560-3 ISO 28560-3");
+    list.insertTopRow({model, "ON", "1000000136", "DK-718500"});
+    EXPECT_GT(list.columnWidth(0), QFontMetrics(list.font()).horizontalAdvance(model));
+    EXPECT_EQ(list.columnWidth(1), widths[1]);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "ui.h"
 #include "work_logs.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QStyledItemDelegate>
 
@@ -79,6 +80,16 @@ void CTagList::insertTopRow(const QStringList& cells)
 {
     auto* row = new QTreeWidgetItem(cells.mid(0, columnCount()));
     insertTopLevelItem(0, row);   // the list owns the row
+    if (m_mode != TagRows)
+        return;
+    // Room for the cell's margins beside the text.
+    constexpr int kCellPadding = 12;
+    const QFontMetrics metrics(font());
+    for (int col = 0; col < row->columnCount(); ++col) {
+        const int needed = metrics.horizontalAdvance(row->text(col)) + kCellPadding;
+        if (needed > columnWidth(col))
+            setColumnWidth(col, needed);
+    }
 }
 
 QString CTagList::cellText(int row, int col) const

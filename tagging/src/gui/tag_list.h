@@ -31,7 +31,9 @@ public:
 
     void deleteAllRows() { clear(); }
     int rowCount() const { return topLevelItemCount(); }
-    // Inserts a row at the top; cells beyond the columns are dropped.
+    // Inserts a row at the top; cells beyond the columns are dropped. In
+    // tag row mode a cell wider than its column widens the column: the
+    // widths are the least each column gets.
     void insertTopRow(const QStringList& cells);
     QString cellText(int row, int col) const;
 
