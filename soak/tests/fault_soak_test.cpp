@@ -254,9 +254,11 @@ protected:
     sim::Server& server() { return *served_.server; }
 
     // Opens the reader; bounded: the line may be closed for a while after a
-    // LineClose fault. False when it does not open.
+    // LineClose fault. False when it does not open; failedOpens_ then holds
+    // what each attempt gave and where the line was.
     bool openReader()
     {
+        failedOpens_.clear();
         for (int attempt = 0; attempt < 5; ++attempt) {
             if (!server().lineOpen() && !server().waitLineGeneration(server().lineGeneration() + 1, kLineWaitMs))
                 ADD_FAILURE() << "the simulated line did not come back";
@@ -270,6 +272,8 @@ protected:
                 generation_ = server().lineGeneration();
                 return true;
             }
+            failedOpens_ += " " + std::to_string(code);
+            failedOpens_ += server().lineOpen() ? " on " + server().devicePath() : std::string(" (line closed)");
             handle_ = nullptr;
         }
         return false;
@@ -520,7 +524,7 @@ protected:
     {
         lastMs_ = platform::monotonicMs();
         if (!openReader()) {
-            ADD_FAILURE() << "the reader did not open";
+            ADD_FAILURE() << "the reader did not open:" << failedOpens_;
             return;
         }
         spentMs_["open"] += platform::monotonicMs() - lastMs_;
@@ -566,6 +570,7 @@ protected:
     sim::ServedReader served_;
     brnHandle handle_ = nullptr;
     std::uint64_t generation_ = 0;
+    std::string failedOpens_;
     std::mt19937_64 random_;
     std::map<std::string, int> outcomes_;
     std::map<std::string, std::uint64_t> spentMs_;
