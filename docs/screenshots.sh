@@ -11,6 +11,8 @@
 #   docs/screenshots.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+who=screenshots
+source scripts/readersim_control.sh
 build=build-demo
 port=3
 docs=$PWD/docs
@@ -18,7 +20,7 @@ docs=$PWD/docs
 command -v xvfb-run >/dev/null || { echo "screenshots: no xvfb-run (scripts/install_deps.sh installs it)" >&2; exit 2; }
 echo "== building Tagging, readersim and Dalrix.so (into $build/bin)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DTAGGING_TESTS=OFF -DTAGGING_BENCH=OFF >/dev/null
+      -DTAGGING_TESTS=OFF -DTAGGING_BENCH=OFF -DTAGGING_GUI=ON >/dev/null
 cmake --build "$build" -j2 --target Tagging readersim Dalrix | tail -n 1
 bin=$PWD/$build/bin
 
@@ -47,29 +49,8 @@ Location=2
 EOF
 
 : >"$dir/tags.txt"
-mkfifo "$dir/control"
-"$bin/readersim" --family feno --port $port --dir "$dir" --tags "$dir/tags.txt" --quiet \
-  <"$dir/control" >"$dir/readersim.log" 2>&1 &
-sim_pid=$!
-exec 3>"$dir/control"
-for _ in $(seq 100); do
-  [[ -e $dir/COM$port ]] && break
-  sleep 0.1
-done
-[[ -e $dir/COM$port ]] || { echo "screenshots: readersim did not publish COM$port" >&2; exit 1; }
-
-# A command to the simulator, taken once it has answered.
-sim() {
-  local before
-  before=$(wc -l <"$dir/readersim.log")
-  echo "$*" >&3
-  for _ in $(seq 100); do
-    (($(wc -l <"$dir/readersim.log") > before)) && return 0
-    sleep 0.05
-  done
-  echo "screenshots: readersim did not take '$*'" >&2
-  exit 1
-}
+start_readersim "$bin" feno "$port" "$dir"
+sim() { sim_take "$@"; }
 
 coproc TAGGING {
   cd "$bin" && exec xvfb-run -a -s "-screen 0 1280x1024x24" ./Tagging --drive 2>"$dir/tagging.log"

@@ -23,6 +23,8 @@
 # the script shows their memory and the logs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+who=demo
+source scripts/readersim_control.sh
 scripted=0
 if [[ ${1:-} == --scripted ]]; then
   scripted=1
@@ -100,34 +102,13 @@ EOF
 blanks=(E004010000000101 E004010000000102 E004010000000103)
 echo "${blanks[0]} eas=0" >"$dir/tags.txt"
 
-mkfifo "$dir/control"
-"$bin/readersim" --family "$family" --port $port --dir "$dir" --tags "$dir/tags.txt" --quiet \
-  <"$dir/control" >"$dir/readersim.log" 2>&1 &
-sim_pid=$!
-exec 3>"$dir/control"
-for _ in $(seq 100); do
-  [[ -e $dir/COM$port ]] && break
-  kill -0 "$sim_pid" 2>/dev/null || { echo "demo: readersim did not start" >&2; exit 1; }
-  sleep 0.1
-done
-[[ -e $dir/COM$port ]] || { echo "demo: readersim did not publish COM$port" >&2; exit 1; }
+start_readersim "$bin" "$family" "$port" "$dir"
 
 # A command to the simulator; prints what it answered.
 sim() {
-  local before now
-  before=$(wc -l <"$dir/readersim.log")
-  echo "$*" >&3
-  for _ in $(seq 100); do
-    sleep 0.05
-    now=$(wc -l <"$dir/readersim.log")
-    if ((now > before)); then
-      sleep 0.1   # the rest of a longer answer (dump)
-      tail -n +"$((before + 1))" "$dir/readersim.log" | sed 's/^/  /'
-      return 0
-    fi
-  done
-  echo "demo: readersim did not take '$*'" >&2
-  exit 1
+  sim_take "$@"
+  sleep 0.1   # the rest of a longer answer (dump)
+  tail -n +"$((sim_before + 1))" "$sim_log" | sed 's/^/  /'
 }
 
 # What the blocks of a book tag hold, next to readersim's dump lines (block

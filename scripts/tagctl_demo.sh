@@ -9,6 +9,8 @@
 #   scripts/tagctl_demo.sh [FAMILY]     reader family: feno (default), orba, talu or dalrix
 set -euo pipefail
 cd "$(dirname "$0")/.."
+who=demo
+source scripts/readersim_control.sh
 family=${1:-feno}
 build=build-demo
 port=3
@@ -56,30 +58,8 @@ shelf="E004010055667788 afi=93 eas=0 14000000 00000BB9 00000000 0000AC58"
 echo "$book" >"$ports/tags.txt"
 
 # The simulator takes its live commands (tags on and off the antenna) from a pipe.
-mkfifo "$ports/control"
-"$bin/readersim" --family "$family" --port $port --dir "$ports" --tags "$ports/tags.txt" --quiet \
-  <"$ports/control" >"$ports/readersim.log" 2>&1 &
-sim_pid=$!
-exec 3>"$ports/control"
-for _ in $(seq 100); do
-  [[ -e $ports/COM$port ]] && break
-  kill -0 "$sim_pid" 2>/dev/null || { echo "demo: readersim did not start" >&2; exit 1; }
-  sleep 0.1
-done
-[[ -e $ports/COM$port ]] || { echo "demo: readersim did not publish COM$port" >&2; exit 1; }
-# A live command to the simulator ("place TAGLINE", "remove UID"); done when
-# the simulator has reported it.
-sim() {
-  local before
-  before=$(wc -l <"$ports/readersim.log")
-  echo "$*" >&3
-  for _ in $(seq 100); do
-    (($(wc -l <"$ports/readersim.log") > before)) && return 0
-    sleep 0.05
-  done
-  echo "demo: readersim did not take '$*'" >&2
-  exit 1
-}
+start_readersim "$bin" "$family" "$port" "$ports"
+sim() { sim_take "$@"; }
 
 export TAGGING_PORT_DIR=$ports
 run() {
